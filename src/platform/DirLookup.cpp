@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/DirLookup.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/Text.h"
+
+namespace kestrom::platform {
+namespace {
+
+bool isDotEntry(std::string_view name) { return name == "." || name == ".."; }
+
+bool admits(const DirEntry& entry, Filter filter) {
+    if (isDotEntry(entry.name)) return filter == Filter::Folder;
+    if (entry.name.starts_with('.')) return false;  // hidden
+    switch (entry.kind) {
+        case EntryKind::File: return true;
+        case EntryKind::Directory: return filter == Filter::Folder;
+        case EntryKind::Other: return false;  // system
+    }
+    return false;
+}
+
+bool wildcardMatch(std::u16string_view name, std::u16string_view pattern) {
+    // Iterative matcher with one back-tracking point, linear in practice.
+    std::size_t n = 0, p = 0, starP = std::u16string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+            ++n, ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++, starN = n;
+        } else if (starP != std::u16string_view::npos) {
+            p = starP + 1, n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    return p == pattern.size();
+}
+
+std::string folderToOpen(std::string_view folder) {
+    if (folder.empty()) return ".";
+    return std::string(folder);
+}
+
+}  // namespace
+
+void sortEntries(std::vector<DirEntry>& entries) {
+    struct Keyed {
+        std::u16string key;
+        DirEntry* entry;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(entries.size());
+    for (DirEntry& e : entries) keyed.push_back({foldName(e.name), &e});
+    auto rank = [](const DirEntry& e) { return e.name == "." ? 0 : e.name == ".." ? 1 : 2; };
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (rank(*a.entry) != rank(*b.entry)) return rank(*a.entry) < rank(*b.entry);
+        if (a.key != b.key) return a.key < b.key;
+        return a.entry->name < b.entry->name;
+    });
+    std::vector<DirEntry> sorted;
+    sorted.reserve(entries.size());
+    for (Keyed& k : keyed) sorted.push_back(std::move(*k.entry));
+    entries = std::move(sorted);
+}
+
+bool matchesWildcard(std::string_view name, std::string_view pattern) {
+    return wildcardMatch(foldName(name), foldName(pattern));
+}
+
+const std::string* pickSpelling(const std::vector<std::string>& names, std::string_view wanted) {
+    const std::string* best = nullptr;
+    for (const std::string& name : names) {
+        if (name == wanted) return &name;
+        if (best == nullptr || name < *best) best = &name;
+    }
+    return best;
+}
+
+std::pair<std::string_view, std::string_view> splitPath(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {std::string_view{}, path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+std::string DirLookup::first(std::string_view pattern, Filter filter) {
+    return start(pattern, filter, true);
+}
+
+std::string DirLookup::firstLiteral(std::string_view pattern, Filter filter) {
+    return start(pattern, filter, false);
+}
+
+std::string DirLookup::next() { return advance(); }
+
+std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildcards) {
+    m_matches.clear();
+    m_position = 0;
+    m_lastError = 0;
+    const auto [folder, name] = splitPath(pattern);
+    const bool literal = !name.empty() && (!wildcards || name.find_first_of("*?") == std::string_view::npos);
+
+    // A name spelled exactly as on disk needs no listing of its folder; "." and
+    // ".." are only ever returned from a listing.
+    if (literal && !isDotEntry(name)) {
+        const std::string path(pattern);
+        if (struct stat st {}; m_posix.stat(path.c_str(), &st) == 0) {
+            DirEntry entry = entryFromStat(std::string(name), st);
+            if (admits(entry, filter)) {
+                m_matches.push_back(std::move(entry));
+                return advance();
+            }
+        }
+    }
+
+    std::vector<DirEntry> entries;
+    const std::string open = folderToOpen(folder);
+    if (int err = m_posix.listDirectory(open.c_str(), entries); err != 0) {
+        m_lastError = err;
+        return {};
+    }
+    if (filter == Filter::Folder) {
+        struct stat st {};
+        if (m_posix.stat(open.c_str(), &st) == 0) {
+            entries.push_back(entryFromStat(".", st));
+            entries.push_back({"..", EntryKind::Directory, 0, 0});
+        }
+    }
+    std::erase_if(entries, [&](const DirEntry& e) { return !admits(e, filter); });
+
+    if (literal) {
+        const std::u16string wanted = foldName(name);
+        std::erase_if(entries, [&](const DirEntry& e) { return foldName(e.name) != wanted; });
+        std::vector<std::string> spellings;
+        for (const DirEntry& e : entries) spellings.push_back(e.name);
+        if (const std::string* pick = pickSpelling(spellings, name))
+            m_matches.push_back(std::move(entries[static_cast<std::size_t>(pick - spellings.data())]));
+        return advance();
+    }
+
+    if (!name.empty()) {
+        const std::u16string foldedPattern = foldName(name);
+        std::erase_if(entries, [&](const DirEntry& e) { return !wildcardMatch(foldName(e.name), foldedPattern); });
+    }
+    sortEntries(entries);
+    m_matches = std::move(entries);
+    return advance();
+}
+
+std::string DirLookup::advance() {
+    if (m_position >= m_matches.size()) {
+        m_matches.clear();
+        m_position = 0;
+        return {};
+    }
+    return m_matches[m_position++].name;
+}
+
+}  // namespace kestrom::platform

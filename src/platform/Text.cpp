@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Text.h"
+
+#include <array>
+#include <cstdint>
+
+namespace kestrom::platform {
+namespace {
+
+struct UpcaseRun {
+    char16_t first;
+    char16_t last;
+    int step;
+    int delta;
+};
+
+constexpr UpcaseRun kUpcaseRuns[] = {
+#include "platform/UpcaseTable.inc"
+};
+
+constexpr std::array<char16_t, 0x10000> buildUpcaseTable() {
+    std::array<char16_t, 0x10000> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<char16_t>(i);
+    for (const UpcaseRun& run : kUpcaseRuns) {
+        for (int c = run.first; c <= run.last; c += run.step)
+            table[static_cast<std::size_t>(c)] = static_cast<char16_t>(c + run.delta);
+    }
+    return table;
+}
+
+constexpr std::array<char16_t, 0x10000> kUpcase = buildUpcaseTable();
+
+constexpr char16_t kEscapeBase = 0xDC00;  // raw byte b is kept as U+DC00 + b (b >= 0x80)
+
+// Length of the valid UTF-8 sequence at the start of s and its code point, or 0.
+std::size_t decodeOne(std::string_view s, char32_t& cp) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len = 0;
+    char32_t min = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2, cp = b0 & 0x1Fu, min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3, cp = b0 & 0x0Fu, min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4, cp = b0 & 0x07u, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() < len) return 0;
+    for (std::size_t i = 1; i < len; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if ((b & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::u16string toUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t cp = 0;
+        std::size_t len = decodeOne(bytes, cp);
+        if (len == 0) {
+            out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[0]));
+            len = 1;
+        } else if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+        bytes.remove_prefix(len);
+    }
+    return out;
+}
+
+std::string toUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
+            ++i;
+        } else if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
+            out += static_cast<char>(u - kEscapeBase);
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            appendUtf8(out, 0xFFFD);
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+char16_t upcase(char16_t unit) { return kUpcase[unit]; }
+
+std::u16string foldName(std::string_view bytes) {
+    std::u16string folded = toUtf16(bytes);
+    for (char16_t& u : folded) u = kUpcase[u];
+    return folded;
+}
+
+std::string_view trimBlanks(std::string_view bytes) {
+    constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+    for (;;) {
+        if (bytes.starts_with(' ')) {
+            bytes.remove_prefix(1);
+        } else if (bytes.starts_with(kIdeographicSpace)) {
+            bytes.remove_prefix(kIdeographicSpace.size());
+        } else if (bytes.ends_with(' ')) {
+            bytes.remove_suffix(1);
+        } else if (bytes.ends_with(kIdeographicSpace)) {
+            bytes.remove_suffix(kIdeographicSpace.size());
+        } else {
+            return bytes;
+        }
+    }
+}
+
+std::string displayName(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t cp = 0;
+        std::size_t len = decodeOne(bytes, cp);
+        if (len == 0) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const auto b = static_cast<unsigned char>(bytes[0]);
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+            len = 1;
+        } else {
+            out.append(bytes.substr(0, len));
+        }
+        bytes.remove_prefix(len);
+    }
+    return out;
+}
+
+}  // namespace kestrom::platform

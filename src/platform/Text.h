@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Text helpers for file names. On Linux a file name is a string of bytes that is
+// UTF-8 by convention only; the program keeps names as those bytes and converts
+// to UTF-16 where it compares, sorts or shows them.
+namespace kestrom::platform {
+
+// Decodes UTF-8 bytes to UTF-16. A byte that is not part of valid UTF-8 becomes
+// the lone surrogate U+DC80 + (byte - 0x80), so the conversion is reversible and
+// two different byte strings never give the same text.
+std::u16string toUtf16(std::string_view bytes);
+
+// The reverse of toUtf16: lone surrogates U+DC80..U+DCFF become their raw bytes
+// again; any other lone surrogate becomes U+FFFD.
+std::string toUtf8(std::u16string_view text);
+
+// The simple upper case of one UTF-16 code unit, from one fixed table of the
+// Basic Multilingual Plane that never depends on the process locale
+// (ｓ -> Ｓ, é -> É; ß and kana map to themselves). Surrogates map to themselves.
+char16_t upcase(char16_t unit);
+
+// The name as the file system compares it: UTF-16, every unit upper-cased.
+// Two names are the same name when their folded forms are equal.
+std::u16string foldName(std::string_view bytes);
+
+// Removes leading and trailing blanks: U+0020 and the full-width U+3000.
+std::string_view trimBlanks(std::string_view bytes);
+
+// The name made fit for showing: valid UTF-8 as it is, every byte that cannot be
+// decoded as a visible "\xNN".
+std::string displayName(std::string_view bytes);
+
+}  // namespace kestrom::platform
