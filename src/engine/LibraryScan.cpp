@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/LibraryScan.h"
+
+#include <set>
+#include <utility>
+
+namespace kestrom::engine {
+
+using platform::EntryKind;
+
+LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup) {
+    LibraryScan scan;
+    scan.SourceDirs.push_back(libraryText + "/");
+    std::set<std::pair<dev_t, ino_t>> listed;
+
+    for (std::size_t j = 0; j < scan.SourceDirs.size(); ++j) {
+        // The entry is copied: push_back below may move the vector's strings.
+        const std::string folder = scan.SourceDirs[j];
+        for (std::string name = lookup.first(folder, platform::Filter::Folder); !name.empty();
+             name = lookup.next()) {
+            const platform::DirEntry& entry = lookup.current();
+            if (name == "." || name == "..") {
+                // The root itself is remembered so that no link leads back into it.
+                if (j == 0 && name == ".") listed.emplace(entry.device, entry.inode);
+                continue;
+            }
+            if (entry.kind == EntryKind::Directory) {
+                if (listed.emplace(entry.device, entry.inode).second)
+                    scan.SourceDirs.push_back(folder + name + "/");
+            } else {
+                scan.index.add(j, name);
+            }
+        }
+    }
+    return scan;
+}
+
+}  // namespace kestrom::engine

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/LibraryIndex.h"
+#include "platform/DirLookup.h"
+
+namespace kestrom::engine {
+
+// The folders of the library tree and where each file name is first found.
+struct LibraryScan {
+    // Every folder of the tree, breadth-first: the root first, then its
+    // subfolders in lookup order, then theirs, level by level. Each entry ends in
+    // "/" and is built as its parent's entry, the name as stored and "/"; the
+    // root is the library text and "/", never normalised.
+    std::vector<std::string> SourceDirs;
+    LibraryIndex index;
+
+    std::size_t DirCount() const { return SourceDirs.size(); }
+};
+
+// Lists the library tree under libraryText. Hidden folders and everything below
+// them are left out. A link to a folder is followed, but no folder is listed
+// twice, so a link loop ends. A folder that cannot be read is skipped.
+LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup);
+
+}  // namespace kestrom::engine

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/DirLookup.h"
+
+namespace kestrom::engine {
+
+// The MP3 files of the work folder (top level only), in lookup order. Entry i of
+// each table belongs to the i-th file.
+struct WorkInventory {
+    // The name searched in the library: the file's name, or for a karaoke file
+    // (Song_K.mp3, Song_k.MP3) the name without the suffix and with ".mp3".
+    std::vector<std::string> TargetNames;
+    // The file's actual name when it carries the karaoke suffix, else "".
+    std::vector<std::string> KaraokeNames;
+    // The stored name of the text companion (the search name with "txt" for
+    // "mp3", in any letter case) when the work folder holds one, else "".
+    std::vector<std::string> CompanionTexts;
+
+    std::size_t FileCount() const { return TargetNames.size(); }
+    // The work file's name on disk: the karaoke name, else the search name.
+    const std::string& workName(std::size_t i) const {
+        return KaraokeNames[i].empty() ? TargetNames[i] : KaraokeNames[i];
+    }
+};
+
+// True when name carries the karaoke suffix: "_K" or "_k" just before its last
+// four characters. A name of five characters or fewer carries none.
+bool hasKaraokeSuffix(std::string_view name);
+
+// Lists the plain files of workText whose names end in ".mp3" in any letter case,
+// and their companions. Hidden files are not listed.
+WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& lookup);
+
+}  // namespace kestrom::engine

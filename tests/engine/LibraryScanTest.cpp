@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/LibraryScan.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/FaultyPosix.h"
+#include "support/TempDir.h"
+
+using namespace kestrom::engine;
+using namespace kestrom::test;
+using kestrom::platform::DirLookup;
+
+namespace {
+
+std::vector<std::string> relative(const LibraryScan& scan, const std::string& root) {
+    std::vector<std::string> dirs;
+    for (const std::string& d : scan.SourceDirs) dirs.push_back(d.substr(root.size()));
+    return dirs;
+}
+
+}  // namespace
+
+TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrder) {
+    TempDir dir;
+    // Created deepest and last-sorted first, so that creation order cannot pass for the order.
+    makeDirs(dir / "lib/b/y/deep");
+    makeDirs(dir / "lib/B2");
+    makeDirs(dir / "lib/a/x");
+    makeDirs(dir / "lib/.hidden/inner");
+    writeFile(dir / "lib/a/song.mp3");
+    writeFile(dir / "lib/.hidden/inner/song.mp3");
+    DirLookup lookup;
+    const LibraryScan scan = scanLibrary(dir / "lib", lookup);
+    EXPECT_EQ(relative(scan, dir / "lib"),
+              (std::vector<std::string>{"/", "/a/", "/b/", "/B2/", "/a/x/", "/b/y/", "/b/y/deep/"}));
+    EXPECT_EQ(scan.DirCount(), 7u);
+}
+
+TEST(LibraryScan, RootTextIsKeptAsTypedWithTheSeparatorAdded) {
+    TempDir dir;
+    makeDirs(dir / "lib/sub");
+    DirLookup lookup;
+    const LibraryScan scan = scanLibrary(dir / "lib/", lookup);
+    EXPECT_EQ(scan.SourceDirs, (std::vector<std::string>{dir / "lib//", dir / "lib//sub/"}));
+}
+
+TEST(LibraryScan, FolderWithOnlyFilesGivesOneEntry) {
+    TempDir dir;
+    writeFile(dir / "lib/a.mp3");
+    DirLookup lookup;
+    EXPECT_EQ(scanLibrary(dir / "lib", lookup).DirCount(), 1u);
+}
+
+TEST(LibraryScan, FollowsLinksButNeverListsAFolderTwice) {
+    TempDir dir;
+    makeDirs(dir / "lib/a");
+    makeDirs(dir / "elsewhere/c");
+    ASSERT_EQ(::symlink("..", (dir / "lib/a/up").c_str()), 0);  // a loop back to the root
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "lib/ext").c_str()), 0);
+    DirLookup lookup;
+    const LibraryScan scan = scanLibrary(dir / "lib", lookup);
+    EXPECT_EQ(relative(scan, dir / "lib"), (std::vector<std::string>{"/", "/a/", "/ext/", "/ext/c/"}));
+}
+
+TEST(LibraryScan, SkipsAFolderThatCannotBeRead) {
+    TempDir dir;
+    makeDirs(dir / "lib/a/inner");
+    makeDirs(dir / "lib/b");
+    writeFile(dir / "lib/b/song.mp3");
+    FaultyPosix posix;
+    posix.failAt(Call::ListDirectory, 2, EACCES);  // the root is listed first, then a
+    DirLookup lookup(posix);
+    const LibraryScan scan = scanLibrary(dir / "lib", lookup);
+    EXPECT_EQ(relative(scan, dir / "lib"), (std::vector<std::string>{"/", "/a/", "/b/"}));
+    ASSERT_TRUE(scan.index.find("song.mp3"));
+    EXPECT_EQ(scan.index.find("song.mp3")->folder, 2u);
+}
+
+TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
+    TempDir dir;
+    writeFile(dir / "lib/z/deeper/Both.mp3");
+    writeFile(dir / "lib/Both.mp3");         // the root beats its subfolders
+    writeFile(dir / "lib/b/Twin.mp3");
+    writeFile(dir / "lib/a/TWIN.MP3");       // a is listed before b
+    writeFile(dir / "lib/a/twin.mp3");
+    writeFile(dir / "lib/z/.Hidden.mp3");
+    makeDirs(dir / "lib/a/Folder.mp3");
+    DirLookup lookup;
+    const LibraryScan scan = scanLibrary(dir / "lib", lookup);
+
+    const auto both = scan.index.find("BOTH.mp3");
+    ASSERT_TRUE(both);
+    EXPECT_EQ(scan.SourceDirs[both->folder], dir / "lib/");
+    EXPECT_EQ(both->name, "Both.mp3");
+
+    const auto twin = scan.index.find("twin.mp3");
+    ASSERT_TRUE(twin);
+    EXPECT_EQ(scan.SourceDirs[twin->folder], dir / "lib/a/");
+    EXPECT_EQ(twin->name, "twin.mp3");                        // the exact spelling
+    EXPECT_EQ(scan.index.find("Twin.Mp3")->name, "TWIN.MP3");  // else the first in byte order
+
+    EXPECT_FALSE(scan.index.find(".hidden.mp3"));
+    EXPECT_FALSE(scan.index.find("Folder.mp3"));
+}
+
+TEST(LibraryIndex, AFileAddedLaterToAnEarlierFolderWins) {
+    LibraryIndex index;
+    index.add(3, "Song_K.mp3");
+    index.add(1, "SONG_K.MP3");
+    EXPECT_EQ(index.find("song_k.mp3")->folder, 1u);
+    EXPECT_EQ(index.find("song_k.mp3")->name, "SONG_K.MP3");
+    index.add(2, "song_k.mp3");
+    EXPECT_EQ(index.find("song_k.mp3")->folder, 1u);
+}
