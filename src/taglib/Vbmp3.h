@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kestrom::taglib {
+
+// The tag record in the form the program holds: seven fields, the texts of fixed
+// length in UTF-16 without terminator. The program gives no field a meaning of
+// its own; it carries what the tag library delivered from one call to the next,
+// apart from the karaoke mark it puts into TextB.
+struct TagInfo {
+    std::array<char16_t, 128> TextA{};
+    std::array<char16_t, 128> TextB{};
+    std::array<char16_t, 128> TextC{};
+    std::array<char16_t, 5> ShortText{};
+    std::array<char16_t, 128> TextD{};
+    std::int32_t Number = 0;
+    std::array<char16_t, 128> TextE{};
+};
+
+// The library form of TagInfo: 652 bytes, texts in code page 932, one byte per
+// character position, Number little-endian at byte 520.
+inline constexpr std::size_t kTagBlockSize = 652;
+using TagBlock = std::array<unsigned char, kTagBlockSize>;
+// Stream information the library fills on a read; the program never reads it.
+inline constexpr std::size_t kMpegInfoSize = 56;
+using MpegInfo = std::array<unsigned char, kMpegInfoSize>;
+
+// Program form -> library form: each text converted to code page 932 and cut or
+// padded with NUL bytes to its field; the alignment gap left as it was.
+void toLibraryForm(const TagInfo& tag, TagBlock& block);
+// Library form -> program form: each field's bytes decoded; the characters that
+// the bytes give are followed by NUL characters up to the field's length.
+void fromLibraryForm(const TagBlock& block, TagInfo& tag);
+
+// Everything one run exchanges with the tag library: all zero at the start of a
+// run, never cleared between files.
+struct TagRecords {
+    TagInfo tag;
+    TagBlock readBlock{};   // used only for reads
+    TagBlock writeBlock{};  // used only for writes
+    MpegInfo mpeg{};
+};
+
+// How a call ended.
+enum class CallStatus {
+    Success,      // the library returned a non-zero result
+    Failure,      // the library returned 0
+    Unavailable,  // the library or the entry point could not be found; nothing was called
+};
+
+struct CallResult {
+    CallStatus status;
+    std::string missing;  // Unavailable: what could not be found (file or entry point name)
+};
+
+// The binding to the tag library, a shared object with the two entry points
+// vbmp3_getFileInfo and vbmp3_setTagInfo (C linkage). The library is loaded by
+// its path at the first call of either entry point and stays loaded; each entry
+// point is looked up at its own first call and remembered.
+class Vbmp3 {
+public:
+    explicit Vbmp3(std::string libraryPath);
+    Vbmp3(const Vbmp3&) = delete;
+    Vbmp3& operator=(const Vbmp3&) = delete;
+    ~Vbmp3();
+
+    // Reads the tag of the file at path (file-name bytes, UTF-8 on Linux) through
+    // records.readBlock into records.tag and records.mpeg. Whatever the result,
+    // records.tag afterwards holds what the library left in the block.
+    CallResult getFileInfo(const std::string& path, TagRecords& records);
+    // Writes records.tag into the file at path through records.writeBlock, with
+    // the two further arguments 1 and 1.
+    CallResult setTagInfo(const std::string& path, TagRecords& records);
+
+private:
+    void* symbol(const char* name, void*& cache, std::string& missing);
+
+    std::string m_libraryPath;
+    void* m_handle = nullptr;
+    void* m_getFileInfo = nullptr;
+    void* m_setTagInfo = nullptr;
+};
+
+// The tag library beside the running executable: <folder of the program>/libvbmp3.so.
+std::string libraryBesideExecutable();
+
+}  // namespace kestrom::taglib
