@@ -37,6 +37,7 @@ TEST_F(RunTest, FilesMissingFromTheLibraryAreAllListed) {
                                                        "errors a_K.mp3\r\nb.mp3\r\nc.MP3\r\n"}));
     EXPECT_TRUE(summary.completed);
     EXPECT_EQ(summary.NgCount, 3);
+    EXPECT_EQ(window.replaceAsked, 0);
 }
 
 TEST_F(RunTest, TransfersTagsFromTheFirstMatchInScanOrder) {
@@ -162,4 +163,18 @@ TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
               (std::vector<std::string>{
                   "message タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）"}));
     EXPECT_EQ(readFile(work("Song.mp3")), "before");
+}
+
+TEST_F(RunTest, NamesThatAreNotUtf8AreKeptByteForByte) {
+    writeFile(lib("Sub/caf\xE9.mp3"), "A=latin\n");
+    writeFile(work("caf\xE9.mp3"), "");
+    writeFile(work("caf\xE9.txt"), "text");
+    writeFile(work("\xFF.mp3"), "");
+    RecordingWindow window(dir / "lib", dir / "work", true);
+    EXPECT_EQ(run(window).OkCount, 1);
+    EXPECT_EQ(window.replaceAsked, 1);
+    EXPECT_EQ(readFile(lib("Sub/caf\xE9.mp3")).substr(0, 8), "A=latin\n");
+    EXPECT_EQ(readFile(lib("Sub/caf\xE9.txt")), "text");
+    EXPECT_FALSE(exists(work("caf\xE9.mp3")));
+    EXPECT_EQ(window.events.back(), "errors \\xFF.mp3\r\n");
 }
