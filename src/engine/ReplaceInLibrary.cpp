@@ -7,7 +7,8 @@ namespace kestrom::engine {
 
 using platform::FileError;
 
-LibraryReplacer::LibraryReplacer(RunState& state, const platform::FileOps& files, platform::DirLookup& lookup)
+LibraryReplacer::LibraryReplacer(RunState& state, const platform::FileOps& files,
+                                 platform::DirLookup& lookup)
     : m_state(state), m_files(files), m_lookup(lookup) {
     for (const std::string& companion : state.work.CompanionTexts)
         if (!companion.empty()) ++m_companionUsers[companion];
@@ -17,16 +18,18 @@ std::optional<std::string> LibraryReplacer::replace(std::size_t i, const Transfe
     const auto error = moveFiles(i, transfer);
     if (!error) return std::nullopt;
     const std::string reported = m_state.library.SourceDirs[transfer.folder] + transfer.foundName;
-    return platform::displayName(reported) + ":(" + std::to_string(error->number) + ")" + error->description;
+    return platform::displayName(reported) + ":(" + std::to_string(error->number) + ")" +
+           error->description;
 }
 
 // The name under which a file goes into folder: the stored spelling of a file
 // that is already there under any letter case, else "". A folder that cannot be
 // read fails the step.
-std::optional<FileError> LibraryReplacer::storedName(const std::string& folder, const std::string& name,
-                                                     std::string& stored) {
+std::optional<FileError> LibraryReplacer::storedName(const std::string& folder,
+                                                     const std::string& name, std::string& stored) {
     stored = m_lookup.firstLiteral(folder + name, platform::Filter::Plain);
-    if (stored.empty() && m_lookup.lastError() != 0) return platform::fileErrorFromErrno(m_lookup.lastError());
+    if (stored.empty() && m_lookup.lastError() != 0)
+        return platform::fileErrorFromErrno(m_lookup.lastError());
     return std::nullopt;
 }
 
@@ -52,12 +55,14 @@ std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std
     if (companion.empty()) return std::nullopt;
     // A karaoke copy takes a text of its own, so that the matched file's text stays.
     const std::string& workName = m_state.work.workName(i);
-    const std::string name =
-        m_state.work.KaraokeNames[i].empty() ? companion : workName.substr(0, workName.size() - 3) + "txt";
+    const std::string name = m_state.work.KaraokeNames[i].empty()
+                                 ? companion
+                                 : workName.substr(0, workName.size() - 3) + "txt";
     std::string stored;
     if (auto error = storedName(folder, name, stored)) return error;
     const std::string source = m_state.workText + "/" + companion;
-    if (auto error = m_files.copyReplacing(source, folder + (stored.empty() ? name : stored))) return error;
+    if (auto error = m_files.copyReplacing(source, folder + (stored.empty() ? name : stored)))
+        return error;
     if (--m_companionUsers[companion] > 0) return std::nullopt;  // another work file still needs it
     return m_files.deleteFile(source);
 }

@@ -38,8 +38,8 @@ public:
 private:
     std::optional<platform::FileError> moveFiles(std::size_t i, const Transfer& transfer);
     std::optional<platform::FileError> moveCompanion(std::size_t i, const std::string& folder);
-    std::optional<platform::FileError> storedName(const std::string& folder, const std::string& name,
-                                                  std::string& stored);
+    std::optional<platform::FileError> storedName(const std::string& folder,
+                                                  const std::string& name, std::string& stored);
 
     RunState& m_state;
     const platform::FileOps& m_files;

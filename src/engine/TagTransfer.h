@@ -16,9 +16,9 @@ inline constexpr std::u16string_view kKaraokeMark = u"カラオケ";
 struct Transfer {
     enum class Outcome { Ok, NotFound, UnreadableTag, WriteFailed, LibraryMissing };
     Outcome outcome = Outcome::NotFound;
-    std::size_t folder = 0;   // Ok, UnreadableTag: the scan's index of the folder holding the match
-    std::string foundName;    // the match's name as stored
-    std::string missing;      // LibraryMissing: the library file or entry point that was not found
+    std::size_t folder = 0;  // Ok, UnreadableTag: the scan's index of the folder holding the match
+    std::string foundName;   // the match's name as stored
+    std::string missing;     // LibraryMissing: the library file or entry point that was not found
 };
 
 // Transfers the tag of work file i: finds the same-named library file (the first

@@ -13,8 +13,10 @@
 namespace kestrom::taglib {
 namespace {
 
-using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, unsigned char* mpegInfo);
-using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t, std::int32_t);
+using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo,
+                                       unsigned char* mpegInfo);
+using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t,
+                                      std::int32_t);
 
 constexpr std::size_t kNumberOffset = 520;
 
@@ -24,7 +26,8 @@ void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>&
     // Cut on a character boundary: a lead byte never stands without its second byte.
     std::size_t used = 0;
     while (used < bytes.size()) {
-        const std::size_t len = platform::cp932::isLeadByte(static_cast<unsigned char>(bytes[used])) ? 2 : 1;
+        const std::size_t len =
+            platform::cp932::isLeadByte(static_cast<unsigned char>(bytes[used])) ? 2 : 1;
         if (used + len > N) break;
         used += len;
     }
@@ -61,7 +64,8 @@ void toLibraryForm(const TagInfo& tag, TagBlock& block) {
     putText(block, 384, tag.ShortText);
     putText(block, 389, tag.TextD);
     const auto number = static_cast<std::uint32_t>(tag.Number);
-    for (std::size_t i = 0; i < 4; ++i) block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
     putText(block, 524, tag.TextE);
 }
 
@@ -72,7 +76,8 @@ void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
     getText(block, 384, tag.ShortText);
     getText(block, 389, tag.TextD);
     std::uint32_t number = 0;
-    for (std::size_t i = 0; i < 4; ++i) number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
+    for (std::size_t i = 0; i < 4; ++i)
+        number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
     tag.Number = static_cast<std::int32_t>(number);
     getText(block, 524, tag.TextE);
 }
@@ -100,8 +105,8 @@ CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
     void* address = symbol("vbmp3_getFileInfo", m_getFileInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
     toLibraryForm(records.tag, records.readBlock);
-    const std::int16_t result =
-        asFunction<GetFileInfoFn>(address)(path.c_str(), records.readBlock.data(), records.mpeg.data());
+    const std::int16_t result = asFunction<GetFileInfoFn>(address)(
+        path.c_str(), records.readBlock.data(), records.mpeg.data());
     fromLibraryForm(records.readBlock, records.tag);
     return judge(result);
 }
@@ -111,7 +116,8 @@ CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
     void* address = symbol("vbmp3_setTagInfo", m_setTagInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
     toLibraryForm(records.tag, records.writeBlock);
-    const std::int16_t result = asFunction<SetTagInfoFn>(address)(path.c_str(), records.writeBlock.data(), 1, 1);
+    const std::int16_t result =
+        asFunction<SetTagInfoFn>(address)(path.c_str(), records.writeBlock.data(), 1, 1);
     fromLibraryForm(records.writeBlock, records.tag);
     return judge(result);
 }

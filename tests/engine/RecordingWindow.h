@@ -19,7 +19,10 @@ public:
 
     std::string libraryFolderText() override { return m_library; }
     std::string workFolderText() override { return m_work; }
-    bool replaceFlag() override { return m_replace; }
+    bool replaceFlag() override {
+        ++replaceAsked;
+        return m_replace;
+    }
     void message(const std::string& text) override { events.push_back("message " + text); }
     void counterText(const std::string& text) override { events.push_back("counter " + text); }
     void finish() override { events.push_back("finish"); }
@@ -33,6 +36,7 @@ public:
     }
 
     std::vector<std::string> events;
+    int replaceAsked = 0;  // the flag is asked once for every tagged file, never for a failed one
 
 private:
     std::string m_library;

@@ -26,7 +26,8 @@ protected:
     std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
     std::vector<std::string> names(const std::string& folder) const {
         std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(folder)) found.push_back(e.path().filename());
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            found.push_back(e.path().filename());
         std::sort(found.begin(), found.end());
         return found;
     }
@@ -62,7 +63,8 @@ TEST_F(ReplaceTest, TheLibrarysOwnSpellingIsReplacedNotDoubled) {
     writeFile(work("song.txt"), "lyrics");
     writeFile(work("Tune_K.mp3"), "");
     run();
-    EXPECT_EQ(names(lib("Pop")), (std::vector<std::string>{"SONG.MP3", "SONG.TXT", "TUNE.MP3", "TUNE_K.MP3"}));
+    EXPECT_EQ(names(lib("Pop")),
+              (std::vector<std::string>{"SONG.MP3", "SONG.TXT", "TUNE.MP3", "TUNE_K.MP3"}));
     EXPECT_EQ(readFile(lib("Pop/SONG.MP3")), kTagged);
     EXPECT_EQ(readFile(lib("Pop/SONG.TXT")), "lyrics");
     EXPECT_EQ(readFile(lib("Pop/TUNE_K.MP3")).substr(0, 6), "A=new\n");
@@ -109,7 +111,8 @@ TEST_F(ReplaceTest, AKaraokeCopyAddedToTheLibraryIsFoundByALaterFile) {
     writeFile(work("Song_K.mp3"), "");
     writeFile(work("Song_K_K.mp3"), "");  // searched as Song_K.mp3
     EXPECT_EQ(run().OkCount, 2);
-    EXPECT_EQ(names(lib("Pop")), (std::vector<std::string>{"Song.mp3", "Song_K.mp3", "Song_K_K.mp3"}));
+    EXPECT_EQ(names(lib("Pop")),
+              (std::vector<std::string>{"Song.mp3", "Song_K.mp3", "Song_K_K.mp3"}));
 }
 
 TEST_F(ReplaceTest, FailedCompanionCopyIsReportedUnderTheMatchedFile) {
@@ -119,12 +122,14 @@ TEST_F(ReplaceTest, FailedCompanionCopyIsReportedUnderTheMatchedFile) {
     writeFile(lib("Pop/Tune.mp3"), "A=new\n");
     writeFile(lib("Pop/Tune.txt"), "kept");
     ::chmod(lib("Pop/Tune.txt").c_str(), 0444);
-    for (const char* name : {"Song.mp3", "Song.txt", "Tune.mp3", "Tune.txt"}) writeFile(work(name), "");
+    for (const char* name : {"Song.mp3", "Song.txt", "Tune.mp3", "Tune.txt"})
+        writeFile(work(name), "");
     const RunSummary summary = run();
     EXPECT_EQ(summary.OkCount, 2);
     EXPECT_EQ(summary.NgCount, 0);
-    EXPECT_EQ(window.messages(), (std::vector<std::string>{lib("Pop/Song.mp3") + ":(70)書き込みできません。",
-                                                           lib("Pop/Tune.mp3") + ":(70)書き込みできません。"}));
+    EXPECT_EQ(window.messages(),
+              (std::vector<std::string>{lib("Pop/Song.mp3") + ":(70)書き込みできません。",
+                                        lib("Pop/Tune.mp3") + ":(70)書き込みできません。"}));
     EXPECT_EQ(readFile(lib("Pop/Song.mp3")), kTagged);
     EXPECT_EQ(names(work("")), (std::vector<std::string>{"Song.txt", "Tune.txt"}));
     EXPECT_EQ(window.events.back(), "finish");
@@ -163,7 +168,8 @@ TEST_P(ReplaceFaultTest, FirstFailureEndsTheMove) {
     FaultyPosix posix;
     posix.failAt(fault.call, fault.nth, EIO);
     EXPECT_EQ(run(posix).OkCount, 1);
-    EXPECT_EQ(window.messages(), (std::vector<std::string>{lib("Pop/Song.mp3") + ":(57)デバイスの入出力エラーです。"}));
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{lib("Pop/Song.mp3") +
+                                                           ":(57)デバイスの入出力エラーです。"}));
     EXPECT_EQ(readFile(lib("Pop/Song.mp3")), fault.libraryHasCopy ? kTagged : "A=new\n");
     EXPECT_EQ(names(work("")), fault.workLeft);
     for (const std::string& name : names(lib("Pop"))) EXPECT_FALSE(name.starts_with('.')) << name;
@@ -171,8 +177,11 @@ TEST_P(ReplaceFaultTest, FirstFailureEndsTheMove) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, ReplaceFaultTest,
-    ::testing::Values(StepFault{Call::Rename, 1, false, {"Song.mp3", "Song.txt"}},  // the MP3 copy
-                      StepFault{Call::Unlink, 1, true, {"Song.mp3", "Song.txt"}},   // deleting the work file
-                      StepFault{Call::Rename, 2, true, {"Song.txt"}},               // the companion copy
-                      StepFault{Call::Unlink, 2, true, {"Song.txt"}}),              // deleting the companion
-    [](const ::testing::TestParamInfo<StepFault>& param) { return "Step" + std::to_string(param.index); });
+    ::testing::Values(
+        StepFault{Call::Rename, 1, false, {"Song.mp3", "Song.txt"}},  // the MP3 copy
+        StepFault{Call::Unlink, 1, true, {"Song.mp3", "Song.txt"}},   // deleting the work file
+        StepFault{Call::Rename, 2, true, {"Song.txt"}},               // the companion copy
+        StepFault{Call::Unlink, 2, true, {"Song.txt"}}),              // deleting the companion
+    [](const ::testing::TestParamInfo<StepFault>& param) {
+        return "Step" + std::to_string(param.index);
+    });

@@ -33,10 +33,11 @@ TEST_F(RunTest, FilesMissingFromTheLibraryAreAllListed) {
     RecordingWindow window(dir / "lib", dir / "work");
     const RunSummary summary = run(window);
     EXPECT_EQ(window.events, (std::vector<std::string>{"counter 0000 / 0001", "counter 0000 / 0002",
-                                                        "counter 0000 / 0003", "finish",
-                                                        "errors a_K.mp3\r\nb.mp3\r\nc.MP3\r\n"}));
+                                                       "counter 0000 / 0003", "finish",
+                                                       "errors a_K.mp3\r\nb.mp3\r\nc.MP3\r\n"}));
     EXPECT_TRUE(summary.completed);
     EXPECT_EQ(summary.NgCount, 3);
+    EXPECT_EQ(window.replaceAsked, 0);
 }
 
 TEST_F(RunTest, TransfersTagsFromTheFirstMatchInScanOrder) {
@@ -58,7 +59,8 @@ TEST_F(RunTest, KaraokeMarkAndTheRecordCarriedBetweenFiles) {
     writeFile(lib("Alpha.mp3"), "A=Alpha\nB=Singer\nN=13\n");
     writeFile(lib("Beta.mp3"), "A=Beta\n");  // names no artist: the record still holds the last one
     writeFile(lib("Gamma.mp3"), "A=Gamma\nB=Band\n");
-    for (const char* name : {"Alpha.mp3", "Beta_K.mp3", "Delta.mp3", "Gamma.mp3", "Omega.mp3"}) writeFile(work(name), "");
+    for (const char* name : {"Alpha.mp3", "Beta_K.mp3", "Delta.mp3", "Gamma.mp3", "Omega.mp3"})
+        writeFile(work(name), "");
     writeFile(lib("Delta.mp3"), "A=Delta\n");
     writeFile(lib("Omega.mp3"), "A=Omega\n");
     RecordingWindow window(dir / "lib", dir / "work");
@@ -89,7 +91,8 @@ TEST_F(RunTest, OnlyUnreadableTagsStillOpenTheEmptyErrorList) {
     writeFile(work("Bad.mp3"), "");
     RecordingWindow window(dir / "lib", dir / "work");
     run(window);
-    EXPECT_EQ(window.events, (std::vector<std::string>{"counter 0000 / 0001", "finish", "errors "}));
+    EXPECT_EQ(window.events,
+              (std::vector<std::string>{"counter 0000 / 0001", "finish", "errors "}));
 }
 
 TEST_F(RunTest, StopsWithAMessageBeforeTouchingAnything) {
@@ -103,16 +106,19 @@ TEST_F(RunTest, StopsWithAMessageBeforeTouchingAnything) {
 
     RecordingWindow overlap(dir / "lib", "");
     run(overlap);
-    EXPECT_EQ(overlap.events, (std::vector<std::string>{"message 指定パスの範囲が重複しています。"}));
+    EXPECT_EQ(overlap.events,
+              (std::vector<std::string>{"message 指定パスの範囲が重複しています。"}));
     RecordingWindow missing(dir / "nolib", dir / "work");
     run(missing);
-    EXPECT_EQ(missing.events, (std::vector<std::string>{"message " + (dir / "nolib") + "なんてフォルダはないよ"}));
+    EXPECT_EQ(missing.events,
+              (std::vector<std::string>{"message " + (dir / "nolib") + "なんてフォルダはないよ"}));
 }
 
 TEST_F(RunTest, FolderTextsAreTrimmedForEveryPath) {
     writeFile(lib("Song.mp3"), "A=x\n");
     writeFile(work("Song.mp3"), "");
-    RecordingWindow window("\xE3\x80\x80 " + (dir / "lib") + " ", " " + (dir / "work") + "\xE3\x80\x80");
+    RecordingWindow window("\xE3\x80\x80 " + (dir / "lib") + " ",
+                           " " + (dir / "work") + "\xE3\x80\x80");
     EXPECT_EQ(run(window).OkCount, 1);
 }
 
@@ -147,11 +153,28 @@ TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
         RecordingWindow window(dir / "lib", dir / "work");
         EXPECT_FALSE(runTransfer(window, absent).completed);
         EXPECT_EQ(window.messages(),
-                  (std::vector<std::string>{"タグライブラリを使えません（見つかりません: " + (dir / "libvbmp3.so") + "）"}));
+                  (std::vector<std::string>{"タグライブラリを使えません（見つかりません: " +
+                                            (dir / "libvbmp3.so") + "）"}));
     }
     Vbmp3 readOnly(FAKE_TAGLIB_NOWRITE);
     RecordingWindow window(dir / "lib", dir / "work");
     EXPECT_FALSE(runTransfer(window, readOnly).completed);
-    EXPECT_EQ(window.events, (std::vector<std::string>{"message タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）"}));
+    EXPECT_EQ(window.events,
+              (std::vector<std::string>{
+                  "message タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）"}));
     EXPECT_EQ(readFile(work("Song.mp3")), "before");
+}
+
+TEST_F(RunTest, NamesThatAreNotUtf8AreKeptByteForByte) {
+    writeFile(lib("Sub/caf\xE9.mp3"), "A=latin\n");
+    writeFile(work("caf\xE9.mp3"), "");
+    writeFile(work("caf\xE9.txt"), "text");
+    writeFile(work("\xFF.mp3"), "");
+    RecordingWindow window(dir / "lib", dir / "work", true);
+    EXPECT_EQ(run(window).OkCount, 1);
+    EXPECT_EQ(window.replaceAsked, 1);
+    EXPECT_EQ(readFile(lib("Sub/caf\xE9.mp3")).substr(0, 8), "A=latin\n");
+    EXPECT_EQ(readFile(lib("Sub/caf\xE9.txt")), "text");
+    EXPECT_FALSE(exists(work("caf\xE9.mp3")));
+    EXPECT_EQ(window.events.back(), "errors \\xFF.mp3\r\n");
 }

@@ -32,7 +32,9 @@ std::string bytes(const TagBlock& block, std::size_t from, std::size_t length) {
 // the same object, so both see one copy of its state).
 struct FakeLog {
     void* handle = ::dlopen(FAKE_TAGLIB, RTLD_NOW);
-    std::string calls() const { return reinterpret_cast<const char* (*)()>(::dlsym(handle, "fake_calls"))(); }
+    std::string calls() const {
+        return reinterpret_cast<const char* (*)()>(::dlsym(handle, "fake_calls"))();
+    }
     const unsigned char* lastBlock() const {
         return reinterpret_cast<const unsigned char* (*)()>(::dlsym(handle, "fake_lastBlock"))();
     }
@@ -99,7 +101,8 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
 
     // The first read of a run hands over a block of zeros; the path arrives as it is.
     ASSERT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
-    EXPECT_TRUE(std::all_of(fake.lastBlock(), fake.lastBlock() + kTagBlockSize, [](unsigned char b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(fake.lastBlock(), fake.lastBlock() + kTagBlockSize,
+                            [](unsigned char b) { return b == 0; }));
     EXPECT_EQ(textOf(records.tag.TextA), u"Title");
     EXPECT_EQ(records.tag.Number, 13);
     EXPECT_EQ(records.mpeg[0], 0x4D);
@@ -114,8 +117,9 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     EXPECT_EQ(textOf(records.tag.TextB), u"Artist");
     EXPECT_EQ(library.getFileInfo(dir / "missing.mp3", records).status, CallStatus::Failure);
 
-    EXPECT_EQ(fake.calls(), "get " + (dir / "lib.mp3") + "\nset " + (dir / "work.mp3") + " 1 1\nget " +
-                                (dir / "bad.mp3") + "\nget " + (dir / "missing.mp3") + "\n");
+    EXPECT_EQ(fake.calls(), "get " + (dir / "lib.mp3") + "\nset " + (dir / "work.mp3") +
+                                " 1 1\nget " + (dir / "bad.mp3") + "\nget " +
+                                (dir / "missing.mp3") + "\n");
 }
 
 TEST(Binding, AnyNonZeroResultIsSuccess) {
@@ -125,7 +129,8 @@ TEST(Binding, AnyNonZeroResultIsSuccess) {
     TagRecords records;
     for (const char* result : {"-1", "2", "32767"}) {
         ::setenv("FAKE_TAGLIB_RESULT", result, 1);
-        EXPECT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success) << result;
+        EXPECT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success)
+            << result;
     }
     ::unsetenv("FAKE_TAGLIB_RESULT");
 }

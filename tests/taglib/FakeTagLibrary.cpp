@@ -23,8 +23,8 @@ struct Field {
     std::size_t offset;
     std::size_t length;
 };
-constexpr Field kFields[] = {{'A', 0, 128}, {'B', 128, 128}, {'C', 256, 128}, {'S', 384, 5},
-                             {'D', 389, 128}, {'E', 524, 128}};
+constexpr Field kFields[] = {{'A', 0, 128}, {'B', 128, 128}, {'C', 256, 128},
+                             {'S', 384, 5}, {'D', 389, 128}, {'E', 524, 128}};
 
 std::string g_calls;
 unsigned char g_lastBlock[652];
@@ -54,11 +54,18 @@ bool hasLine(const std::string& content, const std::string& line) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) const char* fake_calls() { return g_calls.c_str(); }
-__attribute__((visibility("default"))) void fake_reset() { g_calls.clear(); }
-__attribute__((visibility("default"))) const unsigned char* fake_lastBlock() { return g_lastBlock; }
+__attribute__((visibility("default"))) const char* fake_calls() {
+    return g_calls.c_str();
+}
+__attribute__((visibility("default"))) void fake_reset() {
+    g_calls.clear();
+}
+__attribute__((visibility("default"))) const unsigned char* fake_lastBlock() {
+    return g_lastBlock;
+}
 
-__attribute__((visibility("default"))) std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag,
+__attribute__((visibility("default"))) std::int16_t vbmp3_getFileInfo(const char* path,
+                                                                      unsigned char* tag,
                                                                       unsigned char* mpeg) {
     g_calls += std::string("get ") + path + "\n";
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
@@ -84,9 +91,12 @@ __attribute__((visibility("default"))) std::int16_t vbmp3_getFileInfo(const char
 }
 
 #ifndef FAKE_WITHOUT_WRITE
-__attribute__((visibility("default"))) std::int16_t vbmp3_setTagInfo(const char* path, unsigned char* tag,
-                                                                     std::int32_t a, std::int32_t b) {
-    g_calls += std::string("set ") + path + " " + std::to_string(a) + " " + std::to_string(b) + "\n";
+__attribute__((visibility("default"))) std::int16_t vbmp3_setTagInfo(const char* path,
+                                                                     unsigned char* tag,
+                                                                     std::int32_t a,
+                                                                     std::int32_t b) {
+    g_calls +=
+        std::string("set ") + path + " " + std::to_string(a) + " " + std::to_string(b) + "\n";
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
     std::string content;
     if (!readLines(path, content) || hasLine(content, "LOCKED")) return 0;
