@@ -23,11 +23,10 @@ int runCli(const std::vector<std::string_view>& args, const Streams& streams,
             std::fputs("Kestrom " KESTROM_VERSION "\n", streams.out);
             return kExitOk;
         case CommandLine::Action::BadUsage:
-            std::fputs(("kestrom-cli: " + oneLine(line.problem) + "\n\n").c_str(), streams.err);
+            std::fputs(("kestrom-cli: " + line.problem + "\n\n").c_str(), streams.err);
             std::fwrite(kUsage.data(), 1, kUsage.size(), streams.err);
             return kExitUsage;
-        case CommandLine::Action::Run:
-            break;
+        case CommandLine::Action::Run: break;
     }
 
     TerminalWindow window({line.library, line.work, line.replace, line.dryRun}, streams.out,

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
+#include "platform/Text.h"
+
 namespace kestrom::cli {
 
 const std::string_view kUsage =
@@ -47,7 +49,7 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
             return line;
         } else {
             line.action = CommandLine::Action::BadUsage;
-            line.problem = "unknown option " + std::string(arg);
+            line.problem = "unknown option " + platform::displayName(arg);
             return line;
         }
     }

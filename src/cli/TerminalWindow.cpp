@@ -12,19 +12,13 @@ namespace {
 // The word for what happens to a file in a dry run's plan.
 std::string_view planWord(FileReport::Outcome outcome) {
     switch (outcome) {
-        case FileReport::Outcome::Tagged:
-            return "tag";
-        case FileReport::Outcome::Moved:
-            return "tag+move";
-        case FileReport::Outcome::NotFound:
-            return "not-found";
-        case FileReport::Outcome::UnreadableTag:
-            return "unreadable-tag";
+        case FileReport::Outcome::Tagged: return "tag";
+        case FileReport::Outcome::Moved: return "tag+move";
+        case FileReport::Outcome::NotFound: return "not-found";
+        case FileReport::Outcome::UnreadableTag: return "unreadable-tag";
         // A dry run writes and moves nothing, so these two never reach a plan.
-        case FileReport::Outcome::WriteFailed:
-            return "write-failed";
-        case FileReport::Outcome::MoveFailed:
-            return "move-failed";
+        case FileReport::Outcome::WriteFailed: return "write-failed";
+        case FileReport::Outcome::MoveFailed: return "move-failed";
     }
     return "?";
 }
@@ -37,21 +31,16 @@ TerminalWindow::TerminalWindow(Settings settings, std::FILE* out, std::FILE* err
 
 void TerminalWindow::message(const std::string& text) {
     endProgressLine();
-    std::fputs((oneLine(text) + "\n").c_str(), m_err);
+    std::fputs((text + "\n").c_str(), m_err);
 }
 
 void TerminalWindow::showErrorList() {
     if (m_settings.dryRun) return;
-    // Each entry is a display name followed by CR LF.
-    const std::string_view list = engine::ErrorListText;
+    // Each entry is a display name, which holds no control character, followed
+    // by CR LF: ending the lines with LF alone is all there is to do.
     std::string lines;
-    for (std::size_t start = 0; start < list.size();) {
-        std::size_t end = list.find("\r\n", start);
-        if (end == std::string_view::npos) end = list.size();
-        lines += oneLine(list.substr(start, end - start));
-        lines += '\n';
-        start = end + 2;
-    }
+    for (const char c : engine::ErrorListText)
+        if (c != '\r') lines += c;
     std::fwrite(lines.data(), 1, lines.size(), m_out);
 }
 
@@ -61,14 +50,14 @@ void TerminalWindow::fileDone(const FileReport& report) {
         // Standard output may show on the same terminal: the plan line takes the
         // progress line's place, and the progress line is drawn again below it.
         if (m_progressShown) std::fputs("\r\x1b[K", m_err);
-        std::string line = oneLine(platform::displayName(report.workName));
+        std::string line = platform::displayName(report.workName);
         line += '\t';
         line += planWord(report.outcome);
         line += '\t';
-        line += oneLine(platform::displayName(report.libraryPath));
+        line += platform::displayName(report.libraryPath);
         if (!report.companion.empty()) {
             line += '\t';
-            line += oneLine(platform::displayName(report.companion));
+            line += platform::displayName(report.companion);
         }
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), m_out);
@@ -89,23 +78,6 @@ void TerminalWindow::endProgressLine() {
     if (!m_progressShown) return;
     std::fputc('\n', m_err);
     m_progressShown = false;
-}
-
-std::string oneLine(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 }  // namespace kestrom::cli

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 #include "engine/Run.h"
 #include "engine/RunWindow.h"
@@ -55,11 +54,5 @@ private:
     bool m_moveFailed = false;
     std::string m_counter;
 };
-
-// text fit for a line of output: control characters (tab, line feed, carriage
-// return and the others below U+0020, and U+007F), which a file name may hold,
-// become "\xNN" like an undecodable byte, so that a name never breaks a line or
-// a tab-separated field. Expects text that has been through displayName.
-std::string oneLine(std::string_view text);
 
 }  // namespace kestrom::cli
