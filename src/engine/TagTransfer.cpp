@@ -48,8 +48,11 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
 
     if (!state.work.KaraokeNames[i].empty()) markKaraoke(state.records.tag);
 
-    if (!dryRun) {
-        const auto write = tagLibrary.setTagInfo(state.workText + "/" + workName, state.records);
+    {
+        // A dry run writes nothing but still needs to know that a write could be made.
+        const auto write =
+            dryRun ? tagLibrary.findSetTagInfo()
+                   : tagLibrary.setTagInfo(state.workText + "/" + workName, state.records);
         if (write.status == taglib::CallStatus::Unavailable) {
             result.outcome = Transfer::Outcome::LibraryMissing;
             result.missing = write.missing;

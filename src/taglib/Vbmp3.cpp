@@ -122,6 +122,12 @@ CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
     return judge(result);
 }
 
+CallResult Vbmp3::findSetTagInfo() {
+    std::string missing;
+    if (symbol("vbmp3_setTagInfo", m_setTagInfo, missing) == nullptr) return {CallStatus::Unavailable, missing};
+    return {CallStatus::Success, {}};
+}
+
 std::string libraryBesideExecutable() {
     std::string path(4096, '\0');
     const ssize_t len = ::readlink("/proc/self/exe", path.data(), path.size());

@@ -217,6 +217,8 @@ TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
     writeFile(work("Song.mp3"), "before");
     install(FAKE_TAGLIB_NOWRITE);
     expectStop({lib(), work()}, "タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）");
+    // A dry run stops where the real run would, though it writes nothing.
+    expectStop({"--dry-run", lib(), work()}, "タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）");
     install(nullptr);
     expectStop({lib(), work()},
                "タグライブラリを使えません（見つかりません: " + (dir / "bin/libvbmp3.so") + "）");
