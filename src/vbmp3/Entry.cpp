@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The exported read function: argument checks, and no exception crosses into the
+// The two exported functions: argument checks, and no exception crosses into the
 // program (an allocation failure on an enormous tag is a failed call).
 #include <sys/stat.h>
 #include <taglib/tfilestream.h>
@@ -9,6 +9,7 @@
 #include "vbmp3/TagFields.h"
 #include "vbmp3/TagReader.h"
 #include "vbmp3/TagText.h"
+#include "vbmp3/TagWriter.h"
 #include "vbmp3/vbmp3.h"
 
 using namespace kestrom::vbmp3;
@@ -36,6 +37,18 @@ extern "C" int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
         toBlock(info->fields, tagInfo);
         std::memcpy(mpegInfo, info->mpeg.data(), info->mpeg.size());
         return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
+                                    int32_t id3v1) {
+    if (path == nullptr || tagInfo == nullptr) return 0;
+    if ((id3v2 != 0 && id3v2 != 1) || (id3v1 != 0 && id3v1 != 1)) return 0;
+    try {
+        installStringHandlers();
+        return writeFields(path, fromBlock(tagInfo), WriteTargets{id3v2 == 1, id3v1 == 1}) ? 0 : 1;
     } catch (...) {
         return 0;
     }

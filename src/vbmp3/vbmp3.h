@@ -2,9 +2,9 @@
 #pragma once
 
 // libvbmp3.so: the program's tag library, on TagLib. It reads the tag of an MP3
-// file into a fixed block of code page 932 texts. Only the function below is
-// exported (C linkage); it returns 0 for failure and 1 for success, and never
-// throws.
+// file into a fixed block of code page 932 texts and writes such a block into an
+// MP3 file. Only the two functions below are exported (C linkage); both return 0
+// for failure and 1 for success, and neither throws.
 //
 // The tag block (652 bytes), one byte per character position:
 //
@@ -29,7 +29,9 @@
 //   its surrogate pair; 0x7F itself is escaped too (7F "007F").
 //
 // An escape counts towards its field's length and is never cut. Only this library
-// writes and reads escapes.
+// writes and reads escapes, so "Beyoncé" read from one file is "Beyoncé" in the
+// file it is written into. Reading a file that this library wrote gives the same
+// block again.
 //
 // Stream information (56 bytes), all numbers little-endian, 0 when unknown:
 //
@@ -53,7 +55,9 @@
 //   48     4     bit rate of the first frame, kbit/s
 //   52     4     length of the first frame, bytes
 //
-// The function may be called from several threads for different files.
+// Both functions may be called from several threads for different files. A write
+// that goes beyond the process's file size limit raises SIGXFSZ, which ends the
+// process unless the program ignores that signal; the file itself stays intact.
 
 #include <stdint.h>
 
@@ -78,6 +82,27 @@ extern "C" {
 // can be opened, the file holds no MPEG audio, or it has no tag with any field.
 VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
                                     unsigned char* mpegInfo);
+
+// Writes the fields of tagInfo into the MP3 file at path. Trailing blanks and NULs
+// of a text are not stored. tagInfo is not changed.
+//
+//   id3v2  1: write the fields into an ID3v2.3 tag, UTF-16 text, keeping every
+//             other frame the tag has (cover art, track number, lyrics...) and
+//             leaving exactly one ID3v2 tag in the file; 0: leave ID3v2 as it is.
+//   id3v1  1: write the fields into an ID3v1 tag, code page 932 text, each text
+//             cut on a character boundary (the comment to 28 bytes, the track
+//             number stays); 0: leave ID3v1 as it is.
+//
+// The program passes 1, 1. Any other value, or 0 for both, fails the call.
+//
+// The file is never left damaged: the new content is made in a hidden copy in
+// the same folder, read back and checked (the tags as written, the audio byte for
+// byte the original's), synced and renamed over the file, keeping its mode and,
+// where the process may, its owner. On any failure the file is exactly as it was
+// and no copy remains. A read-only file (owner write permission clear), a file
+// that holds no MPEG audio and one that cannot be opened are failed writes.
+VBMP3_API int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
+                                   int32_t id3v1);
 
 #ifdef __cplusplus
 }

@@ -15,6 +15,7 @@ TEST(Vbmp3Library, LoadsAndReadsThroughItsEntryPoints) {
     using Read = std::int16_t (*)(const char*, unsigned char*, unsigned char*);
     const auto read = reinterpret_cast<Read>(::dlsym(library, "vbmp3_getFileInfo"));
     ASSERT_NE(read, nullptr);
+    EXPECT_NE(::dlsym(library, "vbmp3_setTagInfo"), nullptr);
     Block block{};
     MpegInfo mpeg{};
     EXPECT_EQ(read(fixture("v23_utf16_japanese.mp3").c_str(), block.data(), mpeg.data()), 1);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Cp932.h"
 #include "support/TempDir.h"
 #include "vbmp3/BlockText.h"
 #include "vbmp3/vbmp3.h"
@@ -51,6 +52,10 @@ bool readTag(const std::string& path, Block& block, MpegInfo* mpeg) {
                              mpeg != nullptr ? mpeg->data() : info.data()) != 0;
 }
 
+bool writeTag(const std::string& path, Block block) {
+    return vbmp3_setTagInfo(path.c_str(), block.data(), 1, 1) != 0;
+}
+
 std::string bytes(const Block& block, std::size_t offset, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(block.data() + offset), size);
 }
@@ -62,6 +67,25 @@ std::u16string text(const Block& block, std::size_t offset, std::size_t size) {
 void setText(Block& block, std::size_t offset, std::size_t size, std::string_view text) {
     std::memset(block.data() + offset, 0, size);
     std::memcpy(block.data() + offset, text.data(), std::min(size, text.size()));
+}
+
+Block throughProgram(const Block& block) {
+    Block out = block;
+    for (auto [offset, size] : {std::pair<std::size_t, std::size_t>{0, 128},
+                                {128, 128},
+                                {256, 128},
+                                {384, 5},
+                                {389, 128},
+                                {524, 128}}) {
+        std::string encoded;
+        for (char16_t c : platform::cp932::decode(bytes(block, offset, size))) {
+            const std::string one = platform::cp932::encode(std::u16string_view(&c, 1));
+            if (encoded.size() + one.size() > size) break;
+            encoded += one;
+        }
+        setText(out, offset, size, encoded);
+    }
+    return out;
 }
 
 }  // namespace kestrom::test

@@ -29,9 +29,14 @@ using Block = std::array<unsigned char, 652>;
 using MpegInfo = std::array<unsigned char, 56>;
 
 bool readTag(const std::string& path, Block& block, MpegInfo* mpeg = nullptr);
+bool writeTag(const std::string& path, Block block);
 std::string bytes(const Block& block, std::size_t offset, std::size_t size);
 // A field's text, escapes undone.
 std::u16string text(const Block& block, std::size_t offset, std::size_t size);
 void setText(Block& block, std::size_t offset, std::size_t size, std::string_view bytes);
+// The block after the program kept it: each text field decoded from code page 932
+// to UTF-16 padded with NUL characters, encoded again, cut on a character
+// boundary and padded with NUL bytes.
+Block throughProgram(const Block& block);
 
 }  // namespace kestrom::test
