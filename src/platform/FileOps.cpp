@@ -144,9 +144,14 @@ std::optional<FileError> FileOps::prepareReplacement(const std::string& from,
     }
     PendingFile file(m_posix, temp, target, fd);
     if (int err = copyContent(m_posix, in.get(), fd); err != 0) return fileErrorFromErrno(err);
+    // The new file belongs to the process, whoever owns the source: it takes the
+    // target's owner where the process may, before the mode (a change of owner
+    // may clear the set-user-ID and set-group-ID bits).
+    struct stat made {};
+    if (replacing && m_posix.fstat(fd, &made) == 0 &&
+        (made.st_uid != existing.st_uid || made.st_gid != existing.st_gid))
+        m_posix.fchown(fd, existing.st_uid, existing.st_gid);
     if (m_posix.fchmod(fd, source.st_mode & 07777) != 0) return fileErrorFromErrno(errno);
-    if (replacing && (existing.st_uid != source.st_uid || existing.st_gid != source.st_gid))
-        m_posix.fchown(fd, existing.st_uid, existing.st_gid);  // only where the process may
     pending.emplace(std::move(file));
     return std::nullopt;
 }

@@ -139,6 +139,26 @@ TEST(FileOps, PreparedReplacementOfAFileByAnEditedCopyOfItself) {
     EXPECT_EQ(modeOf(dir / "Song.mp3"), 0604u);
 }
 
+// The new file is made by the process; it must still end up with the owner of the
+// file it replaces, also when that file replaces itself with an edited copy.
+TEST(FileOps, ReplacementKeepsTheTargetsOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file another owner needs root";
+    TempDir dir;
+    writeFile(dir / "Song.mp3", "before");
+    writeFile(dir / "new.mp3", "after");
+    ASSERT_EQ(::chown((dir / "Song.mp3").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((dir / "new.mp3").c_str(), 65534, 65534), 0);
+    FileOps ops;
+    std::optional<PendingFile> pending;
+    ASSERT_EQ(ops.prepareReplacement(dir / "Song.mp3", dir / "Song.mp3", pending), std::nullopt);
+    ASSERT_EQ(pending->commit(), std::nullopt);
+    ASSERT_EQ(ops.copyReplacing(dir / "new.mp3", dir / "Song.mp3"), std::nullopt);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "Song.mp3").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+}
+
 TEST(FileOps, DeleteAndAttributeReset) {
     TempDir dir;
     writeFile(dir / "a.mp3");

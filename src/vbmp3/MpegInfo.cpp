@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vbmp3/MpegInfo.h"
+
+#include <taglib/mpegheader.h>
+#include <taglib/xingheader.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace kestrom::vbmp3 {
+namespace {
+
+void put(MpegInfoBlock& block, std::size_t offset, std::uint64_t value, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i)
+        block[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::uint64_t nonNegative(long long value) {
+    return value > 0 ? static_cast<std::uint64_t>(value) : 0;
+}
+
+unsigned versionCode(TagLib::MPEG::Header::Version version) {
+    switch (version) {
+        case TagLib::MPEG::Header::Version1:
+            return 1;
+        case TagLib::MPEG::Header::Version2:
+            return 2;
+        case TagLib::MPEG::Header::Version2_5:
+            return 3;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool isMpegAudio(TagLib::MPEG::File& file) {
+    if (!file.isValid() || file.firstFrameOffset() < 0) return false;
+    const TagLib::MPEG::Properties* properties = file.audioProperties();
+    return properties != nullptr && properties->sampleRate() > 0;
+}
+
+MpegInfoBlock mpegInfo(TagLib::MPEG::File& file, const FileLayout& layout) {
+    MpegInfoBlock block{};
+    const TagLib::MPEG::Properties& properties = *file.audioProperties();
+    const long firstFrame = file.firstFrameOffset();
+    const TagLib::MPEG::Header first(&file, firstFrame, false);
+    const TagLib::MPEG::XingHeader* xing = properties.xingHeader();
+    const bool vbrHeader = xing != nullptr && xing->isValid();
+
+    unsigned flags = 0;
+    if (properties.protectionEnabled()) flags |= 0x01;
+    if (properties.isCopyrighted()) flags |= 0x02;
+    if (properties.isOriginal()) flags |= 0x04;
+    if (vbrHeader) flags |= 0x08;
+
+    const std::uint64_t audioSize =
+        nonNegative(static_cast<long long>(layout.audioEnd) - firstFrame);
+    std::uint64_t frames = 0;
+    if (vbrHeader && xing->totalFrames() > 0) {
+        frames = xing->totalFrames();
+    } else if (first.isValid() && first.bitrate() > 0 && first.sampleRate() > 0) {
+        // A stream without a VBR header is taken for constant bit rate: its size
+        // over the mean frame length (frames of one bit rate differ by padding).
+        const double frameBytes =
+            first.samplesPerFrame() / 8.0 * first.bitrate() * 1000.0 / first.sampleRate();
+        frames =
+            static_cast<std::uint64_t>(std::llround(static_cast<double>(audioSize) / frameBytes));
+    }
+
+    block[0] = static_cast<unsigned char>(versionCode(properties.version()));
+    block[1] = static_cast<unsigned char>(properties.layer());
+    block[2] = static_cast<unsigned char>(properties.channelMode());
+    block[3] = static_cast<unsigned char>(properties.channels());
+    block[4] = static_cast<unsigned char>(flags);
+    block[5] = static_cast<unsigned char>(vbrHeader ? xing->type() : 0);
+    put(block, 6, nonNegative(first.isValid() ? first.samplesPerFrame() : 0), 2);
+    put(block, 8, nonNegative(properties.sampleRate()), 4);
+    put(block, 12, nonNegative(properties.bitrate()), 4);
+    put(block, 16, nonNegative(properties.lengthInMilliseconds()), 4);
+    put(block, 20, std::min<std::uint64_t>(frames, UINT32_MAX), 4);
+    put(block, 24, nonNegative(firstFrame), 8);
+    put(block, 32, audioSize, 8);
+    put(block, 40, nonNegative(layout.length), 8);
+    put(block, 48, nonNegative(first.isValid() ? first.bitrate() : 0), 4);
+    put(block, 52, nonNegative(first.isValid() ? first.frameLength() : 0), 4);
+    return block;
+}
+
+}  // namespace kestrom::vbmp3

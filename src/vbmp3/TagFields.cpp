@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vbmp3/TagFields.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "vbmp3/BlockText.h"
+
+namespace kestrom::vbmp3 {
+namespace {
+
+struct Field {
+    std::size_t offset;
+    std::size_t size;
+};
+
+constexpr Field kTextA{0, 128};
+constexpr Field kTextB{128, 128};
+constexpr Field kTextC{256, 128};
+constexpr Field kShortText{384, 5};
+constexpr Field kTextD{389, 128};
+constexpr std::size_t kNumberOffset = 520;
+constexpr Field kTextE{524, 128};
+static_assert(kTextE.offset + kTextE.size == kTagBlockSize);
+
+void putText(unsigned char* block, Field field, std::u16string_view text) {
+    std::string bytes = toBlockText(text, field.size);
+    // A text cut before its end may now end in blanks, which a write drops; they
+    // go here already, so that a file written from this block reads back as it.
+    while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
+    std::memset(block + field.offset, 0, field.size);
+    std::memcpy(block + field.offset, bytes.data(), bytes.size());
+}
+
+std::u16string getText(const unsigned char* block, Field field) {
+    const std::string_view bytes(reinterpret_cast<const char*>(block + field.offset), field.size);
+    return trimTrailingBlanks(fromBlockText(bytes));
+}
+
+std::u16string yearText(unsigned year) {
+    if (year == 0 || year > 9999) return {};
+    std::u16string text(4, u'0');
+    for (std::size_t i = 4; i-- > 0; year /= 10) text[i] = static_cast<char16_t>(u'0' + year % 10);
+    return text;
+}
+
+unsigned parseYear(std::u16string_view text) {
+    if (text.empty() || text.size() > 4) return 0;
+    unsigned year = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return 0;
+        year = year * 10 + static_cast<unsigned>(c - u'0');
+    }
+    return year;
+}
+
+}  // namespace
+
+bool TagFields::empty() const {
+    return title.empty() && artist.empty() && album.empty() && year == 0 && comment.empty() &&
+           genreNumber == kNoGenre && genre.empty();
+}
+
+std::u16string trimTrailingBlanks(std::u16string text) {
+    while (!text.empty() && text.back() == u' ') text.pop_back();
+    return text;
+}
+
+void toBlock(const TagFields& fields, unsigned char* block) {
+    putText(block, kTextA, fields.title);
+    putText(block, kTextB, fields.artist);
+    putText(block, kTextC, fields.album);
+    putText(block, kShortText, yearText(fields.year));
+    putText(block, kTextD, fields.comment);
+    const std::uint32_t number = fields.genreNumber;
+    for (std::size_t i = 0; i < 4; ++i)
+        block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
+    putText(block, kTextE, fields.genre);
+}
+
+TagFields fromBlock(const unsigned char* block) {
+    TagFields fields;
+    fields.title = getText(block, kTextA);
+    fields.artist = getText(block, kTextB);
+    fields.album = getText(block, kTextC);
+    fields.year = parseYear(getText(block, kShortText));
+    fields.comment = getText(block, kTextD);
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
+    fields.genreNumber = number <= 255 ? number : kNoGenre;
+    fields.genre = getText(block, kTextE);
+    return fields;
+}
+
+}  // namespace kestrom::vbmp3

@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vbmp3/TagText.h"
+
+#include <taglib/id3v2tag.h>
+
+#include "platform/Cp932.h"
+
+namespace kestrom::vbmp3 {
+namespace {
+
+namespace cp932 = platform::cp932;
+
+constexpr std::size_t kId3v1FieldSize = 30;
+
+bool isHalfWidthKatakana(unsigned char b) {
+    return b >= 0xA1 && b <= 0xDF;
+}
+bool isPrivateUse(char16_t c) {
+    return c >= 0xE000 && c <= 0xF8FF;
+}
+bool isSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view upToNul(std::string_view bytes) {
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+std::string_view view(const TagLib::ByteVector& data) {
+    return {data.data(), data.size()};
+}
+
+TagLib::String latin1(std::string_view bytes) {
+    return TagLib::String(TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size())),
+                          TagLib::String::Latin1);
+}
+
+// Shift-JIS text whose last character lost its second byte: the text without it.
+std::string_view withoutLoneLeadByte(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) i += cp932::isLeadByte(static_cast<unsigned char>(bytes[i])) ? 2u : 1u;
+    return i > bytes.size() ? bytes.substr(0, bytes.size() - 1) : bytes;
+}
+
+// Code page 932 as Windows writes it, cut after the last whole character that
+// fits in limit bytes; used tells how many code units of text went in.
+std::string encodeCut(std::u16string_view text, std::size_t limit, std::size_t& used) {
+    std::string out;
+    used = 0;
+    while (used < text.size() && text[used] != 0) {
+        std::size_t units = 1;
+        std::string bytes;
+        if (isSurrogate(text[used])) {
+            bytes = "?";
+            if (used + 1 < text.size() && isSurrogate(text[used + 1])) units = 2;
+        } else {
+            bytes = cp932::encode(text.substr(used, 1));
+        }
+        if (out.size() + bytes.size() > limit) break;
+        out += bytes;
+        used += units;
+    }
+    return out;
+}
+
+class Id3v1Handler final : public TagLib::ID3v1::StringHandler {
+public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override {
+        return decodeId3v1Field(view(data));
+    }
+    // TagLib cuts every field it renders to its length by bytes; the text is cut on
+    // a character boundary first, to the longest field (30 bytes). The writer cuts
+    // the shorter comment field itself.
+    TagLib::ByteVector render(const TagLib::String& text) const override {
+        const std::string bytes = encodeForId3v1(text, kId3v1FieldSize);
+        return TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size()));
+    }
+};
+
+class Id3v2Latin1Handler final : public TagLib::ID3v2::Latin1StringHandler {
+public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override {
+        return decodeLegacy(upToNul(view(data)));
+    }
+};
+
+// Installs the handlers for as long as the library is loaded: TagLib keeps only
+// pointers to them, so they are taken out again before they are destroyed.
+struct Handlers {
+    Id3v1Handler id3v1;
+    Id3v2Latin1Handler id3v2;
+
+    Handlers() {
+        TagLib::ID3v1::Tag::setStringHandler(&id3v1);
+        TagLib::ID3v2::Tag::setLatin1StringHandler(&id3v2);
+    }
+    ~Handlers() {
+        TagLib::ID3v1::Tag::setStringHandler(nullptr);
+        TagLib::ID3v2::Tag::setLatin1StringHandler(nullptr);
+    }
+    Handlers(const Handlers&) = delete;
+    Handlers& operator=(const Handlers&) = delete;
+};
+
+}  // namespace
+
+std::u16string toUtf16(const TagLib::String& text) {
+    const TagLib::wstring units = text.toWString();  // UTF-16 code units, whatever wchar_t's width
+    std::u16string out;
+    out.reserve(units.size());
+    for (wchar_t unit : units) out += static_cast<char16_t>(unit);
+    return out;
+}
+
+TagLib::String toTagString(std::u16string_view text) {
+    TagLib::ByteVector bytes;
+    for (char16_t unit : text) {
+        bytes.append(static_cast<char>(unit & 0xFF));
+        bytes.append(static_cast<char>(unit >> 8));
+    }
+    return TagLib::String(bytes, TagLib::String::UTF16LE);
+}
+
+bool looksLikeShiftJis(std::string_view bytes) {
+    bytes = withoutLoneLeadByte(bytes);
+    bool japanese = false;
+    int katakanaRun = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            katakanaRun = 0;
+        } else if (isHalfWidthKatakana(b)) {
+            japanese |= ++katakanaRun >= 2;
+        } else if (cp932::isLeadByte(b)) {
+            const std::u16string c = cp932::decode(bytes.substr(i, 2));
+            if (c.size() != 1 || c[0] == 0xFFFD || isPrivateUse(c[0])) return false;
+            japanese |= b <= 0x9F;
+            katakanaRun = 0;
+            ++i;
+        } else {
+            return false;  // 0x80, 0xA0, 0xFD-0xFF: no character of the code page
+        }
+    }
+    return japanese;
+}
+
+TagLib::String decodeLegacy(std::string_view bytes) {
+    if (!looksLikeShiftJis(bytes)) return latin1(bytes);
+    return toTagString(cp932::decode(withoutLoneLeadByte(bytes)));
+}
+
+TagLib::String decodeId3v1Field(std::string_view bytes) {
+    bytes = upToNul(bytes);
+    while (!bytes.empty() && isBlank(bytes.back())) bytes.remove_suffix(1);
+    while (!bytes.empty() && isBlank(bytes.front())) bytes.remove_prefix(1);
+    return decodeLegacy(bytes);
+}
+
+TagLib::String id3v1Comment(const TagLib::ID3v1::Tag& tag) {
+    const TagLib::String comment = tag.comment();
+    for (wchar_t unit : comment.toWString())
+        if (static_cast<unsigned long>(unit) > 0xFF) return comment;
+    return decodeId3v1Field(view(comment.data(TagLib::String::Latin1)));
+}
+
+std::string encodeForId3v1(const TagLib::String& text, std::size_t limit) {
+    std::size_t used = 0;
+    return encodeCut(toUtf16(text), limit, used);
+}
+
+TagLib::String fitForId3v1(const TagLib::String& text, std::size_t limit) {
+    const std::u16string units = toUtf16(text);
+    std::size_t used = 0;
+    encodeCut(units, limit, used);
+    return toTagString(std::u16string_view(units).substr(0, used));
+}
+
+void installStringHandlers() {
+    static const Handlers handlers;
+}
+
+}  // namespace kestrom::vbmp3
