@@ -27,7 +27,8 @@ void generate(const fs::path& root, int folders, int files) {
     std::vector<fs::path> dirs{root};
     fs::create_directories(root);
     for (int i = 1; i < folders; ++i) {
-        const fs::path dir = dirs[static_cast<std::size_t>((i - 1) / 10)] / ("Folder " + std::to_string(i));
+        const fs::path dir =
+            dirs[static_cast<std::size_t>((i - 1) / 10)] / ("Folder " + std::to_string(i));
         fs::create_directory(dir);
         dirs.push_back(dir);
     }
@@ -49,10 +50,14 @@ int main(int argc, char** argv) {
     std::string keep;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
-        if (flag == "--folders") folders = std::atoi(argv[i + 1]);
-        else if (flag == "--files") files = std::atoi(argv[i + 1]);
-        else if (flag == "--runs") runs = std::atoi(argv[i + 1]);
-        else if (flag == "--keep") keep = argv[i + 1];
+        if (flag == "--folders")
+            folders = std::atoi(argv[i + 1]);
+        else if (flag == "--files")
+            files = std::atoi(argv[i + 1]);
+        else if (flag == "--runs")
+            runs = std::atoi(argv[i + 1]);
+        else if (flag == "--keep")
+            keep = argv[i + 1];
     }
     char tmpl[] = "/tmp/kestrom-scan-XXXXXX";
     const fs::path base = keep.empty() ? fs::path(::mkdtemp(tmpl)) : fs::path(keep);

@@ -27,7 +27,8 @@ std::optional<std::string> checkFolders(std::string_view libraryText, std::strin
                                         platform::DirLookup& lookup) {
     if (overlap(libraryText, workText)) return std::string(kOverlapMessage);
     for (std::string_view text : {libraryText, workText}) {
-        if (!namesFolder(text, lookup)) return platform::displayName(text) + std::string(kMissingFolderSuffix);
+        if (!namesFolder(text, lookup))
+            return platform::displayName(text) + std::string(kMissingFolderSuffix);
     }
     return std::nullopt;
 }

@@ -7,7 +7,9 @@
 namespace kestrom::engine {
 namespace {
 
-std::string keyOf(std::string_view name) { return platform::toUtf8(platform::foldName(name)); }
+std::string keyOf(std::string_view name) {
+    return platform::toUtf8(platform::foldName(name));
+}
 
 }  // namespace
 

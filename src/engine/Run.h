@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "engine/RunWindow.h"
@@ -15,13 +17,53 @@ namespace kestrom::engine {
 // file loop starts. The error list window shows it.
 extern std::string ErrorListText;
 
+inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
+
+// What became of one work file.
+struct FileReport {
+    enum class Outcome {
+        Tagged,         // tag written (or, in a dry run, would be)
+        Moved,          // tag written and the file moved into the library (or would be)
+        MoveFailed,     // tag written, the move stopped with a message
+        NotFound,       // no library folder holds the name
+        UnreadableTag,  // the library file's tag could not be read
+        WriteFailed,    // the tag could not be written into the work file
+    };
+    std::size_t index = 0;  // from 0
+    std::size_t total = 0;
+    std::string workName;
+    Outcome outcome = Outcome::NotFound;
+    std::string libraryPath;  // the matched library file; empty when none was found
+    std::string companion;    // the companion's name in the work folder, or ""
+};
+
+// Told about every work file as soon as it is done.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    virtual void fileDone(const FileReport& report) = 0;
+};
+
+struct RunOptions {
+    // Reads the library tags but writes, moves and deletes nothing: every file
+    // whose tag can be read is reported as it would end.
+    bool dryRun = false;
+    RunObserver* observer = nullptr;  // not owned; may be null
+};
+
+struct RunSummary {
+    bool completed = false;  // false: the run stopped with a message before or during the file loop
+    std::int64_t OkCount = 0;
+    std::int64_t NgCount = 0;
+};
+
 // One complete run, what the Execute button does: reads the folder texts from the
 // window, checks them, scans the library, lists the work folder, transfers the
 // tag of every work file (moving it into the library when the replace box is
 // ticked), updates the counter text after each file, gives the focus to Exit and
-// opens the error list when a file failed.
-// File operations go through posix, the seam tests use to make them fail.
-void runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary,
-                 platform::Posix& posix = platform::systemPosix());
+// opens the error list when a file failed. File operations go through posix, the
+// seam tests use to make them fail.
+RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options = {},
+                       platform::Posix& posix = platform::systemPosix());
 
 }  // namespace kestrom::engine

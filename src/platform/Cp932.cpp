@@ -15,18 +15,21 @@ constexpr char16_t kInvalid = 0xFFFD;
 constexpr unsigned kTrailFirst = 0x40;
 constexpr unsigned kTrailCount = 0xFD - kTrailFirst;
 
-unsigned leadIndex(unsigned char lead) { return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u; }
+unsigned leadIndex(unsigned char lead) {
+    return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+}
 
 struct Tables {
-    std::array<char16_t, 256> single{};                      // kInvalid for lead bytes and holes
-    std::array<char16_t, 60 * kTrailCount> pair{};           // [lead][trail - 0x40]
-    std::array<std::uint16_t, 0x10000> encoded{};            // code, 0 = none (U+0000 aside)
-    std::array<bool, 0x10000> exact{};                       // decoding the code gives it back
+    std::array<char16_t, 256> single{};             // kInvalid for lead bytes and holes
+    std::array<char16_t, 60 * kTrailCount> pair{};  // [lead][trail - 0x40]
+    std::array<std::uint16_t, 0x10000> encoded{};   // code, 0 = none (U+0000 aside)
+    std::array<bool, 0x10000> exact{};              // decoding the code gives it back
 
     Tables() {
         iconv_t toUnicode = iconv_open("UTF-16LE", "CP932");
         iconv_t fromUnicode = iconv_open("CP932", "UTF-16LE");
-        if (toUnicode == reinterpret_cast<iconv_t>(-1) || fromUnicode == reinterpret_cast<iconv_t>(-1))
+        if (toUnicode == reinterpret_cast<iconv_t>(-1) ||
+            fromUnicode == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error("the CP932 converter of the C library is missing");
 
         single.fill(kInvalid);
@@ -40,8 +43,8 @@ struct Tables {
             if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
             for (unsigned trail = kTrailFirst; trail < 0xFD; ++trail) {
                 const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                pair[leadIndex(static_cast<unsigned char>(lead)) * kTrailCount + trail - kTrailFirst] =
-                    convertToUnicode(toUnicode, in, 2);
+                pair[leadIndex(static_cast<unsigned char>(lead)) * kTrailCount + trail -
+                     kTrailFirst] = convertToUnicode(toUnicode, in, 2);
             }
         }
         for (unsigned c = 1; c < 0x10000; ++c) {
@@ -57,8 +60,8 @@ struct Tables {
 
     char16_t decodeCode(std::uint16_t code) const {
         if (code < 0x100) return single[code];
-        return pair[leadIndex(static_cast<unsigned char>(code >> 8)) * kTrailCount + (code & 0xFFu) -
-                    kTrailFirst];
+        return pair[leadIndex(static_cast<unsigned char>(code >> 8)) * kTrailCount +
+                    (code & 0xFFu) - kTrailFirst];
     }
 
     static char16_t convertToUnicode(iconv_t cd, const char* bytes, std::size_t len) {
@@ -67,8 +70,8 @@ struct Tables {
         unsigned char out[8];
         char* outp = reinterpret_cast<char*>(out);
         std::size_t inLeft = len, outLeft = sizeof out;
-        if (iconv(cd, &in, &inLeft, &outp, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0 ||
-            sizeof out - outLeft != 2)
+        if (iconv(cd, &in, &inLeft, &outp, &outLeft) == static_cast<std::size_t>(-1) ||
+            inLeft != 0 || sizeof out - outLeft != 2)
             return kInvalid;
         return static_cast<char16_t>(out[0] | (out[1] << 8));
     }
@@ -100,7 +103,9 @@ void appendCode(std::string& out, std::uint16_t code) {
 
 }  // namespace
 
-bool isLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 std::u16string decode(std::string_view bytes) {
     const Tables& t = tables();

@@ -9,7 +9,9 @@
 namespace kestrom::platform {
 namespace {
 
-bool isDotEntry(std::string_view name) { return name == "." || name == ".."; }
+bool isDotEntry(std::string_view name) {
+    return name == "." || name == "..";
+}
 
 bool admits(const DirEntry& entry, Filter filter) {
     if (isDotEntry(entry.name)) return filter == Filter::Folder;
@@ -94,20 +96,23 @@ std::string DirLookup::firstLiteral(std::string_view pattern, Filter filter) {
     return start(pattern, filter, false);
 }
 
-std::string DirLookup::next() { return advance(); }
+std::string DirLookup::next() {
+    return advance();
+}
 
 std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildcards) {
     m_matches.clear();
     m_position = 0;
     m_lastError = 0;
     const auto [folder, name] = splitPath(pattern);
-    const bool literal = !name.empty() && (!wildcards || name.find_first_of("*?") == std::string_view::npos);
+    const bool literal =
+        !name.empty() && (!wildcards || name.find_first_of("*?") == std::string_view::npos);
 
     // A name spelled exactly as on disk needs no listing of its folder; "." and
     // ".." are only ever returned from a listing.
     if (literal && !isDotEntry(name)) {
         const std::string path(pattern);
-        if (struct stat st {}; m_posix.stat(path.c_str(), &st) == 0) {
+        if (struct stat st{}; m_posix.stat(path.c_str(), &st) == 0) {
             DirEntry entry = entryFromStat(std::string(name), st);
             if (admits(entry, filter)) {
                 m_matches.push_back(std::move(entry));
@@ -137,13 +142,16 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
         std::vector<std::string> spellings;
         for (const DirEntry& e : entries) spellings.push_back(e.name);
         if (const std::string* pick = pickSpelling(spellings, name))
-            m_matches.push_back(std::move(entries[static_cast<std::size_t>(pick - spellings.data())]));
+            m_matches.push_back(
+                std::move(entries[static_cast<std::size_t>(pick - spellings.data())]));
         return advance();
     }
 
     if (!name.empty()) {
         const std::u16string foldedPattern = foldName(name);
-        std::erase_if(entries, [&](const DirEntry& e) { return !wildcardMatch(foldName(e.name), foldedPattern); });
+        std::erase_if(entries, [&](const DirEntry& e) {
+            return !wildcardMatch(foldName(e.name), foldedPattern);
+        });
     }
     sortEntries(entries);
     m_matches = std::move(entries);

@@ -48,6 +48,8 @@ FileError fileErrorFromErrno(int err) {
     }
 }
 
-FileError pathNotFound() { return make(76); }
+FileError pathNotFound() {
+    return make(76);
+}
 
 }  // namespace kestrom::platform

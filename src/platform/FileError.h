@@ -27,7 +27,7 @@ FileError pathNotFound();
 template <typename T>
 class Expected {
 public:
-    Expected(T value) : m_value(std::move(value)) {}  // NOLINT: implicit by design
+    Expected(T value) : m_value(std::move(value)) {}          // NOLINT: implicit by design
     Expected(FileError error) : m_value(std::move(error)) {}  // NOLINT: implicit by design
 
     bool ok() const { return m_value.index() == 0; }

@@ -51,7 +51,8 @@ int copyContent(Posix& posix, int in, int out) {
         }
         if (got == 0) return 0;
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = posix.write(out, buffer.data() + done, static_cast<size_t>(got - done));
+            const ssize_t put =
+                posix.write(out, buffer.data() + done, static_cast<size_t>(got - done));
             if (put < 0) {
                 if (errno == EINTR) continue;
                 return errno;
@@ -62,7 +63,9 @@ int copyContent(Posix& posix, int in, int out) {
     }
 }
 
-bool isReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+bool isReadOnly(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) == 0;
+}
 
 // Makes sure a rename reaches the disk; a failure here cannot undo the rename and
 // only weakens the crash guarantee, so it is not reported.
@@ -105,11 +108,13 @@ std::optional<FileError> FileOps::setNormal(const std::string& path) const {
     struct stat st {};
     if (m_posix.stat(path.c_str(), &st) != 0) return fileErrorFromErrno(errno);
     if (!isReadOnly(st)) return std::nullopt;
-    if (m_posix.chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return fileErrorFromErrno(errno);
+    if (m_posix.chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+        return fileErrorFromErrno(errno);
     return std::nullopt;
 }
 
-std::optional<FileError> FileOps::prepareReplacement(const std::string& from, const std::string& target,
+std::optional<FileError> FileOps::prepareReplacement(const std::string& from,
+                                                     const std::string& target,
                                                      std::optional<PendingFile>& pending) const {
     pending.reset();
     Fd in(m_posix, m_posix.open(from.c_str(), O_RDONLY, 0));
@@ -146,7 +151,8 @@ std::optional<FileError> FileOps::prepareReplacement(const std::string& from, co
     return std::nullopt;
 }
 
-std::optional<FileError> FileOps::copyReplacing(const std::string& from, const std::string& to) const {
+std::optional<FileError> FileOps::copyReplacing(const std::string& from,
+                                                const std::string& to) const {
     std::optional<PendingFile> pending;
     if (auto error = prepareReplacement(from, to, pending)) return error;
     return pending->commit();

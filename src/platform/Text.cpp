@@ -121,7 +121,9 @@ std::string toUtf8(std::u16string_view text) {
     return out;
 }
 
-char16_t upcase(char16_t unit) { return kUpcase[unit]; }
+char16_t upcase(char16_t unit) {
+    return kUpcase[unit];
+}
 
 std::u16string foldName(std::string_view bytes) {
     std::u16string folded = toUtf16(bytes);
@@ -152,7 +154,9 @@ std::string displayName(std::string_view bytes) {
     while (!bytes.empty()) {
         char32_t cp = 0;
         std::size_t len = decodeOne(bytes, cp);
-        if (len == 0) {
+        // Undecodable bytes and control characters (a newline in a name would
+        // split a list of names) are shown as escapes.
+        if (len == 0 || cp < 0x20 || cp == 0x7F) {
             static constexpr char kHex[] = "0123456789ABCDEF";
             const auto b = static_cast<unsigned char>(bytes[0]);
             out += "\\x";

@@ -30,8 +30,8 @@ std::u16string foldName(std::string_view bytes);
 // Removes leading and trailing blanks: U+0020 and the full-width U+3000.
 std::string_view trimBlanks(std::string_view bytes);
 
-// The name made fit for showing: valid UTF-8 as it is, every byte that cannot be
-// decoded as a visible "\xNN".
+// The name made fit for showing on one line: valid UTF-8 as it is, every byte that
+// cannot be decoded and every control character as a visible "\xNN".
 std::string displayName(std::string_view bytes);
 
 }  // namespace kestrom::platform

@@ -75,6 +75,9 @@ public:
     // Writes records.tag into the file at path through records.writeBlock, with
     // the two further arguments 1 and 1.
     CallResult setTagInfo(const std::string& path, TagRecords& records);
+    // Loads the library and looks up vbmp3_setTagInfo as its first call would,
+    // without calling it: Success when a write could be made, else Unavailable.
+    CallResult findSetTagInfo();
 
 private:
     void* symbol(const char* name, void*& cache, std::string& missing);

@@ -51,14 +51,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"~/work", "~/work", "指定パスの範囲が重複しています。"},
         Case{"", "~/work", "指定パスの範囲が重複しています。"},
         Case{"~/Music", "~/music/new", ""},  // compared case-sensitively
-        Case{"~/music/", "~/work", ""},        // a trailing separator lists the folder itself
+        Case{"~/music/", "~/work", ""},      // a trailing separator lists the folder itself
         Case{"~/nothere", "~/work", "~/nothereなんてフォルダはないよ"},
         Case{"~/music", "~/nothere", "~/nothereなんてフォルダはないよ"},
-        Case{"~/nothere", "~/nowhere", "~/nothereなんてフォルダはないよ"},  // the library is checked first
+        Case{"~/nothere", "~/nowhere",
+             "~/nothereなんてフォルダはないよ"},  // the library is checked first
         Case{"~/.hidden", "~/work", "~/.hiddenなんてフォルダはないよ"},
         Case{"~/file.mp3", "~/work", "~/file.mp3なんてフォルダはないよ"},
         Case{"~/mus*", "~/work", "~/mus*なんてフォルダはないよ"}),
-    [](const ::testing::TestParamInfo<Case>& param) { return "Case" + std::to_string(param.index); });
+    [](const ::testing::TestParamInfo<Case>& param) {
+        return "Case" + std::to_string(param.index);
+    });
 
 TEST(FolderCheck, MessageShowsUndecodableBytesEscaped) {
     TempDir dir;

@@ -34,8 +34,9 @@ TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrder) {
     writeFile(dir / "lib/.hidden/inner/song.mp3");
     DirLookup lookup;
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
-    EXPECT_EQ(relative(scan, dir / "lib"),
-              (std::vector<std::string>{"/", "/a/", "/b/", "/B2/", "/a/x/", "/b/y/", "/b/y/deep/"}));
+    EXPECT_EQ(
+        relative(scan, dir / "lib"),
+        (std::vector<std::string>{"/", "/a/", "/b/", "/B2/", "/a/x/", "/b/y/", "/b/y/deep/"}));
     EXPECT_EQ(scan.DirCount(), 7u);
 }
 
@@ -62,7 +63,8 @@ TEST(LibraryScan, FollowsLinksButNeverListsAFolderTwice) {
     ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "lib/ext").c_str()), 0);
     DirLookup lookup;
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
-    EXPECT_EQ(relative(scan, dir / "lib"), (std::vector<std::string>{"/", "/a/", "/ext/", "/ext/c/"}));
+    EXPECT_EQ(relative(scan, dir / "lib"),
+              (std::vector<std::string>{"/", "/a/", "/ext/", "/ext/c/"}));
 }
 
 TEST(LibraryScan, SkipsAFolderThatCannotBeRead) {
@@ -82,9 +84,9 @@ TEST(LibraryScan, SkipsAFolderThatCannotBeRead) {
 TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
     TempDir dir;
     writeFile(dir / "lib/z/deeper/Both.mp3");
-    writeFile(dir / "lib/Both.mp3");         // the root beats its subfolders
+    writeFile(dir / "lib/Both.mp3");  // the root beats its subfolders
     writeFile(dir / "lib/b/Twin.mp3");
-    writeFile(dir / "lib/a/TWIN.MP3");       // a is listed before b
+    writeFile(dir / "lib/a/TWIN.MP3");  // a is listed before b
     writeFile(dir / "lib/a/twin.mp3");
     writeFile(dir / "lib/z/.Hidden.mp3");
     makeDirs(dir / "lib/a/Folder.mp3");
@@ -99,7 +101,7 @@ TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
     const auto twin = scan.index.find("twin.mp3");
     ASSERT_TRUE(twin);
     EXPECT_EQ(scan.SourceDirs[twin->folder], dir / "lib/a/");
-    EXPECT_EQ(twin->name, "twin.mp3");                        // the exact spelling
+    EXPECT_EQ(twin->name, "twin.mp3");                         // the exact spelling
     EXPECT_EQ(scan.index.find("Twin.Mp3")->name, "TWIN.MP3");  // else the first in byte order
 
     EXPECT_FALSE(scan.index.find(".hidden.mp3"));

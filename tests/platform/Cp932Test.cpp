@@ -26,7 +26,7 @@ TEST(Cp932, CharactersOutsideTheCodePage) {
 
 TEST(Cp932, BrokenBytesDecodeAsReplacementCharacters) {
     EXPECT_EQ(cp932::decode("\x82\xA0\x83"), u"あ\uFFFD");  // lead byte cut off at the end
-    EXPECT_EQ(cp932::decode("\x83\x20Z"), u"\uFFFD Z");   // a trail byte out of range starts over
+    EXPECT_EQ(cp932::decode("\x83\x20Z"), u"\uFFFD Z");     // a trail byte out of range starts over
 }
 
 TEST(Cp932, EveryExactCharacterRoundTrips) {
@@ -35,7 +35,8 @@ TEST(Cp932, EveryExactCharacterRoundTrips) {
         const std::string bytes = cp932::encodeExact(static_cast<char16_t>(c));
         if (bytes.empty()) continue;
         ++exact;
-        ASSERT_EQ(cp932::decode(bytes), std::u16string(1, static_cast<char16_t>(c))) << std::hex << c;
+        ASSERT_EQ(cp932::decode(bytes), std::u16string(1, static_cast<char16_t>(c)))
+            << std::hex << c;
         if (bytes.size() == 2) {
             EXPECT_TRUE(cp932::isLeadByte(static_cast<unsigned char>(bytes[0])));
         }

@@ -12,15 +12,16 @@
 #include "support/TempDir.h"
 
 using namespace kestrom::platform;
+using kestrom::test::makeDirs;
 using kestrom::test::TempDir;
 using kestrom::test::writeFile;
-using kestrom::test::makeDirs;
 
 namespace {
 
 std::vector<std::string> all(DirLookup& lookup, const std::string& pattern, Filter filter) {
     std::vector<std::string> names;
-    for (std::string n = lookup.first(pattern, filter); !n.empty(); n = lookup.next()) names.push_back(n);
+    for (std::string n = lookup.first(pattern, filter); !n.empty(); n = lookup.next())
+        names.push_back(n);
     return names;
 }
 
@@ -45,14 +46,16 @@ protected:
 }  // namespace
 
 TEST_F(DirLookupTest, PlainFilterReturnsVisibleRegularFilesOnly) {
-    EXPECT_EQ(all(lookup, dir / "*.mp3", Filter::Plain), (std::vector<std::string>{"A.MP3", "b.mp3", "link.mp3"}));
+    EXPECT_EQ(all(lookup, dir / "*.mp3", Filter::Plain),
+              (std::vector<std::string>{"A.MP3", "b.mp3", "link.mp3"}));
     EXPECT_EQ(all(lookup, dir / "", Filter::Plain),
               (std::vector<std::string>{"A.MP3", "b.mp3", "c.txt", "link.mp3"}));
 }
 
 TEST_F(DirLookupTest, FolderFilterAddsFoldersAndTheDotEntries) {
     EXPECT_EQ(all(lookup, dir / "", Filter::Folder),
-              (std::vector<std::string>{".", "..", "A.MP3", "b.mp3", "c.txt", "link.mp3", "linkdir", "sub"}));
+              (std::vector<std::string>{".", "..", "A.MP3", "b.mp3", "c.txt", "link.mp3", "linkdir",
+                                        "sub"}));
     ASSERT_EQ(lookup.first(dir / "linkdir", Filter::Folder), "linkdir");
     EXPECT_EQ(lookup.current().kind, EntryKind::Directory);
     EXPECT_EQ(lookup.first(dir / "sub", Filter::Plain), "");
@@ -62,7 +65,8 @@ TEST_F(DirLookupTest, FolderFilterAddsFoldersAndTheDotEntries) {
 
 TEST(DirLookup, OrderIsByUpperCasedNamesWhateverTheCreationOrder) {
     TempDir dir;
-    for (const char* name : {"_b.mp3", "B.mp3", "a.mp3", "ａ.mp3", "10.mp3", "9.mp3"}) writeFile(dir / name);
+    for (const char* name : {"_b.mp3", "B.mp3", "a.mp3", "ａ.mp3", "10.mp3", "9.mp3"})
+        writeFile(dir / name);
     DirLookup lookup;
     // Upper-cased: 10, 9, A, B, _B (0x5F after the letters), Ａ (U+FF21).
     EXPECT_EQ(all(lookup, dir / "*", Filter::Plain),
@@ -93,7 +97,8 @@ TEST(DirLookup, NamesDifferingOnlyInCasePickTheExactSpellingElseByteOrder) {
     EXPECT_EQ(lookup.next(), "");
     EXPECT_EQ(lookup.first(dir / "SONG.MP3", Filter::Plain), "Song.mp3");
     EXPECT_EQ(lookup.next(), "");
-    EXPECT_EQ(all(lookup, dir / "*.mp3", Filter::Plain), (std::vector<std::string>{"Song.mp3", "song.MP3"}));
+    EXPECT_EQ(all(lookup, dir / "*.mp3", Filter::Plain),
+              (std::vector<std::string>{"Song.mp3", "song.MP3"}));
 }
 
 TEST(DirLookup, LiteralLookupTakesWildcardCharactersAsName) {
@@ -103,7 +108,8 @@ TEST(DirLookup, LiteralLookupTakesWildcardCharactersAsName) {
     DirLookup lookup;
     EXPECT_EQ(lookup.firstLiteral(dir / "A*B.mp3", Filter::Plain), "a*b.mp3");
     EXPECT_EQ(lookup.firstLiteral(dir / "a?b.mp3", Filter::Plain), "");
-    EXPECT_EQ(all(lookup, dir / "a?b.mp3", Filter::Plain), (std::vector<std::string>{"a*b.mp3", "aXb.mp3"}));
+    EXPECT_EQ(all(lookup, dir / "a?b.mp3", Filter::Plain),
+              (std::vector<std::string>{"a*b.mp3", "aXb.mp3"}));
 }
 
 TEST(DirLookup, NamesThatAreNotUtf8ComeBackByteForByte) {

@@ -55,7 +55,8 @@ TEST(FileOps, CopyFailuresCarryTheirNumberAndLeaveTheDestinationAlone) {
     ::chmod((dir / "ro.mp3").c_str(), 0444);
     makeDirs(dir / "folder.mp3");
     FileOps ops;
-    EXPECT_EQ(ops.copyReplacing(dir / "src.mp3", dir / "ro.mp3"), (FileError{70, "書き込みできません。"}));
+    EXPECT_EQ(ops.copyReplacing(dir / "src.mp3", dir / "ro.mp3"),
+              (FileError{70, "書き込みできません。"}));
     EXPECT_EQ(readFile(dir / "ro.mp3"), "old");
     EXPECT_EQ(ops.copyReplacing(dir / "missing.mp3", dir / "x.mp3")->number, 53);
     EXPECT_EQ(ops.copyReplacing(dir / "src.mp3", dir / "no/such/x.mp3")->number, 76);
@@ -85,7 +86,8 @@ TEST(FileOps, CopyIsAtomicWhicheverCallFails) {
     int total = 0;
     {
         FaultyPosix counting;
-        ASSERT_EQ(FileOps(counting).copyReplacing(dir / "src.mp3", dir / "dst/Song.mp3"), std::nullopt);
+        ASSERT_EQ(FileOps(counting).copyReplacing(dir / "src.mp3", dir / "dst/Song.mp3"),
+                  std::nullopt);
         total = counting.calls(Call::Any);
     }
     for (int nth = 1; nth <= total; ++nth) {
@@ -121,7 +123,8 @@ TEST(FileOps, PreparedReplacementOfAFileByAnEditedCopyOfItself) {
     FileOps ops;
     {
         std::optional<PendingFile> pending;
-        ASSERT_EQ(ops.prepareReplacement(dir / "Song.mp3", dir / "Song.mp3", pending), std::nullopt);
+        ASSERT_EQ(ops.prepareReplacement(dir / "Song.mp3", dir / "Song.mp3", pending),
+                  std::nullopt);
         EXPECT_TRUE(std::filesystem::path(pending->path()).filename().string().starts_with('.'));
         writeFile(pending->path(), "after");
     }  // dropped without commit: the original stays

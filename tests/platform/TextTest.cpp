@@ -20,7 +20,8 @@ TEST(Text, UpcaseIsOneFixedTableWhateverTheLocale) {
 }
 
 TEST(Text, Utf16ConversionKeepsUndecodableBytes) {
-    const std::string names[] = {"plain", "日本語.mp3", "\xFF\xFE.mp3", "cut\xE3\x81", "\xC0\xAF", "🎵"};
+    const std::string names[] = {"plain",       "日本語.mp3", "\xFF\xFE.mp3",
+                                 "cut\xE3\x81", "\xC0\xAF",   "🎵"};
     for (const std::string& name : names) EXPECT_EQ(toUtf8(toUtf16(name)), name) << name;
     // Two different byte strings never read as the same name.
     EXPECT_NE(foldName("\xE9.mp3"), foldName("é.mp3"));
@@ -36,4 +37,5 @@ TEST(Text, TrimsHalfAndFullWidthBlanksOnly) {
 TEST(Text, DisplayNameEscapesUndecodableBytes) {
     EXPECT_EQ(displayName("歌\xFF.mp3"), "歌\\xFF.mp3");
     EXPECT_EQ(displayName("Beyoncé.mp3"), "Beyoncé.mp3");
+    EXPECT_EQ(displayName("two\nlines\r.mp3"), "two\\x0Alines\\x0D.mp3");
 }

@@ -8,7 +8,19 @@
 namespace kestrom::test {
 
 enum class Call {
-    Open, Read, Write, Fsync, Close, Fstat, Stat, Chmod, Fchmod, Fchown, Rename, Unlink, ListDirectory,
+    Open,
+    Read,
+    Write,
+    Fsync,
+    Close,
+    Fstat,
+    Stat,
+    Chmod,
+    Fchmod,
+    Fchown,
+    Rename,
+    Unlink,
+    ListDirectory,
     Any,  // every call, whatever its kind
     Count
 };

@@ -21,16 +21,22 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Give back write access first, so that folders a test made read-only go too.
-    for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, ec);
+    for (auto it = fs::recursive_directory_iterator(
+             m_path, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        if (!it->is_symlink())
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(m_path, ec);
 }
 
-std::string TempDir::operator/(std::string_view relative) const { return m_path + "/" + std::string(relative); }
+std::string TempDir::operator/(std::string_view relative) const {
+    return m_path + "/" + std::string(relative);
+}
 
-void makeDirs(const std::string& path) { fs::create_directories(path); }
+void makeDirs(const std::string& path) {
+    fs::create_directories(path);
+}
 
 void writeFile(const std::string& path, std::string_view content) {
     fs::create_directories(fs::path(path).parent_path());

@@ -10,7 +10,8 @@ namespace kestrom::test {
 int runUnprivileged(const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(kCannotDropPrivileges);
         ::_exit(body());
     }

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/Cli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "cli/CommandLine.h"
+#include "cli/TerminalWindow.h"
+#include "engine/Run.h"
+#include "taglib/Vbmp3.h"
+
+namespace kestrom::cli {
+
+int runCli(const std::vector<std::string_view>& args, const Streams& streams,
+           const std::string& tagLibraryPath) {
+    const CommandLine line = parseCommandLine(args);
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.out);
+            return kExitOk;
+        case CommandLine::Action::Version:
+            std::fputs("Kestrom " KESTROM_VERSION "\n", streams.out);
+            return kExitOk;
+        case CommandLine::Action::BadUsage:
+            std::fputs(("kestrom-cli: " + line.problem + "\n\n").c_str(), streams.err);
+            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.err);
+            return kExitUsage;
+        case CommandLine::Action::Run: break;
+    }
+
+    TerminalWindow window({line.library, line.work, line.replace, line.dryRun}, streams.out,
+                          streams.err, streams.errIsTerminal);
+    taglib::Vbmp3 tagLibrary(tagLibraryPath);
+    engine::RunOptions options;
+    options.dryRun = line.dryRun;
+    options.observer = &window;
+    const engine::RunSummary summary = engine::runTransfer(window, tagLibrary, options);
+    window.endProgressLine();
+
+    int status = kExitOk;
+    if (!summary.completed)
+        status = kExitStopped;
+    else if (summary.NgCount > 0 || window.anyMoveFailed())
+        status = kExitFailed;
+
+    // A script reads the error list or the plan from standard output; if that
+    // could not be written (a full disk, say), the run must not look
+    // as if it had succeeded.
+    if (std::fflush(streams.out) != 0 || std::ferror(streams.out) != 0) {
+        const int error = errno;
+        std::fputs(("kestrom-cli: cannot write standard output: " +
+                    std::string(std::strerror(error)) + "\n")
+                       .c_str(),
+                   streams.err);
+        status = std::max(status, kExitStopped);
+    }
+    return status;
+}
+
+}  // namespace kestrom::cli

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrom::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;       // every work file done
+inline constexpr int kExitFailed = 1;   // at least one work file failed (NG, or its move failed)
+inline constexpr int kExitStopped = 2;  // the run stopped with a message, or its output was lost
+inline constexpr int kExitUsage = 64;   // bad usage
+
+struct Streams {
+    std::FILE* out;      // the error list, a dry run's plan, --help, --version
+    std::FILE* err;      // messages, the progress line, usage errors
+    bool errIsTerminal;  // whether err shows a live progress line
+};
+
+// The whole of kestrom-cli: reads args (the arguments after the program name),
+// runs the engine's run with the tag library at tagLibraryPath, and returns the
+// exit status. Not owned: the streams.
+int runCli(const std::vector<std::string_view>& args, const Streams& streams,
+           const std::string& tagLibraryPath);
+
+}  // namespace kestrom::cli

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CommandLine.h"
+
+#include "platform/Text.h"
+
+namespace kestrom::cli {
+
+const std::string_view kUsage =
+    "Usage: kestrom-cli [--replace] [--dry-run] LIBRARY WORK\n"
+    "\n"
+    "Copies the tags of the MP3 files in the folder tree LIBRARY into the MP3 files\n"
+    "of the same name in the folder WORK. A work file Song_K.mp3 takes the tag of\n"
+    "Song.mp3, marked as karaoke.\n"
+    "\n"
+    "  --replace   move each tagged work file, with its .txt companion, into the\n"
+    "              library folder where its match was found\n"
+    "  --dry-run   change nothing; print one line for each work file, separated by\n"
+    "              tabs: its name, what would happen (tag, tag+move, not-found,\n"
+    "              unreadable-tag), the matched library file, the companion\n"
+    "  --help      print this text\n"
+    "  --version   print the version\n"
+    "  --          end of options (for a folder whose name starts with \"-\")\n"
+    "\n"
+    "Messages and, on a terminal, a progress line go to standard error; the names\n"
+    "of the work files that could not be tagged go to standard output.\n"
+    "\n"
+    "Exit status: 0 every file done, 1 at least one file failed, 2 the run stopped\n"
+    "with a message, 64 bad usage.\n";
+
+CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
+    CommandLine line;
+    std::vector<std::string_view> folders;
+    bool optionsEnded = false;
+    for (std::string_view arg : args) {
+        // A lone "-" is an ordinary name, as it is for most tools.
+        if (optionsEnded || !arg.starts_with("-") || arg == "-") {
+            folders.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--replace") {
+            line.replace = true;
+        } else if (arg == "--dry-run") {
+            line.dryRun = true;
+        } else if (arg == "--help") {
+            line.action = CommandLine::Action::Help;
+            return line;
+        } else if (arg == "--version") {
+            line.action = CommandLine::Action::Version;
+            return line;
+        } else {
+            line.action = CommandLine::Action::BadUsage;
+            line.problem = "unknown option " + platform::displayName(arg);
+            return line;
+        }
+    }
+    if (folders.size() != 2) {
+        line.action = CommandLine::Action::BadUsage;
+        line.problem = "expected the two folders LIBRARY and WORK, got " +
+                       std::to_string(folders.size()) +
+                       (folders.size() == 1 ? " argument" : " arguments");
+        return line;
+    }
+    line.library = folders[0];
+    line.work = folders[1];
+    return line;
+}
+
+}  // namespace kestrom::cli

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/TerminalWindow.h"
+
+#include "platform/Text.h"
+
+namespace kestrom::cli {
+
+using engine::FileReport;
+
+namespace {
+
+// The word for what happens to a file in a dry run's plan.
+std::string_view planWord(FileReport::Outcome outcome) {
+    switch (outcome) {
+        case FileReport::Outcome::Tagged: return "tag";
+        case FileReport::Outcome::Moved: return "tag+move";
+        case FileReport::Outcome::NotFound: return "not-found";
+        case FileReport::Outcome::UnreadableTag: return "unreadable-tag";
+        // A dry run writes and moves nothing, so these two never reach a plan.
+        case FileReport::Outcome::WriteFailed: return "write-failed";
+        case FileReport::Outcome::MoveFailed: return "move-failed";
+    }
+    return "?";
+}
+
+}  // namespace
+
+TerminalWindow::TerminalWindow(Settings settings, std::FILE* out, std::FILE* err,
+                               bool errIsTerminal)
+    : m_settings(std::move(settings)), m_out(out), m_err(err), m_errIsTerminal(errIsTerminal) {}
+
+void TerminalWindow::message(const std::string& text) {
+    endProgressLine();
+    std::fputs((text + "\n").c_str(), m_err);
+}
+
+void TerminalWindow::showErrorList() {
+    if (m_settings.dryRun) return;
+    // Each entry is a display name, which holds no control character, followed
+    // by CR LF: ending the lines with LF alone is all there is to do.
+    std::string lines;
+    for (const char c : engine::ErrorListText)
+        if (c != '\r') lines += c;
+    std::fwrite(lines.data(), 1, lines.size(), m_out);
+}
+
+void TerminalWindow::fileDone(const FileReport& report) {
+    if (report.outcome == FileReport::Outcome::MoveFailed) m_moveFailed = true;
+    if (m_settings.dryRun) {
+        // Standard output may show on the same terminal: the plan line takes the
+        // progress line's place, and the progress line is drawn again below it.
+        if (m_progressShown) std::fputs("\r\x1b[K", m_err);
+        std::string line = platform::displayName(report.workName);
+        line += '\t';
+        line += planWord(report.outcome);
+        line += '\t';
+        line += platform::displayName(report.libraryPath);
+        if (!report.companion.empty()) {
+            line += '\t';
+            line += platform::displayName(report.companion);
+        }
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), m_out);
+        if (m_errIsTerminal) std::fflush(m_out);
+    }
+    if (m_errIsTerminal) {
+        // Back to the start of the line and clear it, so that a shorter line
+        // leaves nothing of the longer one before it.
+        const std::string line = "\r\x1b[K" + std::to_string(report.index + 1) + "/" +
+                                 std::to_string(report.total) + "  OK / NG " + m_counter;
+        std::fputs(line.c_str(), m_err);
+        std::fflush(m_err);
+        m_progressShown = true;
+    }
+}
+
+void TerminalWindow::endProgressLine() {
+    if (!m_progressShown) return;
+    std::fputc('\n', m_err);
+    m_progressShown = false;
+}
+
+}  // namespace kestrom::cli

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// kestrom-cli: the tag transfer run without windows, for scripts, servers and
+// scheduled jobs. It uses the tag library beside the executable, as the windowed
+// program does.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/Cli.h"
+#include "taglib/Vbmp3.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    return kestrom::cli::runCli(args, {stdout, stderr, ::isatty(STDERR_FILENO) == 1},
+                                kestrom::taglib::libraryBesideExecutable());
+}

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/ReplaceInLibrary.h"
+
+#include "platform/Text.h"
+
+namespace kestrom::engine {
+
+using platform::FileError;
+
+LibraryReplacer::LibraryReplacer(RunState& state, const platform::FileOps& files,
+                                 platform::DirLookup& lookup)
+    : m_state(state), m_files(files), m_lookup(lookup) {
+    for (const std::string& companion : state.work.CompanionTexts)
+        if (!companion.empty()) ++m_companionUsers[companion];
+}
+
+std::optional<std::string> LibraryReplacer::replace(std::size_t i, const Transfer& transfer) {
+    const auto error = moveFiles(i, transfer);
+    if (!error) return std::nullopt;
+    const std::string reported = m_state.library.SourceDirs[transfer.folder] + transfer.foundName;
+    return platform::displayName(reported) + ":(" + std::to_string(error->number) + ")" +
+           error->description;
+}
+
+// The name under which a file goes into folder: the stored spelling of a file
+// that is already there under any letter case, else "". A folder that cannot be
+// read fails the step.
+std::optional<FileError> LibraryReplacer::storedName(const std::string& folder,
+                                                     const std::string& name, std::string& stored) {
+    stored = m_lookup.firstLiteral(folder + name, platform::Filter::Plain);
+    if (stored.empty() && m_lookup.lastError() != 0)
+        return platform::fileErrorFromErrno(m_lookup.lastError());
+    return std::nullopt;
+}
+
+std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfer& transfer) {
+    const std::string& folder = m_state.library.SourceDirs[transfer.folder];
+    const std::string& workName = m_state.work.workName(i);
+
+    std::string stored;
+    if (auto error = storedName(folder, workName, stored)) return error;
+    if (!stored.empty()) {
+        if (auto error = m_files.setNormal(folder + stored)) return error;
+    }
+    const std::string& targetName = stored.empty() ? workName : stored;
+    const std::string workFile = m_state.workText + "/" + workName;
+    if (auto error = m_files.copyReplacing(workFile, folder + targetName)) return error;
+    m_state.library.index.add(transfer.folder, targetName);
+    if (auto error = m_files.deleteFile(workFile)) return error;
+    return moveCompanion(i, folder);
+}
+
+std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std::string& folder) {
+    const std::string& companion = m_state.work.CompanionTexts[i];
+    if (companion.empty()) return std::nullopt;
+    // A karaoke copy takes a text of its own, so that the matched file's text stays.
+    const std::string& workName = m_state.work.workName(i);
+    const std::string name = m_state.work.KaraokeNames[i].empty()
+                                 ? companion
+                                 : workName.substr(0, workName.size() - 3) + "txt";
+    std::string stored;
+    if (auto error = storedName(folder, name, stored)) return error;
+    const std::string source = m_state.workText + "/" + companion;
+    if (auto error = m_files.copyReplacing(source, folder + (stored.empty() ? name : stored)))
+        return error;
+    if (--m_companionUsers[companion] > 0) return std::nullopt;  // another work file still needs it
+    return m_files.deleteFile(source);
+}
+
+}  // namespace kestrom::engine

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/LibraryScan.h"
+#include "engine/WorkInventory.h"
+#include "taglib/Vbmp3.h"
+
+namespace kestrom::engine {
+
+// Everything one run works with; made afresh at every run.
+struct RunState {
+    std::string libraryText;  // the folder texts, blanks trimmed, used for every path
+    std::string workText;
+    LibraryScan library;
+    WorkInventory work;
+    taglib::TagRecords records;  // all zero at the start, never cleared between files
+    // 64 bits: a run of any size counts without wrapping around.
+    std::int64_t OkCount = 0;
+    std::int64_t NgCount = 0;
+};
+
+}  // namespace kestrom::engine

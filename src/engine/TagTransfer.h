@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "engine/RunState.h"
+#include "taglib/Vbmp3.h"
+
+namespace kestrom::engine {
+
+// The karaoke mark, in the second text field of a karaoke file's tag.
+inline constexpr std::u16string_view kKaraokeMark = u"カラオケ";
+
+struct Transfer {
+    enum class Outcome { Ok, NotFound, UnreadableTag, WriteFailed, LibraryMissing };
+    Outcome outcome = Outcome::NotFound;
+    std::size_t folder = 0;  // Ok, UnreadableTag: the scan's index of the folder holding the match
+    std::string foundName;   // the match's name as stored
+    std::string missing;     // LibraryMissing: the library file or entry point that was not found
+};
+
+// Transfers the tag of work file i: finds the same-named library file (the first
+// folder of the scan that holds it, any letter case), reads its tag, marks a
+// karaoke file, writes the tag into the work file, and counts the file OK or NG,
+// adding a not-found or unwritable file to the error list. With dryRun the write
+// is left out and counted as done. LibraryMissing stops the run: nothing is
+// counted and nothing has been written.
+Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun);
+
+}  // namespace kestrom::engine

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "taglib/Vbmp3.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "platform/Cp932.h"
+
+namespace kestrom::taglib {
+namespace {
+
+using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo,
+                                       unsigned char* mpegInfo);
+using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t,
+                                      std::int32_t);
+
+constexpr std::size_t kNumberOffset = 520;
+
+template <std::size_t N>
+void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>& field) {
+    const std::string bytes = platform::cp932::encode(std::u16string_view(field.data(), N));
+    // Cut on a character boundary: a lead byte never stands without its second byte.
+    std::size_t used = 0;
+    while (used < bytes.size()) {
+        const std::size_t len =
+            platform::cp932::isLeadByte(static_cast<unsigned char>(bytes[used])) ? 2 : 1;
+        if (used + len > N) break;
+        used += len;
+    }
+    std::memcpy(block.data() + offset, bytes.data(), used);
+    std::memset(block.data() + offset + used, 0, N - used);
+}
+
+template <std::size_t N>
+void getText(const TagBlock& block, std::size_t offset, std::array<char16_t, N>& field) {
+    const std::u16string text = platform::cp932::decode(
+        std::string_view(reinterpret_cast<const char*>(block.data() + offset), N));
+    field.fill(u'\0');
+    std::copy_n(text.begin(), std::min(text.size(), N), field.begin());
+}
+
+template <typename Fn>
+Fn asFunction(void* address) {
+    Fn fn = nullptr;
+    static_assert(sizeof fn == sizeof address);
+    std::memcpy(&fn, &address, sizeof fn);
+    return fn;
+}
+
+CallResult judge(std::int16_t result) {
+    return {result != 0 ? CallStatus::Success : CallStatus::Failure, {}};
+}
+
+}  // namespace
+
+void toLibraryForm(const TagInfo& tag, TagBlock& block) {
+    putText(block, 0, tag.TextA);
+    putText(block, 128, tag.TextB);
+    putText(block, 256, tag.TextC);
+    putText(block, 384, tag.ShortText);
+    putText(block, 389, tag.TextD);
+    const auto number = static_cast<std::uint32_t>(tag.Number);
+    for (std::size_t i = 0; i < 4; ++i)
+        block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
+    putText(block, 524, tag.TextE);
+}
+
+void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
+    getText(block, 0, tag.TextA);
+    getText(block, 128, tag.TextB);
+    getText(block, 256, tag.TextC);
+    getText(block, 384, tag.ShortText);
+    getText(block, 389, tag.TextD);
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
+    tag.Number = static_cast<std::int32_t>(number);
+    getText(block, 524, tag.TextE);
+}
+
+Vbmp3::Vbmp3(std::string libraryPath) : m_libraryPath(std::move(libraryPath)) {}
+
+// The library stays loaded for the life of the process, as the program never
+// unloads it; the handle is only dropped.
+Vbmp3::~Vbmp3() = default;
+
+void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
+    if (cache != nullptr) return cache;
+    if (m_handle == nullptr) m_handle = ::dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle == nullptr) {
+        missing = m_libraryPath;
+        return nullptr;
+    }
+    cache = ::dlsym(m_handle, name);
+    if (cache == nullptr) missing = name;
+    return cache;
+}
+
+CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
+    std::string missing;
+    void* address = symbol("vbmp3_getFileInfo", m_getFileInfo, missing);
+    if (address == nullptr) return {CallStatus::Unavailable, missing};
+    toLibraryForm(records.tag, records.readBlock);
+    const std::int16_t result = asFunction<GetFileInfoFn>(address)(
+        path.c_str(), records.readBlock.data(), records.mpeg.data());
+    fromLibraryForm(records.readBlock, records.tag);
+    return judge(result);
+}
+
+CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
+    std::string missing;
+    void* address = symbol("vbmp3_setTagInfo", m_setTagInfo, missing);
+    if (address == nullptr) return {CallStatus::Unavailable, missing};
+    toLibraryForm(records.tag, records.writeBlock);
+    const std::int16_t result =
+        asFunction<SetTagInfoFn>(address)(path.c_str(), records.writeBlock.data(), 1, 1);
+    fromLibraryForm(records.writeBlock, records.tag);
+    return judge(result);
+}
+
+CallResult Vbmp3::findSetTagInfo() {
+    std::string missing;
+    if (symbol("vbmp3_setTagInfo", m_setTagInfo, missing) == nullptr) return {CallStatus::Unavailable, missing};
+    return {CallStatus::Success, {}};
+}
+
+std::string libraryBesideExecutable() {
+    std::string path(4096, '\0');
+    const ssize_t len = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (len <= 0) return "libvbmp3.so";  // let the loader search for it
+    path.resize(static_cast<std::size_t>(len));
+    return path.substr(0, path.rfind('/') + 1) + "libvbmp3.so";
+}
+
+}  // namespace kestrom::taglib

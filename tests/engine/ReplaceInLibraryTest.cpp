@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "RecordingWindow.h"
+#include "engine/Run.h"
+#include "support/FaultyPosix.h"
+#include "support/TempDir.h"
+
+using namespace kestrom::engine;
+using namespace kestrom::test;
+using kestrom::taglib::Vbmp3;
+
+namespace {
+
+class ReplaceTest : public ::testing::Test {
+protected:
+    RunSummary run(kestrom::platform::Posix& posix = kestrom::platform::systemPosix()) {
+        window = RecordingWindow(dir / "lib", dir / "work", true);
+        return runTransfer(window, library, {}, posix);
+    }
+    std::string lib(std::string_view rel) const { return dir / ("lib/" + std::string(rel)); }
+    std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
+    std::vector<std::string> names(const std::string& folder) const {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            found.push_back(e.path().filename());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    TempDir dir;
+    Vbmp3 library{FAKE_TAGLIB};
+    RecordingWindow window{"", ""};
+};
+
+const std::string kTagged = "A=new\nB=\nC=\nS=\nD=\nE=\nN=0\n";
+
+}  // namespace
+
+TEST_F(ReplaceTest, OrdinaryFileReplacesItsReadOnlyMatchWithItsCompanion) {
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    ::chmod(lib("Pop/Song.mp3").c_str(), 0444);
+    writeFile(lib("Pop/Song.txt"), "old text");
+    writeFile(work("Song.mp3"), "");
+    writeFile(work("Song.txt"), "lyrics");
+    EXPECT_EQ(run().OkCount, 1);
+    EXPECT_TRUE(window.messages().empty());
+    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), kTagged);
+    EXPECT_EQ(readFile(lib("Pop/Song.txt")), "lyrics");
+    EXPECT_TRUE(names(work("")).empty());
+}
+
+TEST_F(ReplaceTest, TheLibrarysOwnSpellingIsReplacedNotDoubled) {
+    writeFile(lib("Pop/SONG.MP3"), "A=new\n");
+    writeFile(lib("Pop/SONG.TXT"), "old");
+    writeFile(lib("Pop/TUNE.MP3"), "A=new\n");
+    writeFile(lib("Pop/TUNE_K.MP3"), "old karaoke");
+    writeFile(work("song.mp3"), "");
+    writeFile(work("song.txt"), "lyrics");
+    writeFile(work("Tune_K.mp3"), "");
+    run();
+    EXPECT_EQ(names(lib("Pop")),
+              (std::vector<std::string>{"SONG.MP3", "SONG.TXT", "TUNE.MP3", "TUNE_K.MP3"}));
+    EXPECT_EQ(readFile(lib("Pop/SONG.MP3")), kTagged);
+    EXPECT_EQ(readFile(lib("Pop/SONG.TXT")), "lyrics");
+    EXPECT_EQ(readFile(lib("Pop/TUNE_K.MP3")).substr(0, 6), "A=new\n");
+    EXPECT_EQ(readFile(lib("Pop/TUNE.MP3")), "A=new\n");
+}
+
+TEST_F(ReplaceTest, KaraokeCopyJoinsItsMatchWithATextOfItsOwn) {
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    writeFile(lib("Pop/Song.txt"), "the original's text");
+    writeFile(work("Song_K.mp3"), "");
+    writeFile(work("Song.txt"), "karaoke text");
+    run();
+    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), "A=new\n");
+    EXPECT_EQ(readFile(lib("Pop/Song.txt")), "the original's text");
+    EXPECT_EQ(readFile(lib("Pop/Song_K.txt")), "karaoke text");
+    EXPECT_TRUE(exists(lib("Pop/Song_K.mp3")));
+    EXPECT_TRUE(names(work("")).empty());
+}
+
+TEST_F(ReplaceTest, SharedCompanionLeavesWithItsLastUser) {
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    writeFile(work("Song.mp3"), "");
+    writeFile(work("Song_K.mp3"), "");
+    writeFile(work("Song.txt"), "text");
+    run();
+    EXPECT_TRUE(window.messages().empty());
+    EXPECT_EQ(readFile(lib("Pop/Song.txt")), "text");
+    EXPECT_EQ(readFile(lib("Pop/Song_K.txt")), "text");
+    EXPECT_TRUE(names(work("")).empty());
+}
+
+TEST_F(ReplaceTest, SharedCompanionStaysWhileAUserStaysInTheWorkFolder) {
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    writeFile(work("Song.mp3"), "LOCKED\n");  // its tag cannot be written: it stays
+    writeFile(work("Song_K.mp3"), "");
+    writeFile(work("Song.txt"), "text");
+    run();
+    EXPECT_EQ(readFile(lib("Pop/Song_K.txt")), "text");
+    EXPECT_EQ(names(work("")), (std::vector<std::string>{"Song.mp3", "Song.txt"}));
+}
+
+TEST_F(ReplaceTest, AKaraokeCopyAddedToTheLibraryIsFoundByALaterFile) {
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    writeFile(work("Song_K.mp3"), "");
+    writeFile(work("Song_K_K.mp3"), "");  // searched as Song_K.mp3
+    EXPECT_EQ(run().OkCount, 2);
+    EXPECT_EQ(names(lib("Pop")),
+              (std::vector<std::string>{"Song.mp3", "Song_K.mp3", "Song_K_K.mp3"}));
+}
+
+TEST_F(ReplaceTest, FailedCompanionCopyIsReportedUnderTheMatchedFile) {
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    writeFile(lib("Pop/Song.txt"), "kept");
+    ::chmod(lib("Pop/Song.txt").c_str(), 0444);  // its read-only state is not cleared
+    writeFile(lib("Pop/Tune.mp3"), "A=new\n");
+    writeFile(lib("Pop/Tune.txt"), "kept");
+    ::chmod(lib("Pop/Tune.txt").c_str(), 0444);
+    for (const char* name : {"Song.mp3", "Song.txt", "Tune.mp3", "Tune.txt"})
+        writeFile(work(name), "");
+    const RunSummary summary = run();
+    EXPECT_EQ(summary.OkCount, 2);
+    EXPECT_EQ(summary.NgCount, 0);
+    EXPECT_EQ(window.messages(),
+              (std::vector<std::string>{lib("Pop/Song.mp3") + ":(70)書き込みできません。",
+                                        lib("Pop/Tune.mp3") + ":(70)書き込みできません。"}));
+    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), kTagged);
+    EXPECT_EQ(names(work("")), (std::vector<std::string>{"Song.txt", "Tune.txt"}));
+    EXPECT_EQ(window.events.back(), "finish");
+}
+
+TEST_F(ReplaceTest, FilesCountedNgNeverMove) {
+    writeFile(lib("Bad.mp3"), "FAIL\n");
+    writeFile(work("Bad.mp3"), "");
+    writeFile(work("Lost.mp3"), "");
+    writeFile(work("Lost.txt"), "");
+    run();
+    EXPECT_EQ(names(work("")), (std::vector<std::string>{"Bad.mp3", "Lost.mp3", "Lost.txt"}));
+    EXPECT_EQ(names(lib("")), (std::vector<std::string>{"Bad.mp3"}));
+}
+
+// Each step of the move fails in turn: the first failure ends the move, is
+// reported once, and leaves the files as the step before it left them.
+struct StepFault {
+    Call call;
+    int nth;
+    bool libraryHasCopy;
+    std::vector<std::string> workLeft;
+};
+
+void PrintTo(const StepFault& fault, std::ostream* os) {
+    *os << "call " << static_cast<int>(fault.call) << " #" << fault.nth;
+}
+
+class ReplaceFaultTest : public ReplaceTest, public ::testing::WithParamInterface<StepFault> {};
+
+TEST_P(ReplaceFaultTest, FirstFailureEndsTheMove) {
+    const StepFault& fault = GetParam();
+    writeFile(lib("Pop/Song.mp3"), "A=new\n");
+    writeFile(work("Song.mp3"), "");
+    writeFile(work("Song.txt"), "text");
+    FaultyPosix posix;
+    posix.failAt(fault.call, fault.nth, EIO);
+    EXPECT_EQ(run(posix).OkCount, 1);
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{lib("Pop/Song.mp3") +
+                                                           ":(57)デバイスの入出力エラーです。"}));
+    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), fault.libraryHasCopy ? kTagged : "A=new\n");
+    EXPECT_EQ(names(work("")), fault.workLeft);
+    for (const std::string& name : names(lib("Pop"))) EXPECT_FALSE(name.starts_with('.')) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ReplaceFaultTest,
+    ::testing::Values(
+        StepFault{Call::Rename, 1, false, {"Song.mp3", "Song.txt"}},  // the MP3 copy
+        StepFault{Call::Unlink, 1, true, {"Song.mp3", "Song.txt"}},   // deleting the work file
+        StepFault{Call::Rename, 2, true, {"Song.txt"}},               // the companion copy
+        StepFault{Call::Unlink, 2, true, {"Song.txt"}}),              // deleting the companion
+    [](const ::testing::TestParamInfo<StepFault>& param) {
+        return "Step" + std::to_string(param.index);
+    });

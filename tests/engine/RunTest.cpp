@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/Run.h"
+
+#include <gtest/gtest.h>
+
+#include "RecordingWindow.h"
+#include "support/TempDir.h"
+
+using namespace kestrom::engine;
+using namespace kestrom::test;
+using kestrom::taglib::Vbmp3;
+
+namespace {
+
+// "B=カラオケ" followed by the 120 blanks that fill the rest of the field.
+const std::string kKaraokeLine = "B=\x83\x4A\x83\x89\x83\x49\x83\x50" + std::string(120, ' ');
+
+class RunTest : public ::testing::Test {
+protected:
+    RunSummary run(RecordingWindow& window) { return runTransfer(window, library); }
+    std::string lib(std::string_view rel) const { return dir / ("lib/" + std::string(rel)); }
+    std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
+
+    TempDir dir;
+    Vbmp3 library{FAKE_TAGLIB};
+};
+
+}  // namespace
+
+TEST_F(RunTest, FilesMissingFromTheLibraryAreAllListed) {
+    makeDirs(lib(""));
+    for (const char* name : {"b.mp3", "a_K.mp3", "c.MP3"}) writeFile(work(name), "");
+    RecordingWindow window(dir / "lib", dir / "work");
+    const RunSummary summary = run(window);
+    EXPECT_EQ(window.events, (std::vector<std::string>{"counter 0000 / 0001", "counter 0000 / 0002",
+                                                       "counter 0000 / 0003", "finish",
+                                                       "errors a_K.mp3\r\nb.mp3\r\nc.MP3\r\n"}));
+    EXPECT_TRUE(summary.completed);
+    EXPECT_EQ(summary.NgCount, 3);
+    EXPECT_EQ(window.replaceAsked, 0);
+}
+
+TEST_F(RunTest, TransfersTagsFromTheFirstMatchInScanOrder) {
+    writeFile(lib("Song.mp3"), "A=root\n");
+    writeFile(lib("a/Song.mp3"), "A=sub\n");
+    writeFile(lib("b/Twin.mp3"), "A=b\n");
+    writeFile(lib("a/x/TWIN.MP3"), "A=deeper\n");
+    writeFile(lib("A2/CASE.MP3"), "A=case\n");
+    for (const char* name : {"Song.mp3", "twin.mp3", "case.mp3"}) writeFile(work(name), "");
+    RecordingWindow window(dir / "lib", dir / "work");
+    run(window);
+    EXPECT_EQ(readFile(work("Song.mp3")), "A=root\nB=\nC=\nS=\nD=\nE=\nN=0\n");
+    EXPECT_EQ(readFile(work("twin.mp3")).substr(0, 7), "A=b\nB=\n");
+    EXPECT_EQ(readFile(work("case.mp3")).substr(0, 7), "A=case\n");
+    EXPECT_EQ(window.events.back(), "finish");  // no failure, no error list
+}
+
+TEST_F(RunTest, KaraokeMarkAndTheRecordCarriedBetweenFiles) {
+    writeFile(lib("Alpha.mp3"), "A=Alpha\nB=Singer\nN=13\n");
+    writeFile(lib("Beta.mp3"), "A=Beta\n");  // names no artist: the record still holds the last one
+    writeFile(lib("Gamma.mp3"), "A=Gamma\nB=Band\n");
+    for (const char* name : {"Alpha.mp3", "Beta_K.mp3", "Delta.mp3", "Gamma.mp3", "Omega.mp3"})
+        writeFile(work(name), "");
+    writeFile(lib("Delta.mp3"), "A=Delta\n");
+    writeFile(lib("Omega.mp3"), "A=Omega\n");
+    RecordingWindow window(dir / "lib", dir / "work");
+    run(window);
+    EXPECT_EQ(readFile(work("Alpha.mp3")), "A=Alpha\nB=Singer\nC=\nS=\nD=\nE=\nN=13\n");
+    EXPECT_EQ(readFile(work("Beta_K.mp3")), "A=Beta\n" + kKaraokeLine + "\nC=\nS=\nD=\nE=\nN=13\n");
+    // The mark stays in the record until a read replaces it.
+    EXPECT_EQ(readFile(work("Delta.mp3")), "A=Delta\n" + kKaraokeLine + "\nC=\nS=\nD=\nE=\nN=13\n");
+    EXPECT_EQ(readFile(work("Gamma.mp3")).substr(0, 15), "A=Gamma\nB=Band\n");
+    EXPECT_EQ(readFile(work("Omega.mp3")).substr(0, 15), "A=Omega\nB=Band\n");
+}
+
+TEST_F(RunTest, UnreadableTagsCountButAreNotListed) {
+    writeFile(lib("Bad.mp3"), "FAIL\n");
+    writeFile(lib("Locked.mp3"), "A=x\n");
+    writeFile(work("Bad.mp3"), "untouched");
+    writeFile(work("Locked_K.mp3"), "LOCKED\n");
+    writeFile(work("Lost.mp3"), "");
+    RecordingWindow window(dir / "lib", dir / "work");
+    const RunSummary summary = run(window);
+    EXPECT_EQ(summary.NgCount, 3);
+    EXPECT_EQ(window.events.back(), "errors Locked_K.mp3\r\nLost.mp3\r\n");
+    EXPECT_EQ(readFile(work("Bad.mp3")), "untouched");
+}
+
+TEST_F(RunTest, OnlyUnreadableTagsStillOpenTheEmptyErrorList) {
+    writeFile(lib("Bad.mp3"), "FAIL\n");
+    writeFile(work("Bad.mp3"), "");
+    RecordingWindow window(dir / "lib", dir / "work");
+    run(window);
+    EXPECT_EQ(window.events,
+              (std::vector<std::string>{"counter 0000 / 0001", "finish", "errors "}));
+}
+
+TEST_F(RunTest, StopsWithAMessageBeforeTouchingAnything) {
+    makeDirs(lib(""));
+    makeDirs(work(""));
+    ErrorListText = "from before\r\n";
+    RecordingWindow empty(dir / "lib", dir / "work");
+    EXPECT_FALSE(run(empty).completed);
+    EXPECT_EQ(empty.events, (std::vector<std::string>{"message データね～じゃん(-_-ﾒ)"}));
+    EXPECT_EQ(ErrorListText, "from before\r\n");
+
+    RecordingWindow overlap(dir / "lib", "");
+    run(overlap);
+    EXPECT_EQ(overlap.events,
+              (std::vector<std::string>{"message 指定パスの範囲が重複しています。"}));
+    RecordingWindow missing(dir / "nolib", dir / "work");
+    run(missing);
+    EXPECT_EQ(missing.events,
+              (std::vector<std::string>{"message " + (dir / "nolib") + "なんてフォルダはないよ"}));
+}
+
+TEST_F(RunTest, FolderTextsAreTrimmedForEveryPath) {
+    writeFile(lib("Song.mp3"), "A=x\n");
+    writeFile(work("Song.mp3"), "");
+    RecordingWindow window("\xE3\x80\x80 " + (dir / "lib") + " ",
+                           " " + (dir / "work") + "\xE3\x80\x80");
+    EXPECT_EQ(run(window).OkCount, 1);
+}
+
+TEST_F(RunTest, ASecondRunStartsItsErrorListAfresh) {
+    makeDirs(lib(""));
+    writeFile(work("One.mp3"), "");
+    RecordingWindow first(dir / "lib", dir / "work");
+    run(first);
+    writeFile(work("Two.mp3"), "");
+    RecordingWindow second(dir / "lib", dir / "work");
+    run(second);
+    EXPECT_EQ(ErrorListText, "One.mp3\r\nTwo.mp3\r\n");
+    EXPECT_EQ(second.events.front(), "counter 0000 / 0001");
+}
+
+TEST_F(RunTest, CountersDoNotWrapAroundInALargeRun) {
+    makeDirs(lib(""));
+    for (int i = 0; i < 40000; ++i) writeFile(work(std::to_string(i) + ".mp3"), "");
+    RecordingWindow window(dir / "lib", dir / "work");
+    const RunSummary summary = run(window);
+    EXPECT_EQ(summary.NgCount, 40000);
+    EXPECT_EQ(window.events[window.events.size() - 3], "counter 0000 / 40000");
+    EXPECT_EQ(window.events[9998], "counter 0000 / 9999");
+    EXPECT_EQ(window.events[9999], "counter 0000 / 10000");
+}
+
+TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
+    writeFile(lib("Song.mp3"), "A=x\n");
+    writeFile(work("Song.mp3"), "before");
+    {
+        Vbmp3 absent(dir / "libvbmp3.so");
+        RecordingWindow window(dir / "lib", dir / "work");
+        EXPECT_FALSE(runTransfer(window, absent).completed);
+        EXPECT_EQ(window.messages(),
+                  (std::vector<std::string>{"タグライブラリを使えません（見つかりません: " +
+                                            (dir / "libvbmp3.so") + "）"}));
+    }
+    Vbmp3 readOnly(FAKE_TAGLIB_NOWRITE);
+    RecordingWindow window(dir / "lib", dir / "work");
+    EXPECT_FALSE(runTransfer(window, readOnly).completed);
+    EXPECT_EQ(window.events,
+              (std::vector<std::string>{
+                  "message タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）"}));
+    EXPECT_EQ(readFile(work("Song.mp3")), "before");
+}
+
+TEST_F(RunTest, NamesThatAreNotUtf8AreKeptByteForByte) {
+    writeFile(lib("Sub/caf\xE9.mp3"), "A=latin\n");
+    writeFile(work("caf\xE9.mp3"), "");
+    writeFile(work("caf\xE9.txt"), "text");
+    writeFile(work("\xFF.mp3"), "");
+    RecordingWindow window(dir / "lib", dir / "work", true);
+    EXPECT_EQ(run(window).OkCount, 1);
+    EXPECT_EQ(window.replaceAsked, 1);
+    EXPECT_EQ(readFile(lib("Sub/caf\xE9.mp3")).substr(0, 8), "A=latin\n");
+    EXPECT_EQ(readFile(lib("Sub/caf\xE9.txt")), "text");
+    EXPECT_FALSE(exists(work("caf\xE9.mp3")));
+    EXPECT_EQ(window.events.back(), "errors \\xFF.mp3\r\n");
+}

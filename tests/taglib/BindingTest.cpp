@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+
+#include "support/TempDir.h"
+#include "taglib/Vbmp3.h"
+
+using namespace kestrom::taglib;
+using namespace kestrom::test;
+
+namespace {
+
+template <std::size_t N>
+void setText(std::array<char16_t, N>& field, std::u16string_view text) {
+    field.fill(u'\0');
+    std::copy_n(text.begin(), std::min(N, text.size()), field.begin());
+}
+
+template <std::size_t N>
+std::u16string textOf(const std::array<char16_t, N>& field) {
+    return std::u16string(field.data(), std::find(field.begin(), field.end(), u'\0'));
+}
+
+std::string bytes(const TagBlock& block, std::size_t from, std::size_t length) {
+    return std::string(reinterpret_cast<const char*>(block.data()) + from, length);
+}
+
+// The stand-in library's own record of the calls it received (the binding loads
+// the same object, so both see one copy of its state).
+struct FakeLog {
+    void* handle = ::dlopen(FAKE_TAGLIB, RTLD_NOW);
+    std::string calls() const {
+        return reinterpret_cast<const char* (*)()>(::dlsym(handle, "fake_calls"))();
+    }
+    const unsigned char* lastBlock() const {
+        return reinterpret_cast<const unsigned char* (*)()>(::dlsym(handle, "fake_lastBlock"))();
+    }
+    void reset() const { reinterpret_cast<void (*)()>(::dlsym(handle, "fake_reset"))(); }
+};
+
+}  // namespace
+
+TEST(TagBlock, LayoutByteForByte) {
+    TagInfo tag;
+    setText(tag.TextA, u"Title");
+    tag.TextB.fill(u' ');
+    setText(tag.TextB, u"カラオケ" + std::u16string(124, u' '));
+    setText(tag.TextC, u"Album");
+    setText(tag.ShortText, u"2001");
+    setText(tag.TextD, u"Note");
+    tag.Number = 0x01020304;
+    setText(tag.TextE, u"Pop");
+    TagBlock block;
+    block.fill(0xEE);
+    toLibraryForm(tag, block);
+
+    EXPECT_EQ(bytes(block, 0, 6), std::string("Title\0", 6));
+    EXPECT_EQ(bytes(block, 128, 8), "\x83\x4A\x83\x89\x83\x49\x83\x50");
+    EXPECT_EQ(bytes(block, 136, 120), std::string(120, ' '));
+    EXPECT_EQ(bytes(block, 256, 6), std::string("Album\0", 6));
+    EXPECT_EQ(bytes(block, 384, 5), std::string("2001\0", 5));
+    EXPECT_EQ(bytes(block, 389, 5), std::string("Note\0", 5));
+    EXPECT_EQ(bytes(block, 517, 3), "\xEE\xEE\xEE");  // the alignment gap is nobody's
+    EXPECT_EQ(bytes(block, 520, 4), "\x04\x03\x02\x01");
+    EXPECT_EQ(bytes(block, 524, 4), std::string("Pop\0", 4));
+    EXPECT_EQ(bytes(block, 528, 124), std::string(124, '\0'));
+
+    TagInfo back;
+    fromLibraryForm(block, back);
+    EXPECT_EQ(textOf(back.TextB), u"カラオケ" + std::u16string(120, u' '));
+    EXPECT_EQ(back.Number, 0x01020304);
+    EXPECT_EQ(textOf(back.ShortText), u"2001");
+}
+
+TEST(TagBlock, LongTextsAreCutOnACharacterBoundary) {
+    TagInfo tag;
+    setText(tag.TextA, u"a" + std::u16string(127, u'あ'));  // 255 bytes
+    setText(tag.ShortText, u"abあい");                      // 6 bytes into 5
+    TagBlock block{};
+    toLibraryForm(tag, block);
+    EXPECT_EQ(block[126], 0xA0);  // the 63rd あ ends at byte 126
+    EXPECT_EQ(block[127], 0x00);  // the 64th would not fit whole
+    EXPECT_EQ(bytes(block, 384, 5), std::string("ab\x82\xA0\0", 5));
+    TagInfo back;
+    fromLibraryForm(block, back);
+    EXPECT_EQ(textOf(back.TextA), u"a" + std::u16string(63, u'あ'));
+}
+
+TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
+    TempDir dir;
+    writeFile(dir / "lib.mp3", "A=Title\nB=Artist\nN=13\n");
+    writeFile(dir / "work.mp3", "");
+    writeFile(dir / "bad.mp3", "A=Left over\nFAIL\n");
+    FakeLog fake;
+    fake.reset();
+    Vbmp3 library(FAKE_TAGLIB);
+    TagRecords records;
+
+    // The first read of a run hands over a block of zeros; the path arrives as it is.
+    ASSERT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
+    EXPECT_TRUE(std::all_of(fake.lastBlock(), fake.lastBlock() + kTagBlockSize,
+                            [](unsigned char b) { return b == 0; }));
+    EXPECT_EQ(textOf(records.tag.TextA), u"Title");
+    EXPECT_EQ(records.tag.Number, 13);
+    EXPECT_EQ(records.mpeg[0], 0x4D);
+
+    // A write gets the record as the read left it, and the arguments 1 and 1.
+    ASSERT_EQ(library.setTagInfo(dir / "work.mp3", records).status, CallStatus::Success);
+    EXPECT_EQ(readFile(dir / "work.mp3"), "A=Title\nB=Artist\nC=\nS=\nD=\nE=\nN=13\n");
+
+    // A failed read still leaves the record holding what the library put into the block.
+    EXPECT_EQ(library.getFileInfo(dir / "bad.mp3", records).status, CallStatus::Failure);
+    EXPECT_EQ(textOf(records.tag.TextA), u"Left over");
+    EXPECT_EQ(textOf(records.tag.TextB), u"Artist");
+    EXPECT_EQ(library.getFileInfo(dir / "missing.mp3", records).status, CallStatus::Failure);
+
+    EXPECT_EQ(fake.calls(), "get " + (dir / "lib.mp3") + "\nset " + (dir / "work.mp3") +
+                                " 1 1\nget " + (dir / "bad.mp3") + "\nget " +
+                                (dir / "missing.mp3") + "\n");
+}
+
+TEST(Binding, AnyNonZeroResultIsSuccess) {
+    TempDir dir;
+    writeFile(dir / "lib.mp3", "A=x\n");
+    Vbmp3 library(FAKE_TAGLIB);
+    TagRecords records;
+    for (const char* result : {"-1", "2", "32767"}) {
+        ::setenv("FAKE_TAGLIB_RESULT", result, 1);
+        EXPECT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success)
+            << result;
+    }
+    ::unsetenv("FAKE_TAGLIB_RESULT");
+}
+
+TEST(Binding, MissingLibraryOrEntryPointIsReportedNotCalled) {
+    TempDir dir;
+    writeFile(dir / "lib.mp3", "A=x\n");
+    TagRecords records;
+
+    Vbmp3 absent(dir / "libmissing.so");
+    const CallResult noLibrary = absent.getFileInfo(dir / "lib.mp3", records);
+    EXPECT_EQ(noLibrary.status, CallStatus::Unavailable);
+    EXPECT_EQ(noLibrary.missing, dir / "libmissing.so");
+
+    Vbmp3 readOnly(FAKE_TAGLIB_NOWRITE);
+    EXPECT_EQ(readOnly.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
+    const CallResult noWrite = readOnly.setTagInfo(dir / "lib.mp3", records);
+    EXPECT_EQ(noWrite.status, CallStatus::Unavailable);
+    EXPECT_EQ(noWrite.missing, "vbmp3_setTagInfo");
+    EXPECT_EQ(readFile(dir / "lib.mp3"), "A=x\n");
+}

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A stand-in tag library for tests of the binding and the run, with the same two
+// entry points. Its "MP3 files" are text files of lines "A=title", "B=artist",
+// "C=...", "S=...", "D=...", "E=..." (code page 932 bytes) and "N=12":
+//  - a read sets the fields the file names and leaves the others as it found them
+//    in the block; a file holding the line "FAIL" fails after setting its fields;
+//  - a write replaces the file's content with every field of the block, up to its
+//    first NUL byte; a file holding the line "LOCKED" cannot be written.
+// Missing files fail both. FAKE_TAGLIB_RESULT sets the success result (default 1).
+// Every call is logged for the tests: fake_calls() lists "get <path>" / "set <path>
+// <a> <b>", fake_lastBlock() is the last block received before the call changed it.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Field {
+    char key;
+    std::size_t offset;
+    std::size_t length;
+};
+constexpr Field kFields[] = {{'A', 0, 128}, {'B', 128, 128}, {'C', 256, 128},
+                             {'S', 384, 5}, {'D', 389, 128}, {'E', 524, 128}};
+
+std::string g_calls;
+unsigned char g_lastBlock[652];
+
+std::int16_t success() {
+    const char* value = std::getenv("FAKE_TAGLIB_RESULT");
+    return static_cast<std::int16_t>(value != nullptr ? std::atoi(value) : 1);
+}
+
+bool readLines(const char* path, std::string& content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    content = s.str();
+    return true;
+}
+
+bool hasLine(const std::string& content, const std::string& line) {
+    std::istringstream in(content);
+    for (std::string l; std::getline(in, l);)
+        if (l == line) return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) const char* fake_calls() {
+    return g_calls.c_str();
+}
+__attribute__((visibility("default"))) void fake_reset() {
+    g_calls.clear();
+}
+__attribute__((visibility("default"))) const unsigned char* fake_lastBlock() {
+    return g_lastBlock;
+}
+
+__attribute__((visibility("default"))) std::int16_t vbmp3_getFileInfo(const char* path,
+                                                                      unsigned char* tag,
+                                                                      unsigned char* mpeg) {
+    g_calls += std::string("get ") + path + "\n";
+    std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
+    std::string content;
+    if (!readLines(path, content)) return 0;
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() < 2 || line[1] != '=') continue;
+        const std::string value = line.substr(2);
+        if (line[0] == 'N') {
+            const auto n = static_cast<std::uint32_t>(std::stoul(value));
+            for (int i = 0; i < 4; ++i) tag[520 + i] = static_cast<unsigned char>(n >> (8 * i));
+        }
+        for (const Field& f : kFields) {
+            if (f.key != line[0]) continue;
+            std::memset(tag + f.offset, 0, f.length);
+            std::memcpy(tag + f.offset, value.data(), std::min(value.size(), f.length));
+        }
+    }
+    if (hasLine(content, "FAIL")) return 0;
+    std::memset(mpeg, 0x4D, 56);
+    return success();
+}
+
+#ifndef FAKE_WITHOUT_WRITE
+__attribute__((visibility("default"))) std::int16_t vbmp3_setTagInfo(const char* path,
+                                                                     unsigned char* tag,
+                                                                     std::int32_t a,
+                                                                     std::int32_t b) {
+    g_calls +=
+        std::string("set ") + path + " " + std::to_string(a) + " " + std::to_string(b) + "\n";
+    std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
+    std::string content;
+    if (!readLines(path, content) || hasLine(content, "LOCKED")) return 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const Field& f : kFields) {
+        const char* text = reinterpret_cast<const char*>(tag + f.offset);
+        out << f.key << '=' << std::string(text, strnlen(text, f.length)) << '\n';
+    }
+    std::uint32_t n = 0;
+    for (int i = 0; i < 4; ++i) n |= std::uint32_t{tag[520 + i]} << (8 * i);
+    out << "N=" << n << '\n';
+    return out ? success() : 0;
+}
+#endif
+}
