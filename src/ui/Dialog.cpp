@@ -114,8 +114,9 @@ QString Dialog::currentFolderOf(int drive) const {
 void Dialog::Drive1_Change() {
     const int selected = Drive1->currentIndex();
     if (selected < 0 || selected == m_shownDrive) return;
-    const QString folder = currentFolderOf(selected);
-    if (Dir1->setPath(folder)) {
+    // The drive's current folder, or its top where that folder has gone.
+    const QString top = fromFileName(m_drives[static_cast<std::size_t>(selected)]);
+    if (Dir1->setPath(currentFolderOf(selected)) || Dir1->setPath(top)) {
         m_shownDrive = selected;
         return;
     }
@@ -125,7 +126,7 @@ void Dialog::Drive1_Change() {
         const QSignalBlocker blocker(Drive1);
         Drive1->setCurrentIndex(m_shownDrive);
     }
-    if (!m_loading) showMessage(this, folder + QStringLiteral(" を読み取れません。"));
+    if (!m_loading) showMessage(this, top + QStringLiteral(" を読み取れません。"));
 }
 
 void Dialog::OKButton_Click() {
