@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <optional>
+#include <utility>
 
 #include "platform/Drives.h"
 #include "ui/DirList.h"
@@ -63,10 +65,8 @@ Dialog::Dialog(QWidget* owner, std::vector<std::string> drives)
 
     // Before loading, the lists show the process's current drive and folder.
     const QString current = QDir::currentPath();
-    if (const auto index = driveIndex(m_drives, current)) {
-        Drive1->setCurrentIndex(*index);
-        m_shownDrive = *index;
-    }
+    if (const auto index = driveIndex(m_drives, current)) Drive1->setCurrentIndex(*index);
+    m_shownDrive = Drive1->currentIndex();
     if (!Dir1->setPath(current)) Dir1->setPath(QStringLiteral("/"));
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &Dialog::Drive1_Change);
