@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+namespace kestrom::ui {
+
+// The windows' icons, drawn here at 32 x 32 pixels in the 16 colours of the
+// classic desktop palette, without anti-aliasing, so they stay crisp and flat.
+// The main window's: two tag labels, the lower one under a mouse pointer.
+QImage mainIconImage();
+// The folder picker's: two tag labels with a yellow arrow from the upper to the lower.
+QImage pickerIconImage();
+
+QIcon mainIcon();
+QIcon pickerIcon();
+
+}  // namespace kestrom::ui

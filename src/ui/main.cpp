@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program: no command line is read; the main window opens and the program
+// ends when it is closed.
+#include <QApplication>
+
+#include "ui/Main.h"
+
+int main(int /*argc*/, char* argv[]) {
+    // Qt takes its own options from the arguments it is given; the program
+    // reads none, so it gives Qt the program's name alone.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    kestrom::ui::Main window;
+    window.show();
+    return QApplication::exec();
+}
