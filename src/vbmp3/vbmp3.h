@@ -55,7 +55,7 @@
 //   48     4     bit rate of the first frame, kbit/s
 //   52     4     length of the first frame, bytes
 //
-// Both functions may be called from several threads for different files. A write
+// Both functions may be called from several threads; the calls take turns. A write
 // that goes beyond the process's file size limit raises SIGXFSZ, which ends the
 // process unless the program ignores that signal; the file itself stays intact.
 
