@@ -18,8 +18,8 @@
 //   520-523   Number     ID3v1 genre number, 32-bit little-endian, 255 when none
 //   524-651   TextE      the genre's name
 //
-// Texts are code page 932, cut on a character boundary when longer than their
-// field, padded with NUL bytes. The program keeps the block in UTF-16 between
+// Texts are code page 932 without trailing blanks, cut on a character boundary
+// when longer than their field, padded with NUL bytes. The program keeps the block in UTF-16 between
 // calls, so a text holds only bytes that survive code page 932 decoding and
 // encoding. A character the code page cannot hold exactly (é, ♥, 한, an emoji,
 // WAVE DASH U+301C) is escaped in plain ASCII:
@@ -55,7 +55,7 @@
 //   48     4     bit rate of the first frame, kbit/s
 //   52     4     length of the first frame, bytes
 //
-// Both functions may be called from several threads for different files. A write
+// Both functions may be called from several threads; the calls take turns. A write
 // that goes beyond the process's file size limit raises SIGXFSZ, which ends the
 // process unless the program ignores that signal; the file itself stays intact.
 

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writes the fuzz target's seeds into the folder given as the argument: small
+// MP3 files (two silent frames) with each kind of tag the read path handles.
+#include <taglib/apetag.h>
+#include <taglib/id3v2tag.h>
+
+#include <cstdio>
+
+#include "Mp3Files.h"
+#include "support/TempDir.h"
+
+using namespace kestrom::test;
+using TagLib::String;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <seed folder>\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const String japanese("夜明けのうた", String::UTF8);
+    auto fill = [&](TagLib::Tag& tag) {
+        tag.setTitle(japanese);
+        tag.setArtist(String("Beyoncé ♥", String::UTF8));
+        tag.setAlbum("Album");
+        tag.setYear(2004);
+        tag.setComment("comment");
+        tag.setGenre("Pop");
+    };
+    makeMp3(dir + "/v23.mp3", [&](TagLib::MPEG::File& f) { fill(*f.ID3v2Tag(true)); });
+    makeMp3(
+        dir + "/v24.mp3", [&](TagLib::MPEG::File& f) { fill(*f.ID3v2Tag(true)); }, 4);
+    makeMp3(dir + "/ape.mp3", [&](TagLib::MPEG::File& f) { fill(*f.APETag(true)); });
+    writeFile(
+        dir + "/v1_shiftjis.mp3",
+        silentFrames(2) + id3v1Tag("\x96\xE9\x8B\xF3", "\xB6\xD7\xB5\xB9", "\x82\xA0\x83", 13));
+    // ID3v2.3 frames marked ISO-8859-1 that hold Shift-JIS.
+    writeFile(dir + "/v23_latin1.mp3",
+              std::string("ID3\x03\0\0\0\0\0\x15", 10) + std::string("TIT2\0\0\0\x09\0\0\0", 11) +
+                  "\x83\x5C\x83\x74\x83\x67\x95\x5C" + std::string(2, '\0') + silentFrames(2));
+    Block block{};
+    setText(block, 0, 128, "\17700E9t\177D83C\177DFB5");
+    writeFile(dir + "/written.mp3", silentFrames(2));
+    return writeTag(dir + "/written.mp3", block) ? 0 : 1;
+}
