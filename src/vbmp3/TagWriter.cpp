@@ -171,11 +171,15 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
 std::optional<std::string> writeFields(const std::string& name, const TagFields& fields,
                                        WriteTargets targets, platform::Posix& posix) {
     if (!targets.id3v2 && !targets.id3v1) return "no tag to write";
-    // The new file replaces the file itself, not a link that leads to it.
-    std::error_code ec;
-    const std::string path = std::filesystem::canonical(name, ec).string();
-    if (ec) return platform::fileErrorFromErrno(ec.value()).description;
+    // The new file replaces the file itself, not a link that leads to it. Only a
+    // link needs resolving, which costs a system call for every folder on its path.
+    std::string path = name;
     struct stat st {};
+    if (::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        path = std::filesystem::canonical(name, ec).string();
+        if (ec) return platform::fileErrorFromErrno(ec.value()).description;
+    }
     if (posix.stat(path.c_str(), &st) != 0) return platform::fileErrorFromErrno(errno).description;
     // Only a plain file: opening a pipe or a device could block or do harm.
     if (!S_ISREG(st.st_mode)) return "not a plain file";
@@ -183,10 +187,6 @@ std::optional<std::string> writeFields(const std::string& name, const TagFields&
     TagLib::FileStream original(path.c_str(), true);
     if (!original.isOpen()) return "the file cannot be opened";
     const FileLayout before = readLayout(original);
-    {
-        TagLib::MPEG::File file(&original, ID3v2::FrameFactory::instance(), true);
-        if (!isMpegAudio(file)) return "not MPEG audio";
-    }
 
     std::optional<platform::PendingFile> pending;
     if (auto error = platform::FileOps(posix).prepareReplacement(path, path, pending))
@@ -204,8 +204,9 @@ std::optional<std::string> writeFields(const std::string& name, const TagFields&
     {
         TagLib::FileStream copy(pending->path().c_str());
         if (!copy.isOpen() || copy.readOnly()) return "the copy cannot be written";
-        TagLib::MPEG::File file(&copy, ID3v2::FrameFactory::instance(), false);
-        if (!file.isValid()) return "the copy cannot be read";
+        // The copy holds the original's audio: checking it spares a reading of the original.
+        TagLib::MPEG::File file(&copy, ID3v2::FrameFactory::instance(), true);
+        if (!isMpegAudio(file)) return "not MPEG audio";
         int tags = TagLib::MPEG::File::NoTags;
         if (targets.id3v2) {
             applyFields(*file.ID3v2Tag(true), fields);
