@@ -3,6 +3,7 @@
 // listing of the library plus reading and writing the same tags with TagLib
 // directly, in one process. See bench/README.md.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <taglib/id3v2tag.h>
@@ -116,8 +117,10 @@ private:
 };
 
 // The floor: list the library once, then read each matched tag and write it into
-// the work file with TagLib, nothing else.
-void floorRun(const fs::path& library, const fs::path& work) {
+// the work file with TagLib, nothing else. With `safely`, each write goes into a
+// copy beside the work file that is synced and renamed over it: the least that
+// keeps a file whole when the machine stops half-way.
+void floorRun(const fs::path& library, const fs::path& work, bool safely) {
     std::unordered_map<std::string, std::string> first;
     std::vector<std::string> folders{library.string()};
     for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -132,18 +135,31 @@ void floorRun(const fs::path& library, const fs::path& work) {
         }
         ::closedir(dir);
     }
-    for (const auto& entry : fs::directory_iterator(work)) {
-        std::string name = entry.path().filename().string();
-        if (!name.ends_with(".mp3")) continue;
-        std::string target = name;
-        if (target.ends_with("_K.mp3")) target = target.substr(0, target.size() - 6) + ".mp3";
-        const auto it = first.find(target);
+    std::vector<fs::path> workFiles;
+    for (const auto& entry : fs::directory_iterator(work))
+        if (entry.path().extension() == ".mp3") workFiles.push_back(entry.path());
+    for (const fs::path& workFile : workFiles) {
+        const std::string name = workFile.filename().string();
+        std::string wanted = name;
+        if (wanted.ends_with("_K.mp3")) wanted = wanted.substr(0, wanted.size() - 6) + ".mp3";
+        const auto it = first.find(wanted);
         if (it == first.end()) continue;
-        TagLib::MPEG::File source(it->second.c_str(), false);
-        TagLib::MPEG::File dest(entry.path().c_str(), false);
-        TagLib::Tag* tag = dest.ID3v2Tag(true);
-        TagLib::Tag::duplicate(source.tag(), tag, true);
-        dest.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::ID3v1, TagLib::File::StripNone, TagLib::ID3v2::v3);
+        const fs::path target = safely ? work / ("." + name + ".tmp") : workFile;
+        if (safely) fs::copy_file(workFile, target);
+        {
+            TagLib::MPEG::File source(it->second.c_str(), false);
+            TagLib::MPEG::File dest(target.c_str(), false);
+            TagLib::Tag* tag = dest.ID3v2Tag(true);
+            TagLib::Tag::duplicate(source.tag(), tag, true);
+            dest.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::ID3v1, TagLib::File::StripNone,
+                      TagLib::ID3v2::v3);
+        }
+        if (safely) {
+            const int fd = ::open(target.c_str(), O_RDONLY);
+            ::fsync(fd);
+            ::close(fd);
+            fs::rename(target, workFile);
+        }
     }
 }
 
@@ -198,7 +214,7 @@ int main(int argc, char** argv) {
     kestrom::taglib::Vbmp3 tags(kestrom::taglib::libraryBesideExecutable());
     const std::string cli = fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
 
-    std::vector<double> plain, replace, floor, process;
+    std::vector<double> plain, replace, floor, safeFloor, process;
     for (int r = 0; r < o.runs; ++r) {
         prepare(pristine, run);
         plain.push_back(timeIt([&] {
@@ -211,7 +227,9 @@ int main(int argc, char** argv) {
             kestrom::engine::runTransfer(window, tags);
         }));
         prepare(pristine, run);
-        floor.push_back(timeIt([&] { floorRun(run / "library", run / "work"); }));
+        floor.push_back(timeIt([&] { floorRun(run / "library", run / "work", false); }));
+        prepare(pristine, run);
+        safeFloor.push_back(timeIt([&] { floorRun(run / "library", run / "work", true); }));
         if (fs::exists(cli)) {
             prepare(pristine, run);
             const std::string command = "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
@@ -222,6 +240,8 @@ int main(int argc, char** argv) {
     std::printf("run with replace:      %8.1f ms\n", median(replace));
     if (!process.empty()) std::printf("kestrom-cli process:   %8.1f ms\n", median(process));
     std::printf("floor (list + TagLib): %8.1f ms\n", median(floor));
+    std::printf("floor, writes made safe (copy, sync, rename): %8.1f ms\n", median(safeFloor));
+    std::printf("ratio_to_safe_floor: %.2f\n", median(plain) / median(safeFloor));
 
     if (o.memoryFiles > 0) {
         const fs::path big = base / "memory";
