@@ -4,12 +4,15 @@
 // program does.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "cli/Cli.h"
 #include "taglib/Vbmp3.h"
 
 int main(int argc, char** argv) {
+    // A write past the file size limit then fails that file instead of killing the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     return kestrom::cli::runCli(args, {stdout, stderr, ::isatty(STDERR_FILENO) == 1},
                                 kestrom::taglib::libraryBesideExecutable());

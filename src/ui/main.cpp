@@ -3,12 +3,16 @@
 // ends when it is closed.
 #include <QApplication>
 
+#include <csignal>
+
 #include "ui/Main.h"
 
 int main(int /*argc*/, char* argv[]) {
     // Qt takes its own options from the arguments it is given; the program
     // reads none, so it gives Qt the program's name alone.
     int qtArgc = 1;
+    // A write past the file size limit then fails that file instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(qtArgc, argv);
     kestrom::ui::Main window;
     window.show();
