@@ -28,7 +28,9 @@ constexpr int kMatched = kFiles - kFiles / 6;  // every sixth work file has no m
 
 struct Tree {
     TempDir dir;
-    std::string lib(int i) const { return dir / ("lib/" + folder(i) + "/Song" + std::to_string(i) + ".mp3"); }
+    std::string lib(int i) const {
+        return dir / ("lib/" + folder(i) + "/Song" + std::to_string(i) + ".mp3");
+    }
     std::string libDir(int i) const { return dir / ("lib/" + folder(i) + "/"); }
     std::string work(const std::string& name) const { return dir / ("work/" + name); }
     static std::string folder(int i) { return "Folder" + std::to_string(i % 3); }
@@ -60,7 +62,9 @@ struct Tree {
         }
         if (delay) {
             std::this_thread::sleep_for(*delay);
-            ::kill(child, SIGKILL);  // a child that has ended is a zombie until waited for: no other process
+            ::kill(
+                child,
+                SIGKILL);  // a child that has ended is a zombie until waited for: no other process
         }
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -78,7 +82,8 @@ struct Tree {
             const auto expectIntact = [&](const std::string& path, const std::string& audio) {
                 EXPECT_TRUE(audioOf(path) == audio) << path << ": audio changed";
                 const std::string title = readMp3Tag(path).title;
-                EXPECT_TRUE(title == "Work " + std::to_string(i) || title == libTitle) << path << ": " << title;
+                EXPECT_TRUE(title == "Work " + std::to_string(i) || title == libTitle)
+                    << path << ": " << title;
             };
 
             const bool inWork = exists(work(name));
@@ -102,7 +107,8 @@ struct Tree {
             if (i % 2 == 0) {
                 const std::string text = "Song" + std::to_string(i) + ".txt";
                 const std::string karaokeText = "Song" + std::to_string(i) + "_K.txt";
-                EXPECT_TRUE(exists(work(text)) || exists(libDir(i) + text) || exists(libDir(i) + karaokeText));
+                EXPECT_TRUE(exists(work(text)) || exists(libDir(i) + text) ||
+                            exists(libDir(i) + karaokeText));
             }
         }
         return left;

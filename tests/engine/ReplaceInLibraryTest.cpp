@@ -135,16 +135,6 @@ TEST_F(ReplaceTest, FailedCompanionCopyIsReportedUnderTheMatchedFile) {
     EXPECT_EQ(window.events.back(), "finish");
 }
 
-TEST_F(ReplaceTest, FilesCountedNgNeverMove) {
-    writeFile(lib("Bad.mp3"), "FAIL\n");
-    writeFile(work("Bad.mp3"), "");
-    writeFile(work("Lost.mp3"), "");
-    writeFile(work("Lost.txt"), "");
-    run();
-    EXPECT_EQ(names(work("")), (std::vector<std::string>{"Bad.mp3", "Lost.mp3", "Lost.txt"}));
-    EXPECT_EQ(names(lib("")), (std::vector<std::string>{"Bad.mp3"}));
-}
-
 // Each step of the move fails in turn: the first failure ends the move, is
 // reported once, and leaves the files as the step before it left them.
 struct StepFault {

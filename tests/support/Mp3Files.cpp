@@ -12,7 +12,9 @@
 namespace kestrom::test {
 namespace {
 
-TagLib::String utf8(const std::string& text) { return TagLib::String(text, TagLib::String::UTF8); }
+TagLib::String utf8(const std::string& text) {
+    return TagLib::String(text, TagLib::String::UTF8);
+}
 
 }  // namespace
 
@@ -62,12 +64,15 @@ Mp3Tag readMp3Tag(const std::string& path) {
 std::string audioOf(const std::string& path) {
     std::string data = readFile(path);
     if (data.size() >= 10 && data.compare(0, 3, "ID3") == 0) {
-        const auto b = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(data[i])); };
+        const auto b = [&](std::size_t i) {
+            return static_cast<std::size_t>(static_cast<unsigned char>(data[i]));
+        };
         std::size_t size = (b(6) << 21) | (b(7) << 14) | (b(8) << 7) | b(9);
         size += (b(5) & 0x10u) != 0 ? 20u : 10u;  // header, and footer when present
         data.erase(0, std::min(size, data.size()));
     }
-    if (data.size() >= 128 && data.compare(data.size() - 128, 3, "TAG") == 0) data.resize(data.size() - 128);
+    if (data.size() >= 128 && data.compare(data.size() - 128, 3, "TAG") == 0)
+        data.resize(data.size() - 128);
     return data;
 }
 
