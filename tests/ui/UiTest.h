@@ -1,70 +1,64 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QAbstractItemView>
 #include <QApplication>
-#include <QObject>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
-#include <QWidget>
 #include <QtTest>
 #include <functional>
-#include <vector>
 
 namespace kestrom::test {
 
-// The home folder every UI test runs in: a fresh temporary folder whose desktop
-// folder has its name on a Japanese desktop, "デスクトップ", declared through
-// the user-dirs file as desktops do. Created by KESTROM_UI_TEST_MAIN before the
-// application starts; removed when the test program ends.
-QString fakeHome();
-QString fakeDesktop();  // fakeHome() + "/デスクトップ", without a trailing "/"
+// The home folder every window test runs in: a fresh temporary folder whose
+// desktop has its Japanese name, "デスクトップ", declared in the user-dirs file
+// as desktops do. Set up by KESTROM_UI_TEST_MAIN before the application starts.
+inline QString fakeHome() {
+    static const QTemporaryDir home;
+    return home.path();
+}
+inline QString fakeDesktop() {
+    return fakeHome() + QStringLiteral("/デスクトップ");
+}
 
-// Answers the modal windows that open while it lives, one step per window, in
-// the order they open. A window that opens when no step is left is closed and
-// counted in unexpected(), so that a test never hangs on a box it did not
-// foresee; a window still open when the object goes away is closed too.
-class ModalAnswers : public QObject {
+inline void prepareFakeHome() {
+    const QString config = fakeHome() + QStringLiteral("/.config");
+    QDir().mkpath(fakeDesktop());
+    QDir().mkpath(config);
+    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+    if (!dirs.open(QIODevice::WriteOnly) ||
+        dirs.write("XDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n") < 0)
+        qFatal("cannot write user-dirs.dirs");
+    qputenv("HOME", QFile::encodeName(fakeHome()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fakeHome()));  // private, as Qt wants it
+}
+
+// Answers the modal windows that open while it lives: step gets the first and
+// may press one of its buttons. Whatever is still open after it, and any later
+// window, is closed, so that no test hangs on a window it did not foresee;
+// opened counts them all.
+class ModalAnswer : public QObject {
 public:
-    ModalAnswers();
-    ~ModalAnswers() override;
-
-    // step gets the modal window; it must close it (click its button...).
-    ModalAnswers& then(std::function<void(QWidget*)> step);
-    // A message box: records its text in messages() and presses its OK button.
-    ModalAnswers& thenMessage();
-    // Leaves the modal window of that objectName alone: the window under test,
-    // shown by the test itself.
-    ModalAnswers& ignoring(const QString& objectName);
-
-    int answered() const { return m_answered; }
-    int unexpected() const { return m_unexpected; }
-    const QStringList& messages() const { return m_messages; }
+    explicit ModalAnswer(std::function<void(QWidget*)> step) : m_step(std::move(step)) {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QPointer<QWidget> window = QApplication::activeModalWidget();
+            if (window == nullptr || !window->isVisible()) return;
+            if (++opened == 1) m_step(window);
+            if (window && window->isVisible()) window->close();
+        });
+        m_timer.start(5);
+    }
+    int opened = 0;
 
 private:
-    void poll();
-
+    std::function<void(QWidget*)> m_step;
     QTimer m_timer;
-    std::vector<std::function<void(QWidget*)>> m_steps;
-    std::size_t m_next = 0;
-    QPointer<QWidget> m_last;
-    QStringList m_ignored;
-    int m_answered = 0;
-    int m_unexpected = 0;
-    QStringList m_messages;
 };
 
-// Checks that a message box has the house form: title "Kestrom", one OK
-// button, no icon. Returns its text.
-QString checkMessageBox(QWidget* window);
-
-// True when every character of text has a glyph in font or its fallbacks, so
-// that nothing shows as an empty box.
-bool drawsEveryGlyph(const QString& text, const QFont& font);
-
-// The widget of that objectName under root; fails the test when there is none.
+// The widget of that objectName under root; ends the test program when there is none.
 template <typename T>
 T* child(QObject* root, const QString& name) {
     T* widget = root->findChild<T*>(name);
@@ -72,16 +66,11 @@ T* child(QObject* root, const QString& name) {
     return widget;
 }
 
-// A user's double-click on an item of a list: press, release, double-click, release.
-void doubleClick(QAbstractItemView* view, const QModelIndex& index);
-
-void prepareFakeDesktop();
-
 }  // namespace kestrom::test
 
 #define KESTROM_UI_TEST_MAIN(TestClass)         \
     int main(int argc, char* argv[]) {          \
-        kestrom::test::prepareFakeDesktop();    \
+        kestrom::test::prepareFakeHome();       \
         QApplication app(argc, argv);           \
         TestClass test;                         \
         return QTest::qExec(&test, argc, argv); \
