@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "support/FaultyPosix.h"
 #include "support/TempDir.h"
 
 using namespace kestrom::engine;
@@ -60,20 +57,6 @@ TEST(LibraryScan, FollowsLinksButNeverListsAFolderTwice) {
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     EXPECT_EQ(relative(scan, dir / "lib"),
               (std::vector<std::string>{"/", "/a/", "/ext/", "/ext/c/"}));
-}
-
-TEST(LibraryScan, SkipsAFolderThatCannotBeRead) {
-    TempDir dir;
-    makeDirs(dir / "lib/a/inner");
-    makeDirs(dir / "lib/b");
-    writeFile(dir / "lib/b/song.mp3");
-    FaultyPosix posix;
-    posix.failAt(Call::ListDirectory, 2, EACCES);  // the root is listed first, then a
-    DirLookup lookup(posix);
-    const LibraryScan scan = scanLibrary(dir / "lib", lookup);
-    EXPECT_EQ(relative(scan, dir / "lib"), (std::vector<std::string>{"/", "/a/", "/b/"}));
-    ASSERT_TRUE(scan.index.find("song.mp3"));
-    EXPECT_EQ(scan.index.find("song.mp3")->folder, 2u);
 }
 
 TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {

@@ -143,26 +143,6 @@ TEST(FileOps, ReplacementByAnEditedCopyOfItself) {
     }
 }
 
-TEST(FileOps, DeleteAndAttributeReset) {
-    TempDir dir;
-    writeFile(dir / "a.mp3");
-    writeFile(dir / "ro.mp3");
-    ::chmod((dir / "ro.mp3").c_str(), 0444);
-    makeDirs(dir / "folder");
-    FileOps ops;
-    EXPECT_EQ(ops.deleteFile(dir / "a.mp3"), std::nullopt);
-    EXPECT_FALSE(exists(dir / "a.mp3"));
-    EXPECT_EQ(ops.deleteFile(dir / "a.mp3")->number, 53);
-    EXPECT_EQ(ops.deleteFile(dir / "ro.mp3")->number, 75);
-    EXPECT_EQ(ops.deleteFile(dir / "folder")->number, 75);
-    EXPECT_TRUE(exists(dir / "ro.mp3"));
-
-    EXPECT_EQ(ops.setNormal(dir / "ro.mp3"), std::nullopt);
-    EXPECT_EQ(modeOf(dir / "ro.mp3"), 0644u);
-    EXPECT_EQ(ops.deleteFile(dir / "ro.mp3"), std::nullopt);
-    EXPECT_EQ(ops.setNormal(dir / "missing.mp3")->number, 53);
-}
-
 TEST(FileOps, RealPermissionFailuresAsAnUnprivilegedUser) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0755);
