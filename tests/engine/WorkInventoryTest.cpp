@@ -49,11 +49,3 @@ TEST(WorkInventory, CompanionPrefersTheExactSpelling) {
     const WorkInventory inv = listWorkFolder(dir.path(), lookup);
     EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"Song.txt", "TUNE.txt"}));
 }
-
-TEST(WorkInventory, EmptyOrMissingFolderListsNothing) {
-    TempDir dir;
-    writeFile(dir / "readme.txt");
-    DirLookup lookup;
-    EXPECT_EQ(listWorkFolder(dir.path(), lookup).FileCount(), 0u);
-    EXPECT_EQ(listWorkFolder(dir / "missing", lookup).FileCount(), 0u);
-}

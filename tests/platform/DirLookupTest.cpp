@@ -106,20 +106,6 @@ TEST(DirLookup, LiteralLookupTakesWildcardCharactersAsName) {
               (std::vector<std::string>{"a*b.mp3", "aXb.mp3"}));
 }
 
-TEST(DirLookup, OneEnumerationAtATime) {
-    TempDir dir;
-    writeFile(dir / "a/1.mp3");
-    writeFile(dir / "a/2.mp3");
-    writeFile(dir / "b/3.mp3");
-    writeFile(dir / "b/4.mp3");
-    DirLookup lookup;
-    EXPECT_EQ(lookup.first(dir / "a/", Filter::Plain), "1.mp3");
-    EXPECT_EQ(lookup.first(dir / "b/", Filter::Plain), "3.mp3");
-    EXPECT_EQ(lookup.next(), "4.mp3");
-    EXPECT_EQ(lookup.next(), "");
-    EXPECT_EQ(lookup.next(), "");
-}
-
 TEST(DirLookup, UnreadableFolderReturnsNothingAndTellsWhy) {
     TempDir dir;
     writeFile(dir / "a.mp3");

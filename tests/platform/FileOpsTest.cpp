@@ -17,12 +17,6 @@ using namespace kestrom::test;
 
 namespace {
 
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
-
 // Names in a folder that a listing of the program would never show.
 std::vector<std::string> hiddenNames(const std::string& folder) {
     std::vector<std::string> names;
@@ -32,21 +26,6 @@ std::vector<std::string> hiddenNames(const std::string& folder) {
 }
 
 }  // namespace
-
-TEST(FileOps, CopyCreatesOrReplacesTheDestination) {
-    TempDir dir;
-    writeFile(dir / "work/Song.mp3", "new tag");
-    ::chmod((dir / "work/Song.mp3").c_str(), 0640);
-    writeFile(dir / "lib/Song.mp3", "old tag and more");
-    FileOps ops;
-    EXPECT_EQ(ops.copyReplacing(dir / "work/Song.mp3", dir / "lib/Song.mp3"), std::nullopt);
-    EXPECT_EQ(readFile(dir / "lib/Song.mp3"), "new tag");
-    EXPECT_EQ(modeOf(dir / "lib/Song.mp3"), 0640u);
-    EXPECT_EQ(ops.copyReplacing(dir / "work/Song.mp3", dir / "lib/Other.mp3"), std::nullopt);
-    EXPECT_EQ(readFile(dir / "lib/Other.mp3"), "new tag");
-    EXPECT_EQ(readFile(dir / "work/Song.mp3"), "new tag");
-    EXPECT_TRUE(hiddenNames(dir / "lib").empty());
-}
 
 TEST(FileOps, CopyFailuresCarryTheirNumberAndLeaveTheDestinationAlone) {
     TempDir dir;

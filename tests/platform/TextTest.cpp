@@ -28,12 +28,6 @@ TEST(Text, Utf16ConversionKeepsUndecodableBytes) {
     EXPECT_EQ(toUtf16("🎵").size(), 2u);
 }
 
-TEST(Text, TrimsHalfAndFullWidthBlanksOnly) {
-    EXPECT_EQ(trimBlanks("  \xE3\x80\x80/music lib\xE3\x80\x80 "), "/music lib");
-    EXPECT_EQ(trimBlanks("\t/m\t"), "\t/m\t");
-    EXPECT_EQ(trimBlanks("\xE3\x80\x80 \xE3\x80\x80"), "");
-}
-
 TEST(Text, DisplayNameEscapesUndecodableBytes) {
     EXPECT_EQ(displayName("歌\xFF.mp3"), "歌\\xFF.mp3");
     EXPECT_EQ(displayName("Beyoncé.mp3"), "Beyoncé.mp3");

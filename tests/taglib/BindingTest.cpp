@@ -126,21 +126,3 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     }
     ::unsetenv("FAKE_TAGLIB_RESULT");
 }
-
-TEST(Binding, MissingLibraryOrEntryPointIsReportedNotCalled) {
-    TempDir dir;
-    writeFile(dir / "lib.mp3", "A=x\n");
-    TagRecords records;
-
-    Vbmp3 absent(dir / "libmissing.so");
-    const CallResult noLibrary = absent.getFileInfo(dir / "lib.mp3", records);
-    EXPECT_EQ(noLibrary.status, CallStatus::Unavailable);
-    EXPECT_EQ(noLibrary.missing, dir / "libmissing.so");
-
-    Vbmp3 readOnly(FAKE_TAGLIB_NOWRITE);
-    EXPECT_EQ(readOnly.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
-    const CallResult noWrite = readOnly.setTagInfo(dir / "lib.mp3", records);
-    EXPECT_EQ(noWrite.status, CallStatus::Unavailable);
-    EXPECT_EQ(noWrite.missing, "vbmp3_setTagInfo");
-    EXPECT_EQ(readFile(dir / "lib.mp3"), "A=x\n");
-}
