@@ -3,14 +3,39 @@
 // MP3 files (two silent frames) with each kind of tag the read path handles.
 #include <taglib/apetag.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 
 #include <cstdio>
+#include <functional>
 
-#include "Mp3Files.h"
+#include "support/Mp3Files.h"
 #include "support/TempDir.h"
+#include "vbmp3/vbmp3.h"
 
 using namespace kestrom::test;
 using TagLib::String;
+
+namespace {
+
+// Two silent frames, tagged by TagLib through tag (ID3v2 in the given version).
+void makeMp3(const std::string& path, const std::function<void(TagLib::MPEG::File&)>& tag,
+             TagLib::ID3v2::Version version = TagLib::ID3v2::v3) {
+    writeFile(path, silentAudio(2));
+    TagLib::MPEG::File file(path.c_str());
+    tag(file);
+    file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripNone, version,
+              TagLib::File::DoNotDuplicate);
+}
+
+// An ID3v1 tag of raw bytes: title, artist, comment (each at most 30 bytes), genre.
+std::string id3v1Tag(std::string title, std::string artist, std::string comment, char genre) {
+    title.resize(30);
+    artist.resize(30);
+    comment.resize(30);
+    return "TAG" + title + artist + std::string(34, '\0') + comment + genre;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -29,17 +54,18 @@ int main(int argc, char** argv) {
     };
     makeMp3(dir + "/v23.mp3", [&](TagLib::MPEG::File& f) { fill(*f.ID3v2Tag(true)); });
     makeMp3(
-        dir + "/v24.mp3", [&](TagLib::MPEG::File& f) { fill(*f.ID3v2Tag(true)); }, 4);
+        dir + "/v24.mp3", [&](TagLib::MPEG::File& f) { fill(*f.ID3v2Tag(true)); },
+        TagLib::ID3v2::v4);
     makeMp3(dir + "/ape.mp3", [&](TagLib::MPEG::File& f) { fill(*f.APETag(true)); });
     writeFile(
         dir + "/v1_shiftjis.mp3",
-        silentFrames(2) + id3v1Tag("\x96\xE9\x8B\xF3", "\xB6\xD7\xB5\xB9", "\x82\xA0\x83", 13));
+        silentAudio(2) + id3v1Tag("\x96\xE9\x8B\xF3", "\xB6\xD7\xB5\xB9", "\x82\xA0\x83", 13));
     // ID3v2.3 frames marked ISO-8859-1 that hold Shift-JIS.
     writeFile(dir + "/v23_latin1.mp3",
               std::string("ID3\x03\0\0\0\0\0\x15", 10) + std::string("TIT2\0\0\0\x09\0\0\0", 11) +
-                  "\x83\x5C\x83\x74\x83\x67\x95\x5C" + std::string(2, '\0') + silentFrames(2));
-    Block block{};
-    setText(block, 0, 128, "\17700E9t\177D83C\177DFB5");
-    writeFile(dir + "/written.mp3", silentFrames(2));
-    return writeTag(dir + "/written.mp3", block) ? 0 : 1;
+                  "\x83\x5C\x83\x74\x83\x67\x95\x5C" + std::string(2, '\0') + silentAudio(2));
+    // A file written by the tag library: escapes in the title.
+    unsigned char block[652] = "\17700E9t\177D83C\177DFB5";
+    writeFile(dir + "/written.mp3", silentAudio(2));
+    return vbmp3_setTagInfo((dir + "/written.mp3").c_str(), block, 1, 1) == 1 ? 0 : 1;
 }

@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two entry points, through the tag block: reads of the shared fixtures,
+// writes into copies of them and into small MP3 files.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <taglib/id3v2header.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <tuple>
+
+#include "platform/Cp932.h"
+#include "platform/Text.h"
+#include "support/Mp3Files.h"
+#include "support/TempDir.h"
+#include "vbmp3/BlockText.h"
+#include "vbmp3/TagText.h"
+#include "vbmp3/vbmp3.h"
+
+using namespace kestrom::test;
+
+namespace {
+
+using Block = std::array<unsigned char, 652>;
+
+// The text fields (name as manifest.json has it, offset, size); the genre number
+// lies little-endian at 520, after a gap of three bytes.
+constexpr std::tuple<const char*, std::size_t, std::size_t> kTextFields[] = {
+    {"title", 0, 128}, {"artist", 128, 128},  {"album", 256, 128},
+    {"year", 384, 5},  {"comment", 389, 128}, {"genre", 524, 128}};
+
+const std::string kFixtures = KESTROM_FIXTURES_DIR "/tags/";
+const std::string kKaraoke = "\x83\x4A\x83\x89\x83\x49\x83\x50";  // カラオケ
+
+std::array<unsigned char, 56> mpegInfo;  // the stream information, which no test checks
+
+bool readTag(const std::string& path, Block& block) {
+    return vbmp3_getFileInfo(path.c_str(), block.data(), mpegInfo.data()) != 0;
+}
+
+bool writeTag(const std::string& path, Block block) {
+    return vbmp3_setTagInfo(path.c_str(), block.data(), 1, 1) != 0;
+}
+
+std::string bytes(const Block& block, std::size_t offset, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(block.data() + offset), size);
+}
+
+// Puts text into a field, cut to its size and padded with NUL bytes.
+void setText(Block& block, std::size_t offset, std::size_t size, const std::string& text) {
+    std::memset(block.data() + offset, 0, size);
+    std::memcpy(block.data() + offset, text.data(), std::min(size, text.size()));
+}
+
+// One entry of manifest.json: a fixture and the fields a correct read finds
+// (UTF-8; genre_number as decimal text), none when the read must fail.
+struct Fixture {
+    std::string name;
+    std::map<std::string, std::string> expect;
+};
+
+void PrintTo(const Fixture& f, std::ostream* os) {
+    *os << f.name;
+}
+
+// Just enough JSON for the manifest: {"file": {"expect": null | {"field": "text" | 12},
+// "note": "..."}}, no escapes in the expected texts.
+std::vector<Fixture> manifest() {
+    std::ifstream in(kFixtures + "manifest.json", std::ios::binary);
+    const std::string json{std::istreambuf_iterator<char>(in), {}};
+    const std::regex entry(R"re("([^"]+)":\s*\{[^{}]*"expect":\s*(null|\{[^}]*\}))re");
+    const std::regex field(R"re("(\w+)":\s*(?:"([^"]*)"|(\d+)))re");
+    std::vector<Fixture> fixtures;
+    for (std::sregex_iterator e(json.begin(), json.end(), entry), end; e != end; ++e) {
+        Fixture& f = fixtures.emplace_back(Fixture{(*e)[1], {}});
+        const std::string body = (*e)[2];
+        for (std::sregex_iterator m(body.begin(), body.end(), field); m != end; ++m)
+            f.expect[(*m)[1]] = (*m)[2].matched ? (*m)[2] : (*m)[3];
+    }
+    return fixtures;
+}
+
+class FixtureRead : public testing::TestWithParam<Fixture> {};
+class FailingWrite : public testing::TestWithParam<std::string> {};
+
+}  // namespace
+
+// Also: a read fills every field, and a failed one leaves the block alone.
+TEST_P(FixtureRead, ReadsAsTheManifestSays) {
+    const Fixture& f = GetParam();
+    ASSERT_TRUE(exists(kFixtures + f.name)) << f.name;
+    Block block;
+    block.fill('Z');  // as the previous file of a run leaves it
+    if (f.expect.empty()) {
+        EXPECT_FALSE(readTag(kFixtures + f.name, block));
+        EXPECT_EQ(bytes(block, 0, 652), std::string(652, 'Z')) << "a failed read leaves it alone";
+        return;
+    }
+    ASSERT_TRUE(readTag(kFixtures + f.name, block));
+    for (auto [name, offset, size] : kTextFields) {
+        const std::u16string text = kestrom::vbmp3::fromBlockText(bytes(block, offset, size));
+        EXPECT_EQ(kestrom::platform::toUtf8(text), f.expect.at(name)) << name;
+    }
+    EXPECT_EQ(std::to_string(block[520] | block[521] << 8 | block[522] << 16 | block[523] << 24),
+              f.expect.at("genre_number"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Vbmp3, FixtureRead, testing::ValuesIn(manifest()));
+
+TEST(Vbmp3Read, FillsEveryFieldByteForByteCuttingOnACharacterBoundary) {
+    TempDir dir;
+    const std::u16string title = u"a" + std::u16string(64, u'あ');  // 129 bytes in code page 932
+    const Mp3Tag tag{kestrom::platform::toUtf8(title), "カラオケ", "", "1999", "", "Pop"};
+    writeMp3(dir / "Song.mp3", silentAudio(4), &tag);
+    Block block;
+    block.fill('Z');  // as the previous file of a run leaves it
+    ASSERT_TRUE(readTag(dir / "Song.mp3", block));
+    Block expected{};
+    setText(expected, 0, 128, kestrom::platform::cp932::encode(title.substr(0, 64)));
+    setText(expected, 128, 128, kKaraoke);
+    setText(expected, 384, 5, "1999");
+    setText(expected, 517, 3, "ZZZ");  // the gap is no field
+    expected[520] = 13;                // Pop, little-endian
+    setText(expected, 524, 128, "Pop");
+    EXPECT_EQ(block, expected);
+}
+
+TEST(Vbmp3Read, ATagWithoutAnyFieldCountsAsNone) {
+    TempDir dir;
+    // An ID3v2.3 tag holding only a track number.
+    const std::string tag = std::string("ID3\x03\0\0\0\0\0\x0CTRCK\0\0\0\x02\0\0\0", 21) + "3";
+    writeFile(dir / "Track.mp3", tag + silentAudio(4));
+    Block block{};
+    EXPECT_FALSE(readTag(dir / "Track.mp3", block));
+}
+
+// Tags without a declared encoding: the fixtures hold kana, kanji and accents.
+TEST(Vbmp3Read, LegacyBytesAreShiftJisOnlyWhereTheyFormJapaneseText) {
+    for (const auto& [raw, text] :
+         {std::pair<std::string, std::u16string>{"\xB6\xD7\xB5\xB9", u"ｶﾗｵｹ"},
+          {"Can\347\365es", u"Canções"},  // a rare kanji's bytes
+          {"\247 \311t\351", u"§ Été"}})  // one half-width katakana
+        EXPECT_EQ(kestrom::vbmp3::toUtf16(kestrom::vbmp3::decodeLegacy(raw)), text);
+}
+
+// The program keeps the block in UTF-16 between the calls, decoded from code
+// page 932 and encoded again.
+TEST(Vbmp3Write, CharactersOutsideCodePage932SurviveTheProgramsRecord) {
+    TempDir dir;
+    Block block{};
+    ASSERT_TRUE(readTag(kFixtures + "v23_outside_cp932.mp3", block));
+    for (auto [name, offset, size] : kTextFields) {
+        const std::u16string record = kestrom::platform::cp932::decode(bytes(block, offset, size));
+        setText(block, offset, size, kestrom::platform::cp932::encode(record));
+    }
+    writeFile(dir / "Work.mp3", silentAudio(4));
+    ASSERT_TRUE(writeTag(dir / "Work.mp3", block));
+    const Mp3Tag tag = readMp3Tag(dir / "Work.mp3");
+    EXPECT_EQ(tag.title + "|" + tag.artist + "|" + tag.album + "|" + tag.comment,
+              "恋♥サーキュレーション|한국 가수|Pokémon 〜 Best|🎵 music");
+    Block again{};
+    ASSERT_TRUE(readTag(dir / "Work.mp3", again));
+    EXPECT_EQ(again, block) << "reading what was written gives the same block";
+}
+
+TEST(Vbmp3Write, KeepsOtherFramesLeavesOneId3v23TagAndId3v1InCodePage932) {
+    TempDir dir;
+    const std::string path = dir / "Song.mp3";  // a link to the file, which is replaced
+    writeFile(dir / "lib/Song.mp3", readFile(kFixtures + "v23_with_other_frames.mp3"));
+    ASSERT_EQ(::symlink("lib/Song.mp3", path.c_str()), 0);
+    {  // as a v2.4 tag with a full date
+        TagLib::MPEG::File file(path.c_str());
+        file.ID3v2Tag()->frameList("TDRC").front()->setText("2020-05-03");
+        file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4);
+    }
+    const std::string audio = audioOf(path);
+    std::string content = readFile(path);
+    const std::size_t tagEnd = content.size() - audio.size();
+    writeFile(path, content.insert(tagEnd, content.substr(0, tagEnd)));  // as some taggers leave it
+    Block block{};
+    setText(block, 0, 128, std::string(29, 'a') + "\x82\xA0");   // あ ends past 30 bytes
+    setText(block, 128, 128, kKaraoke + std::string(120, ' '));  // as the program marks it
+    setText(block, 384, 5, "2020");
+    setText(block, 389, 128, std::string(27, 'c') + "\x82\xA0");  // the comment holds 28
+    block[520] = 13;
+    ASSERT_TRUE(writeTag(path, block));
+    content = readFile(path);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(content.find("ID3", 1), std::string::npos) << "one ID3v2 tag";
+    EXPECT_TRUE(audioOf(path) == audio) << "the audio changed";
+    EXPECT_EQ(content.substr(content.size() - 128),  // no album; no track, genre 13
+              "TAG" + std::string(29, 'a') + '\0' + kKaraoke + std::string(52, '\0') + "2020" +
+                  std::string(27, 'c') + std::string(3, '\0') + "\x0D");
+    TagLib::MPEG::File file(path.c_str());
+    const TagLib::ID3v2::Tag& tag = *file.ID3v2Tag();
+    EXPECT_EQ(tag.header()->majorVersion(), 3u);
+    EXPECT_EQ(readMp3Tag(path).artist, "カラオケ") << "trailing blanks are not stored";
+    for (const char* id : {"TRCK", "TDRC", "USLT", "APIC"})
+        ASSERT_EQ(tag.frameList(id).size(), 1u) << id;
+    // The same year keeps its day (TagLib reads TYER and TDAT as TDRC).
+    EXPECT_EQ(tag.frameList("TDRC").front()->toString(), "2020-05-03");
+}
+
+// TagLib 1.13 reports success for a save whose writes failed; a file size limit
+// (which binds root as well) makes the save fail half-way.
+TEST_P(FailingWrite, LeavesTheFileAsItWas) {
+    TempDir dir;
+    const std::string path = dir / "Song.mp3";
+    if (GetParam() == "NotMpeg") writeFile(path, readFile(kFixtures + "not_mpeg_with_tag.mp3"));
+    if (GetParam() == "ReadOnly" || GetParam() == "HalfWay") writeFile(path, silentAudio(40));
+    if (GetParam() == "ReadOnly") ::chmod(path.c_str(), 0444);  // the owner's bit binds root too
+    const std::string before = exists(path) ? readFile(path) : "(none)";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{before.size() + 64, before.size() + 64};
+        if (GetParam() == "HalfWay") ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(writeTag(path, Block{'N', 'e', 'w'}) ? 1 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the write must fail";
+    EXPECT_EQ(exists(path) ? readFile(path) : "(none)", before);
+    // The hidden copy a write works on never stays behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}),
+              exists(path) ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vbmp3, FailingWrite,
+                         testing::Values("Missing", "NotMpeg", "ReadOnly", "HalfWay"),
+                         [](const testing::TestParamInfo<std::string>& p) { return p.param; });
