@@ -35,9 +35,11 @@ unsigned versionCode(TagLib::MPEG::Header::Version version) {
 }  // namespace
 
 bool isMpegAudio(TagLib::MPEG::File& file) {
-    if (!file.isValid() || file.firstFrameOffset() < 0) return false;
-    const TagLib::MPEG::Properties* properties = file.audioProperties();
-    return properties != nullptr && properties->sampleRate() > 0;
+    if (!file.isValid()) return false;
+    const long first = file.firstFrameOffset();
+    if (first < 0) return false;
+    const TagLib::MPEG::Header header(&file, first, false);
+    return header.isValid() && header.sampleRate() > 0;
 }
 
 MpegInfoBlock mpegInfo(TagLib::MPEG::File& file, const FileLayout& layout) {

@@ -13,7 +13,8 @@ namespace kestrom::vbmp3 {
 using MpegInfoBlock = std::array<unsigned char, kMpegInfoSize>;
 
 // True when the file holds MPEG audio: TagLib finds a frame header that the next
-// frame confirms, and the stream has a sample rate.
+// frame confirms, with a sample rate. Needs no audio properties, which cost a
+// scan of the stream.
 bool isMpegAudio(TagLib::MPEG::File& file);
 
 // The stream's properties in the layout described in vbmp3.h. file must hold

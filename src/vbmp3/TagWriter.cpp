@@ -205,7 +205,7 @@ std::optional<std::string> writeFields(const std::string& name, const TagFields&
         TagLib::FileStream copy(pending->path().c_str());
         if (!copy.isOpen() || copy.readOnly()) return "the copy cannot be written";
         // The copy holds the original's audio: checking it spares a reading of the original.
-        TagLib::MPEG::File file(&copy, ID3v2::FrameFactory::instance(), true);
+        TagLib::MPEG::File file(&copy, ID3v2::FrameFactory::instance(), false);
         if (!isMpegAudio(file)) return "not MPEG audio";
         int tags = TagLib::MPEG::File::NoTags;
         if (targets.id3v2) {
