@@ -85,13 +85,3 @@ TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
     EXPECT_FALSE(scan.index.find(".hidden.mp3"));
     EXPECT_FALSE(scan.index.find("Folder.mp3"));
 }
-
-TEST(LibraryIndex, AFileAddedLaterToAnEarlierFolderWins) {
-    LibraryIndex index;
-    index.add(3, "Song_K.mp3");
-    index.add(1, "SONG_K.MP3");
-    EXPECT_EQ(index.find("song_k.mp3")->folder, 1u);
-    EXPECT_EQ(index.find("song_k.mp3")->name, "SONG_K.MP3");
-    index.add(2, "song_k.mp3");
-    EXPECT_EQ(index.find("song_k.mp3")->folder, 1u);
-}

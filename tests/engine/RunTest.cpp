@@ -128,20 +128,17 @@ TEST_F(RunTest, CountersDoNotWrapAroundInALargeRun) {
 TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
     writeFile(lib("Song.mp3"), "A=x\n");
     writeFile(work("Song.mp3"), "before");
-    {
-        Vbmp3 absent(dir / "libvbmp3.so");
+    Vbmp3 absent(dir / "libvbmp3.so");
+    Vbmp3 withoutWrite(FAKE_TAGLIB_NOWRITE);
+    for (const auto& [tags, missing] :
+         {std::pair<Vbmp3*, std::string>{&absent, dir / "libvbmp3.so"},
+          {&withoutWrite, "vbmp3_setTagInfo"}}) {
         RecordingWindow window(dir / "lib", dir / "work");
-        EXPECT_FALSE(runTransfer(window, absent).completed);
-        EXPECT_EQ(window.messages(),
-                  (std::vector<std::string>{"タグライブラリを使えません（見つかりません: " +
-                                            (dir / "libvbmp3.so") + "）"}));
+        EXPECT_FALSE(runTransfer(window, *tags).completed);
+        EXPECT_EQ(window.events,
+                  std::vector<std::string>{
+                      "message タグライブラリを使えません（見つかりません: " + missing + "）"});
     }
-    Vbmp3 readOnly(FAKE_TAGLIB_NOWRITE);
-    RecordingWindow window(dir / "lib", dir / "work");
-    EXPECT_FALSE(runTransfer(window, readOnly).completed);
-    EXPECT_EQ(window.events,
-              (std::vector<std::string>{
-                  "message タグライブラリを使えません（見つかりません: vbmp3_setTagInfo）"}));
     EXPECT_EQ(readFile(work("Song.mp3")), "before");
 }
 

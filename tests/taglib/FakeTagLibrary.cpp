@@ -44,29 +44,21 @@ bool readLines(const char* path, std::string& content) {
 }
 
 bool hasLine(const std::string& content, const std::string& line) {
-    std::istringstream in(content);
-    for (std::string l; std::getline(in, l);)
-        if (l == line) return true;
-    return false;
+    return ("\n" + content).find("\n" + line + "\n") != std::string::npos;
 }
 
 }  // namespace
 
-extern "C" {
+#define EXPORT extern "C" __attribute__((visibility("default")))
 
-__attribute__((visibility("default"))) const char* fake_calls() {
+EXPORT const char* fake_calls() {
     return g_calls.c_str();
 }
-__attribute__((visibility("default"))) void fake_reset() {
-    g_calls.clear();
-}
-__attribute__((visibility("default"))) const unsigned char* fake_lastBlock() {
+EXPORT const unsigned char* fake_lastBlock() {
     return g_lastBlock;
 }
 
-__attribute__((visibility("default"))) std::int16_t vbmp3_getFileInfo(const char* path,
-                                                                      unsigned char* tag,
-                                                                      unsigned char* mpeg) {
+EXPORT std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag, unsigned char* mpeg) {
     g_calls += std::string("get ") + path + "\n";
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
     std::string content;
@@ -91,10 +83,8 @@ __attribute__((visibility("default"))) std::int16_t vbmp3_getFileInfo(const char
 }
 
 #ifndef FAKE_WITHOUT_WRITE
-__attribute__((visibility("default"))) std::int16_t vbmp3_setTagInfo(const char* path,
-                                                                     unsigned char* tag,
-                                                                     std::int32_t a,
-                                                                     std::int32_t b) {
+EXPORT std::int16_t vbmp3_setTagInfo(const char* path, unsigned char* tag, std::int32_t a,
+                                     std::int32_t b) {
     g_calls +=
         std::string("set ") + path + " " + std::to_string(a) + " " + std::to_string(b) + "\n";
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
@@ -111,4 +101,3 @@ __attribute__((visibility("default"))) std::int16_t vbmp3_setTagInfo(const char*
     return out ? success() : 0;
 }
 #endif
-}
