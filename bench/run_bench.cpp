@@ -49,7 +49,8 @@ std::string numbered(const char* format, int n) {
     return name;
 }
 
-void writeMp3(const fs::path& path, const std::string& title, const std::string& artist, bool tagged) {
+void writeMp3(const fs::path& path, const std::string& title, const std::string& artist,
+              bool tagged) {
     std::ofstream(path, std::ios::binary) << audio();
     if (!tagged) return;
     TagLib::MPEG::File file(path.c_str(), false);
@@ -85,7 +86,8 @@ void generate(const fs::path& base, const Options& o, int files, bool tagAll) {
         std::string name = numbered(i % 10 == 1 ? "Track %06d_K.mp3" : "Track %06d.mp3", match);
         if (i % 20 == 0) name = numbered("Missing %06d.mp3", i);
         writeMp3(base / "work" / name, "old", "old", true);
-        if (i % 5 == 2) std::ofstream(base / "work" / numbered("Track %06d.txt", match)) << "lyrics";
+        if (i % 5 == 2)
+            std::ofstream(base / "work" / numbered("Track %06d.txt", match)) << "lyrics";
     }
 }
 
@@ -94,9 +96,11 @@ void generate(const fs::path& base, const Options& o, int files, bool tagAll) {
 void prepare(const fs::path& pristine, const fs::path& run) {
     fs::remove_all(run);
     fs::create_directories(run);
-    const std::string command = "cp -al '" + (pristine / "library").string() + "' '" + run.string() + "/' && cp -a '" +
-                                (pristine / "work").string() + "' '" + run.string() + "/'";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot copy the generated folders");
+    const std::string command = "cp -al '" + (pristine / "library").string() + "' '" +
+                                run.string() + "/' && cp -a '" + (pristine / "work").string() +
+                                "' '" + run.string() + "/'";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("cannot copy the generated folders");
 }
 
 class QuietWindow : public kestrom::engine::RunWindow {
@@ -106,7 +110,9 @@ public:
     std::string libraryFolderText() override { return m_library; }
     std::string workFolderText() override { return m_work; }
     bool replaceFlag() override { return m_replace; }
-    void message(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+    void message(const std::string& text) override {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    }
     void counterText(const std::string&) override {}
     void finish() override {}
     void showErrorList() override {}
@@ -130,8 +136,10 @@ void floorRun(const fs::path& library, const fs::path& work, bool safely) {
             const std::string name = e->d_name;
             if (name.starts_with('.')) continue;
             const std::string path = folders[i] + "/" + name;
-            if (e->d_type == DT_DIR) folders.push_back(path);
-            else first.try_emplace(name, path);
+            if (e->d_type == DT_DIR)
+                folders.push_back(path);
+            else
+                first.try_emplace(name, path);
         }
         ::closedir(dir);
     }
@@ -151,8 +159,8 @@ void floorRun(const fs::path& library, const fs::path& work, bool safely) {
             TagLib::MPEG::File dest(target.c_str(), false);
             TagLib::Tag* tag = dest.ID3v2Tag(true);
             TagLib::Tag::duplicate(source.tag(), tag, true);
-            dest.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::ID3v1, TagLib::File::StripNone,
-                      TagLib::ID3v2::v3);
+            dest.save(TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::ID3v1,
+                      TagLib::File::StripNone, TagLib::ID3v2::v3);
         }
         if (safely) {
             const int fd = ::open(target.c_str(), O_RDONLY);
@@ -195,24 +203,32 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         const char* value = argv[i + 1];
-        if (flag == "--folders") o.folders = std::atoi(value);
-        else if (flag == "--files") o.files = std::atoi(value);
-        else if (flag == "--work") o.work = std::atoi(value);
-        else if (flag == "--runs") o.runs = std::atoi(value);
-        else if (flag == "--memory-files") o.memoryFiles = std::atoi(value);
-        else if (flag == "--keep") o.keep = value;
+        if (flag == "--folders")
+            o.folders = std::atoi(value);
+        else if (flag == "--files")
+            o.files = std::atoi(value);
+        else if (flag == "--work")
+            o.work = std::atoi(value);
+        else if (flag == "--runs")
+            o.runs = std::atoi(value);
+        else if (flag == "--memory-files")
+            o.memoryFiles = std::atoi(value);
+        else if (flag == "--keep")
+            o.keep = value;
     }
     char tmpl[] = "/tmp/kestrom-bench-XXXXXX";
     const fs::path base = o.keep.empty() ? fs::path(::mkdtemp(tmpl)) : fs::path(o.keep);
     const fs::path pristine = base / "pristine";
     if (!fs::exists(pristine / "work")) {
-        std::printf("generating %d library files in %d folders, %d work files...\n", o.files, o.folders, o.work);
+        std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
+                    o.folders, o.work);
         generate(pristine, o, o.files, true);
     }
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
     kestrom::taglib::Vbmp3 tags(kestrom::taglib::libraryBesideExecutable());
-    const std::string cli = fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
+    const std::string cli =
+        fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
 
     std::vector<double> plain, replace, floor, safeFloor, process;
     for (int r = 0; r < o.runs; ++r) {
@@ -232,7 +248,8 @@ int main(int argc, char** argv) {
         safeFloor.push_back(timeIt([&] { floorRun(run / "library", run / "work", true); }));
         if (fs::exists(cli)) {
             prepare(pristine, run);
-            const std::string command = "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
+            const std::string command =
+                "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
             process.push_back(timeIt([&] { (void)std::system(command.c_str()); }));
         }
     }
@@ -248,7 +265,8 @@ int main(int argc, char** argv) {
         if (!fs::exists(big / "work")) {
             Options m = o;
             m.folders = std::max(o.folders, o.memoryFiles / 10);
-            std::printf("generating %d library files for the memory measurement...\n", o.memoryFiles);
+            std::printf("generating %d library files for the memory measurement...\n",
+                        o.memoryFiles);
             generate(big, m, o.memoryFiles, false);
         }
         const double mib = peakMemoryOf([&] {

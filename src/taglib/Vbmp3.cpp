@@ -124,7 +124,8 @@ CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
 
 CallResult Vbmp3::findSetTagInfo() {
     std::string missing;
-    if (symbol("vbmp3_setTagInfo", m_setTagInfo, missing) == nullptr) return {CallStatus::Unavailable, missing};
+    if (symbol("vbmp3_setTagInfo", m_setTagInfo, missing) == nullptr)
+        return {CallStatus::Unavailable, missing};
     return {CallStatus::Success, {}};
 }
 

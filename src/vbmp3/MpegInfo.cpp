@@ -22,12 +22,9 @@ std::uint64_t nonNegative(long long value) {
 
 unsigned versionCode(TagLib::MPEG::Header::Version version) {
     switch (version) {
-        case TagLib::MPEG::Header::Version1:
-            return 1;
-        case TagLib::MPEG::Header::Version2:
-            return 2;
-        case TagLib::MPEG::Header::Version2_5:
-            return 3;
+        case TagLib::MPEG::Header::Version1: return 1;
+        case TagLib::MPEG::Header::Version2: return 2;
+        case TagLib::MPEG::Header::Version2_5: return 3;
     }
     return 0;
 }

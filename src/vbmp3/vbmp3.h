@@ -19,10 +19,10 @@
 //   524-651   TextE      the genre's name
 //
 // Texts are code page 932 without trailing blanks, cut on a character boundary
-// when longer than their field, padded with NUL bytes. The program keeps the block in UTF-16 between
-// calls, so a text holds only bytes that survive code page 932 decoding and
-// encoding. A character the code page cannot hold exactly (é, ♥, 한, an emoji,
-// WAVE DASH U+301C) is escaped in plain ASCII:
+// when longer than their field, padded with NUL bytes. The program keeps the block in UTF-16
+// between calls, so a text holds only bytes that survive code page 932 decoding and encoding. A
+// character the code page cannot hold exactly (é, ♥, 한, an emoji, WAVE DASH U+301C) is escaped in
+// plain ASCII:
 //
 //   0x7F followed by the four upper-case hexadecimal digits of its UTF-16 code
 //   unit ("é" is 7F 30 30 45 39); a character beyond U+FFFF takes two escapes,
