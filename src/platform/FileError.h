@@ -2,8 +2,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
-#include <variant>
 
 namespace kestrom::platform {
 
@@ -22,23 +20,5 @@ struct FileError {
 // report pathNotFound() instead.
 FileError fileErrorFromErrno(int err);
 FileError pathNotFound();
-
-// A value or the FileError that prevented it.
-template <typename T>
-class Expected {
-public:
-    Expected(T value) : m_value(std::move(value)) {}          // NOLINT: implicit by design
-    Expected(FileError error) : m_value(std::move(error)) {}  // NOLINT: implicit by design
-
-    bool ok() const { return m_value.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    const T& value() const { return std::get<0>(m_value); }
-    const T& operator*() const { return value(); }
-    const T* operator->() const { return &value(); }
-    const FileError& error() const { return std::get<1>(m_value); }
-
-private:
-    std::variant<T, FileError> m_value;
-};
 
 }  // namespace kestrom::platform

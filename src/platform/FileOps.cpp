@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "platform/DirLookup.h"
