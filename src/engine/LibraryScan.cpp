@@ -16,8 +16,10 @@ LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& loo
     for (std::size_t j = 0; j < scan.SourceDirs.size(); ++j) {
         // The entry is copied: push_back below may move the vector's strings.
         const std::string folder = scan.SourceDirs[j];
-        for (std::string name = lookup.first(folder, platform::Filter::Folder); !name.empty();
-             name = lookup.next()) {
+        std::string name = lookup.first(folder, platform::Filter::Folder);
+        for (const std::string& leftover : lookup.leftovers())
+            scan.leftovers.push_back({folder, leftover});
+        for (; !name.empty(); name = lookup.next()) {
             const platform::DirEntry& entry = lookup.current();
             if (name == "." || name == "..") {
                 // The root itself is remembered so that no link leads back into it.

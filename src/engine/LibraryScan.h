@@ -6,6 +6,7 @@
 
 #include "engine/LibraryIndex.h"
 #include "platform/DirLookup.h"
+#include "platform/FileChange.h"
 
 namespace kestrom::engine {
 
@@ -17,6 +18,8 @@ struct LibraryScan {
     // root is the library text and "/", never normalised.
     std::vector<std::string> SourceDirs;
     LibraryIndex index;
+    // Hidden files that a killed run may have left in the tree's folders.
+    std::vector<platform::Leftover> leftovers;
 
     std::size_t DirCount() const { return SourceDirs.size(); }
 };

@@ -7,9 +7,9 @@ namespace kestrom::engine {
 
 using platform::FileError;
 
-LibraryReplacer::LibraryReplacer(RunState& state, const platform::FileOps& files,
+LibraryReplacer::LibraryReplacer(RunState& state, platform::Posix& posix,
                                  platform::DirLookup& lookup)
-    : m_state(state), m_files(files), m_lookup(lookup) {
+    : m_state(state), m_posix(posix), m_files(posix), m_lookup(lookup) {
     for (const std::string& companion : state.work.CompanionTexts)
         if (!companion.empty()) ++m_companionUsers[companion];
 }
@@ -42,12 +42,15 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
     if (!stored.empty()) {
         if (auto error = m_files.setNormal(folder + stored)) return error;
     }
+    // The companion first: a run stopped between the two steps leaves the MP3
+    // file in the work folder, and the next run does the whole step again.
+    if (auto error = moveCompanion(i, folder)) return error;
     const std::string& targetName = stored.empty() ? workName : stored;
     const std::string workFile = m_state.workText + "/" + workName;
-    if (auto error = m_files.copyReplacing(workFile, folder + targetName)) return error;
+    if (auto error = m_files.moveReplacing(workFile, folder + targetName)) return error;
     m_state.library.index.add(transfer.folder, targetName);
-    if (auto error = m_files.deleteFile(workFile)) return error;
-    return moveCompanion(i, folder);
+    m_changedFolders.insert(folder);
+    return std::nullopt;
 }
 
 std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std::string& folder) {
@@ -61,10 +64,23 @@ std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std
     std::string stored;
     if (auto error = storedName(folder, name, stored)) return error;
     const std::string source = m_state.workText + "/" + companion;
-    if (auto error = m_files.copyReplacing(source, folder + (stored.empty() ? name : stored)))
-        return error;
-    if (--m_companionUsers[companion] > 0) return std::nullopt;  // another work file still needs it
-    return m_files.deleteFile(source);
+    const std::string target = folder + (stored.empty() ? name : stored);
+    // Song.mp3 and Song_K.mp3 share Song.txt: it is copied for every user but the
+    // last, which moves it.
+    int& users = m_companionUsers[companion];
+    const auto error =
+        users > 1 ? m_files.copyReplacing(source, target) : m_files.moveReplacing(source, target);
+    if (error) return error;
+    --users;
+    m_changedFolders.insert(folder);
+    return std::nullopt;
+}
+
+void LibraryReplacer::syncChangedFolders() {
+    if (m_changedFolders.empty()) return;
+    m_changedFolders.insert(m_state.workText + "/");
+    for (const std::string& folder : m_changedFolders) platform::syncFolder(m_posix, folder);
+    m_changedFolders.clear();
 }
 
 }  // namespace kestrom::engine

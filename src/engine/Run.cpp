@@ -6,8 +6,10 @@
 
 #include "engine/FolderCheck.h"
 #include "engine/ReplaceInLibrary.h"
+#include "engine/RunLock.h"
 #include "engine/RunState.h"
 #include "engine/TagTransfer.h"
+#include "platform/FileChange.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
@@ -35,6 +37,22 @@ FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, boo
     return replaced ? FileReport::Outcome::Moved : FileReport::Outcome::Tagged;
 }
 
+// Rolls back or removes what a killed run left in the run's folders: a change
+// left half-way is undone before anything reads the file. What cannot be
+// cleaned up is named; the run goes on without it.
+void cleanUpAfterKilledRuns(RunWindow& window, const RunState& state, platform::Posix& posix) {
+    for (const auto* found : {&state.work.leftovers, &state.library.leftovers}) {
+        for (const platform::Leftover& leftover : *found) {
+            if (int err = platform::cleanUpLeftover(posix, leftover.folder, leftover.name);
+                err != 0) {
+                const platform::FileError error = platform::fileErrorFromErrno(err);
+                window.message(platform::displayName(leftover.folder + leftover.name) + ":(" +
+                               std::to_string(error.number) + ")" + error.description);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options,
@@ -51,8 +69,14 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         window.message(*message);
         return summary;
     }
+    RunLock lock;
+    if (auto busy = lock.acquire(posix, state.libraryText, state.workText)) {
+        window.message(platform::displayName(*busy) + std::string(kBusyFolderSuffix));
+        return summary;
+    }
     state.library = scanLibrary(state.libraryText, lookup);
     state.work = listWorkFolder(state.workText, lookup);
+    if (!options.dryRun) cleanUpAfterKilledRuns(window, state, posix);
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
         window.message(std::string(kNoDataMessage));
@@ -60,11 +84,11 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
     }
 
     ErrorListText.clear();
-    const platform::FileOps files(posix);
-    LibraryReplacer replacer(state, files, lookup);
+    LibraryReplacer replacer(state, posix, lookup);
     for (std::size_t i = 0; i < fileCount; ++i) {
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
+            replacer.syncChangedFolders();
             window.message("タグライブラリを使えません（見つかりません: " +
                            platform::displayName(transfer.missing) + "）");
             summary.OkCount = state.OkCount;
@@ -82,6 +106,8 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
                 }
             }
         }
+        // Every change of the run is on disk before the counter shows its last numbers.
+        if (i + 1 == fileCount) replacer.syncChangedFolders();
         window.counterText(counterText(state.OkCount, state.NgCount));
         if (options.observer != nullptr) {
             FileReport report;

@@ -20,8 +20,10 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
     // One listing serves both passes: the MP3 files, then the companions, which
     // are looked up among the same plain files by their folded names.
     std::unordered_map<std::u16string, std::vector<std::string>> plainFiles;
-    for (std::string name = lookup.first(workText + "/", platform::Filter::Plain); !name.empty();
-         name = lookup.next()) {
+    std::string name = lookup.first(workText + "/", platform::Filter::Plain);
+    for (const std::string& leftover : lookup.leftovers())
+        inventory.leftovers.push_back({workText + "/", leftover});
+    for (; !name.empty(); name = lookup.next()) {
         if (platform::matchesWildcard(name, "*.mp3")) {
             if (hasKaraokeSuffix(name)) {
                 inventory.TargetNames.push_back(name.substr(0, name.size() - 6) + ".mp3");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/DirLookup.h"
+#include "platform/FileChange.h"
 
 namespace kestrom::engine {
 
@@ -20,6 +21,9 @@ struct WorkInventory {
     // The stored name of the text companion (the search name with "txt" for
     // "mp3", in any letter case) when the work folder holds one, else "".
     std::vector<std::string> CompanionTexts;
+
+    // Hidden files that a killed run may have left in the work folder.
+    std::vector<platform::Leftover> leftovers;
 
     std::size_t FileCount() const { return TargetNames.size(); }
     // The work file's name on disk: the karaoke name, else the search name.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/FileOps.h"
 #include "platform/Text.h"
 
 namespace kestrom::platform {
@@ -104,6 +105,7 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
     m_matches.clear();
     m_position = 0;
     m_lastError = 0;
+    m_leftovers.clear();
     const auto [folder, name] = splitPath(pattern);
     const bool literal =
         !name.empty() && (!wildcards || name.find_first_of("*?") == std::string_view::npos);
@@ -134,6 +136,8 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
             entries.push_back({"..", EntryKind::Directory, 0, 0});
         }
     }
+    for (const DirEntry& e : entries)
+        if (isTemporaryName(e.name) || isUndoRecordName(e.name)) m_leftovers.push_back(e.name);
     std::erase_if(entries, [&](const DirEntry& e) { return !admits(e, filter); });
 
     if (literal) {

@@ -2,107 +2,196 @@
 #include "platform/FileOps.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <utility>
-#include <vector>
 
 #include "platform/DirLookup.h"
 
 namespace kestrom::platform {
 namespace {
 
-std::string temporaryName(std::string_view folder, unsigned attempt) {
+constexpr std::string_view kHiddenPrefix = ".kestrom-";
+
+std::string temporaryName(unsigned attempt) {
     static std::atomic<unsigned> counter{0};
     const auto now = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     char name[64];
     std::snprintf(name, sizeof name, ".kestrom-%x-%llx-%x.tmp", static_cast<unsigned>(::getpid()),
                   (now ^ (now >> 29)) & 0xFFFFFFFFull, counter.fetch_add(1) + attempt);
-    return std::string(folder) + name;
-}
-
-class Fd {
-public:
-    Fd(Posix& posix, int fd) : m_posix(posix), m_fd(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (m_fd >= 0) m_posix.close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    Posix& m_posix;
-    int m_fd;
-};
-
-// Copies everything from in to out; returns 0 or the errno of the failure.
-int copyContent(Posix& posix, int in, int out) {
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        const ssize_t got = posix.read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (got == 0) return 0;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                posix.write(out, buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (put == 0) return EIO;
-            done += put;
-        }
-    }
+    return name;
 }
 
 bool isReadOnly(const struct stat& st) {
     return (st.st_mode & S_IWUSR) == 0;
 }
 
-// Makes sure a rename reaches the disk; a failure here cannot undo the rename and
-// only weakens the crash guarantee, so it is not reported.
-void syncFolder(Posix& posix, std::string_view folder) {
-    const std::string path = folder.empty() ? "." : std::string(folder);
-    const int fd = posix.open(path.c_str(), O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0) return;
-    posix.fsync(fd);
-    posix.close(fd);
+std::string folderToOpen(std::string_view folder) {
+    return folder.empty() ? "." : std::string(folder);
+}
+
+// Copies by reads and writes, for file systems the kernel cannot copy within.
+int copyByReading(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length) {
+    constexpr std::size_t kChunk = 1 << 20;
+    std::string buffer;
+    while (length > 0) {
+        const auto want = static_cast<std::size_t>(std::min<off_t>(length, kChunk));
+        if (int err = readAt(posix, in, buffer, want, inOffset); err != 0) return err;
+        if (buffer.size() != want) return EIO;  // the file is shorter than it was
+        if (int err = writeAll(posix, out, buffer, outOffset); err != 0) return err;
+        inOffset += static_cast<off_t>(want);
+        outOffset += static_cast<off_t>(want);
+        length -= static_cast<off_t>(want);
+    }
+    return 0;
 }
 
 }  // namespace
 
+bool isTemporaryName(std::string_view name) {
+    return name.starts_with(kHiddenPrefix) && name.ends_with(".tmp");
+}
+
+bool isUndoRecordName(std::string_view name) {
+    return name.starts_with(kHiddenPrefix) && name.ends_with(".undo");
+}
+
+Fd::Fd(Fd&& other) noexcept : m_posix(other.m_posix), m_fd(std::exchange(other.m_fd, -1)) {}
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) {
+        reset();
+        m_posix = other.m_posix;
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+void Fd::reset() {
+    if (m_fd >= 0) m_posix->close(m_fd);
+    m_fd = -1;
+}
+
+int writeAll(Posix& posix, int fd, std::string_view bytes, off_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t put = posix.pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (put == 0) return ENOSPC;
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+        offset += put;
+    }
+    return 0;
+}
+
+int readAt(Posix& posix, int fd, std::string& buffer, std::size_t count, off_t offset) {
+    buffer.resize(count);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            posix.pread(fd, buffer.data() + done, count - done, offset + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    buffer.resize(done);
+    return 0;
+}
+
+int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length) {
+    while (length > 0) {
+        const ssize_t copied =
+            posix.copyFileRange(in, &inOffset, out, &outOffset, static_cast<std::size_t>(length));
+        if (copied < 0) {
+            if (errno == EINTR) continue;
+            if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)
+                return copyByReading(posix, in, inOffset, out, outOffset, length);
+            return errno;
+        }
+        if (copied == 0) return EIO;  // the file is shorter than it was
+        length -= copied;
+    }
+    return 0;
+}
+
+int syncFolder(Posix& posix, std::string_view folder) {
+    const std::string path = folderToOpen(folder);
+    Fd fd(posix, posix.open(path.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    if (!fd.valid()) return errno;
+    return posix.fsync(fd.get()) == 0 ? 0 : errno;
+}
+
 PendingFile::PendingFile(Posix& posix, std::string path, std::string target, int fd)
-    : m_posix(&posix), m_path(std::move(path)), m_target(std::move(target)), m_fd(fd) {}
+    : m_posix(&posix), m_path(std::move(path)), m_target(std::move(target)), m_fd(posix, fd) {}
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : m_posix(other.m_posix),
       m_path(std::move(other.m_path)),
       m_target(std::move(other.m_target)),
-      m_fd(std::exchange(other.m_fd, -1)),
+      m_fd(std::move(other.m_fd)),
       m_committed(std::exchange(other.m_committed, true)) {}
 
 PendingFile::~PendingFile() {
-    if (m_fd >= 0) m_posix->close(m_fd);
+    m_fd.reset();
     if (!m_committed) m_posix->unlink(m_path.c_str());
 }
 
-std::optional<FileError> PendingFile::commit() {
-    if (m_posix->fsync(m_fd) != 0) return fileErrorFromErrno(errno);
-    const int fd = std::exchange(m_fd, -1);
-    if (m_posix->close(fd) != 0) return fileErrorFromErrno(errno);
-    if (m_posix->rename(m_path.c_str(), m_target.c_str()) != 0) return fileErrorFromErrno(errno);
+int PendingFile::create(Posix& posix, std::string_view folder, std::string target,
+                        std::optional<PendingFile>& out) {
+    out.reset();
+    for (unsigned attempt = 0;; ++attempt) {
+        std::string path = std::string(folder) + temporaryName(attempt);
+        const int fd = posix.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0) {
+            out.emplace(PendingFile(posix, std::move(path), std::move(target), fd));
+            break;
+        }
+        if (errno != EEXIST || attempt == 100) return errno;
+    }
+    // A cleaner that takes the lock between the creation and here removes the
+    // file, and the commit then fails: the target is never touched.
+    if (posix.flock(out->fd(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK) {
+        const int err = errno;
+        out.reset();
+        return err;
+    }
+    return 0;
+}
+
+int PendingFile::takeAttributes(const struct stat& model, bool takeOwner) {
+    // The owner first: a change of owner may clear the set-user-ID bits. The
+    // process may not give a file away; it then stays the process's own.
+    static const uid_t user = ::geteuid();
+    static const gid_t group = ::getegid();
+    if (takeOwner && (model.st_uid != user || model.st_gid != group))
+        m_posix->fchown(m_fd.get(), model.st_uid, model.st_gid);
+    return m_posix->fchmod(m_fd.get(), model.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+int PendingFile::commit(int folderFd) {
+    if (m_posix->fsync(m_fd.get()) != 0) return errno;
+    if (m_posix->rename(m_path.c_str(), m_target.c_str()) != 0) return errno;
     m_committed = true;
-    syncFolder(*m_posix, splitPath(m_target).first);
-    return std::nullopt;
+    // The rename cannot be undone any more; a failed sync only weakens the
+    // guarantee after a power loss (the old file comes back whole), so it is
+    // not reported.
+    if (folderFd >= 0)
+        m_posix->fsync(folderFd);
+    else
+        syncFolder(*m_posix, splitPath(m_target).first);
+    return 0;
 }
 
 std::optional<FileError> FileOps::setNormal(const std::string& path) const {
@@ -114,54 +203,77 @@ std::optional<FileError> FileOps::setNormal(const std::string& path) const {
     return std::nullopt;
 }
 
-std::optional<FileError> FileOps::prepareReplacement(const std::string& from,
-                                                     const std::string& target,
-                                                     std::optional<PendingFile>& pending) const {
-    pending.reset();
-    Fd in(m_posix, m_posix.open(from.c_str(), O_RDONLY, 0));
-    if (in.get() < 0) return fileErrorFromErrno(errno);
-    struct stat source {};
-    if (m_posix.fstat(in.get(), &source) != 0) return fileErrorFromErrno(errno);
+std::optional<FileError> FileOps::checkTarget(const std::string& from, const struct stat& source,
+                                              const std::string& to, struct stat& existing,
+                                              bool& replacing) const {
     if (!S_ISREG(source.st_mode)) return fileErrorFromErrno(EISDIR);
-
-    struct stat existing {};
-    const bool replacing = m_posix.stat(target.c_str(), &existing) == 0;
+    replacing = m_posix.stat(to.c_str(), &existing) == 0;
     if (!replacing && errno != ENOENT) return fileErrorFromErrno(errno);
-    if (replacing) {
-        if (S_ISDIR(existing.st_mode)) return fileErrorFromErrno(EISDIR);
-        if (isReadOnly(existing)) return fileErrorFromErrno(EACCES);
-        if (from != target && existing.st_dev == source.st_dev && existing.st_ino == source.st_ino)
-            return fileErrorFromErrno(EBUSY);
-    }
-
-    const std::string_view folder = splitPath(target).first;
-    std::string temp;
-    int fd = -1;
-    for (unsigned attempt = 0; fd < 0; ++attempt) {
-        temp = temporaryName(folder, attempt);
-        fd = m_posix.open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-        if (fd < 0 && (errno != EEXIST || attempt == 100))
-            return errno == ENOENT ? pathNotFound() : fileErrorFromErrno(errno);
-    }
-    PendingFile file(m_posix, temp, target, fd);
-    if (int err = copyContent(m_posix, in.get(), fd); err != 0) return fileErrorFromErrno(err);
-    // The new file belongs to the process, whoever owns the source: it takes the
-    // target's owner where the process may, before the mode (a change of owner
-    // may clear the set-user-ID and set-group-ID bits).
-    struct stat made {};
-    if (replacing && m_posix.fstat(fd, &made) == 0 &&
-        (made.st_uid != existing.st_uid || made.st_gid != existing.st_gid))
-        m_posix.fchown(fd, existing.st_uid, existing.st_gid);
-    if (m_posix.fchmod(fd, source.st_mode & 07777) != 0) return fileErrorFromErrno(errno);
-    pending.emplace(std::move(file));
+    if (!replacing) return std::nullopt;
+    if (S_ISDIR(existing.st_mode)) return fileErrorFromErrno(EISDIR);
+    if (isReadOnly(existing)) return fileErrorFromErrno(EACCES);
+    if (from != to && existing.st_dev == source.st_dev && existing.st_ino == source.st_ino)
+        return fileErrorFromErrno(EBUSY);
     return std::nullopt;
 }
 
 std::optional<FileError> FileOps::copyReplacing(const std::string& from,
                                                 const std::string& to) const {
+    Fd in(m_posix, m_posix.open(from.c_str(), O_RDONLY, 0));
+    if (!in.valid()) return fileErrorFromErrno(errno);
+    struct stat source {};
+    if (m_posix.fstat(in.get(), &source) != 0) return fileErrorFromErrno(errno);
+    struct stat existing {};
+    bool replacing = false;
+    if (auto error = checkTarget(from, source, to, existing, replacing)) return error;
+
     std::optional<PendingFile> pending;
-    if (auto error = prepareReplacement(from, to, pending)) return error;
-    return pending->commit();
+    if (int err = PendingFile::create(m_posix, splitPath(to).first, to, pending); err != 0)
+        return err == ENOENT ? pathNotFound() : fileErrorFromErrno(err);
+    if (int err = copyRange(m_posix, in.get(), 0, pending->fd(), 0, source.st_size); err != 0)
+        return fileErrorFromErrno(err);
+    if (int err = pending->takeAttributes(replacing ? existing : source, replacing); err != 0)
+        return fileErrorFromErrno(err);
+    if (int err = pending->commit(); err != 0) return fileErrorFromErrno(err);
+    return std::nullopt;
+}
+
+std::optional<FileError> FileOps::moveReplacing(const std::string& from,
+                                                const std::string& to) const {
+    struct stat source {};
+    if (m_posix.lstat(from.c_str(), &source) != 0) return fileErrorFromErrno(errno);
+    // A link would point elsewhere from its new folder: what it leads to is
+    // copied, and the link deleted.
+    if (S_ISLNK(source.st_mode)) {
+        if (auto error = copyReplacing(from, to)) return error;
+        return deleteFile(from);
+    }
+    struct stat existing {};
+    bool replacing = false;
+    if (auto error = checkTarget(from, source, to, existing, replacing)) return error;
+
+    // Only a move within one file system is a rename; the file is given its
+    // new attributes before, so that it never shows in the library without them.
+    dev_t targetDevice = existing.st_dev;
+    if (!replacing) {
+        struct stat folder {};
+        if (m_posix.stat(folderToOpen(splitPath(to).first).c_str(), &folder) != 0)
+            return errno == ENOENT ? pathNotFound() : fileErrorFromErrno(errno);
+        targetDevice = folder.st_dev;
+    }
+    if (targetDevice != source.st_dev) {
+        if (auto error = copyReplacing(from, to)) return error;
+        return deleteFile(from);
+    }
+    if (replacing) {
+        if (existing.st_uid != source.st_uid || existing.st_gid != source.st_gid)
+            m_posix.chown(from.c_str(), existing.st_uid, existing.st_gid);
+        if ((existing.st_mode & 07777) != (source.st_mode & 07777) &&
+            m_posix.chmod(from.c_str(), existing.st_mode & 07777) != 0)
+            return fileErrorFromErrno(errno);
+    }
+    if (m_posix.rename(from.c_str(), to.c_str()) != 0) return fileErrorFromErrno(errno);
+    return std::nullopt;
 }
 
 std::optional<FileError> FileOps::deleteFile(const std::string& path) const {

@@ -1,65 +1,123 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/FileError.h"
 #include "platform/Posix.h"
 
 namespace kestrom::platform {
 
+// The hidden files the program leaves beside a file while it changes it: a
+// temporary file that is to replace it, and an undo record (see FileChange.h).
+// Both start with ".", so no listing of a run ever shows them.
+bool isTemporaryName(std::string_view name);
+bool isUndoRecordName(std::string_view name);
+
+// An open descriptor, closed when the object goes.
+class Fd {
+public:
+    Fd() = default;
+    Fd(Posix& posix, int fd) : m_posix(&posix), m_fd(fd) {}
+    Fd(Fd&& other) noexcept;
+    Fd& operator=(Fd&& other) noexcept;
+    ~Fd() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset();
+
+private:
+    Posix* m_posix = nullptr;
+    int m_fd = -1;
+};
+
+// Writes all of bytes at offset; 0 or the errno of the failure.
+int writeAll(Posix& posix, int fd, std::string_view bytes, off_t offset);
+// Reads up to count bytes at offset into buffer, fewer only at the end of the
+// file; 0 or the errno of the failure.
+int readAt(Posix& posix, int fd, std::string& buffer, std::size_t count, off_t offset);
+// Copies length bytes of in, from inOffset, to out at outOffset: inside the
+// kernel where it can (the bytes never pass through the process, and a file
+// system with shared extents may share them), else by reads and writes.
+// 0 or the errno of the failure.
+int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length);
+// Makes the renames, creations and removals in a folder durable. 0 or errno.
+int syncFolder(Posix& posix, std::string_view folder);
+
 // A hidden temporary file beside a target file, holding what the target is to
 // become. It replaces the target only through commit(); destroyed without a
-// commit it is removed and the target stays exactly as it was.
+// commit it is removed and the target stays exactly as it was. While the
+// process lives it holds a lock on the file, so that a later run cleaning up
+// after a killed one leaves it alone.
 class PendingFile {
 public:
-    PendingFile(Posix& posix, std::string path, std::string target, int fd);
+    // Creates the file, empty, in folder (ending in "/", or "" for the current
+    // folder). 0 or the errno of the failure.
+    static int create(Posix& posix, std::string_view folder, std::string target,
+                      std::optional<PendingFile>& out);
     PendingFile(PendingFile&& other) noexcept;
     PendingFile& operator=(PendingFile&&) = delete;
     ~PendingFile();
 
-    // Where the new content is; writers may change the file there before commit.
+    int fd() const { return m_fd.get(); }
     const std::string& path() const { return m_path; }
 
+    // Gives the new file the mode of model and, with takeOwner and where the
+    // process may, its owner: the file it replaces keeps its mode and owner. 0
+    // or errno.
+    int takeAttributes(const struct stat& model, bool takeOwner);
+
     // Syncs the new content to disk and renames it over the target in one step,
-    // so that a crash leaves either the old or the new file, never a mix.
-    std::optional<FileError> commit();
+    // so that a crash leaves either the old or the new file, never a mix; then
+    // syncs the folder (folderFd when open, else the folder is opened) so that
+    // the rename itself is on disk. 0 or errno.
+    int commit(int folderFd = -1);
 
 private:
+    PendingFile(Posix& posix, std::string path, std::string target, int fd);
+
     Posix* m_posix;
     std::string m_path;
     std::string m_target;
-    int m_fd;
+    Fd m_fd;
     bool m_committed = false;
 };
 
-// Copy, delete and attribute reset with the failure numbers that the program
-// reports. Every failure leaves the files as they were.
+// Copy, move, delete and attribute reset with the failure numbers that the
+// program reports. Every failure leaves the files as they were.
 class FileOps {
 public:
-    explicit FileOps(Posix& posix = systemPosix()) : m_posix(posix) {}
+    explicit FileOps(Posix& posix) : m_posix(posix) {}
 
     // Clears the read-only state: the owner may write the file afterwards.
     std::optional<FileError> setNormal(const std::string& path) const;
 
-    // Copies from over to, replacing to atomically (see PendingFile). A read-only
-    // destination is refused (70), as is a destination that is the source itself
-    // reached by another path, which the copy would otherwise turn into a loss
-    // once the source is deleted.
+    // Copies from over to, replacing to atomically (see PendingFile). The copy
+    // takes the mode and owner of the file it replaces, or the mode of from when
+    // to is new. A read-only destination is refused (70), as is a destination
+    // that is the source itself reached by another path, which the copy would
+    // otherwise turn into a loss once the source is deleted.
     std::optional<FileError> copyReplacing(const std::string& from, const std::string& to) const;
+
+    // Moves from to to, replacing to: one rename when both are on one file
+    // system, else a copy (as copyReplacing) and then the deletion of from. The
+    // moved file takes the mode and owner of the file it replaces. The same
+    // refusals as copyReplacing.
+    std::optional<FileError> moveReplacing(const std::string& from, const std::string& to) const;
 
     // Deletes one file (no wildcards). A read-only file or a folder is refused (75).
     std::optional<FileError> deleteFile(const std::string& path) const;
 
-    // Copies from into a new hidden file beside target, with the mode of from
-    // and, where the process may, the owner of an existing target. from may be
-    // target itself, for a writer that edits a copy of a file before it replaces
-    // the original. A read-only target is refused (70).
-    std::optional<FileError> prepareReplacement(const std::string& from, const std::string& target,
-                                                std::optional<PendingFile>& pending) const;
-
 private:
+    std::optional<FileError> checkTarget(const std::string& from, const struct stat& source,
+                                         const std::string& to, struct stat& existing,
+                                         bool& replacing) const;
+
     Posix& m_posix;
 };
 

@@ -3,9 +3,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace kestrom::platform {
 
@@ -30,6 +32,18 @@ ssize_t Posix::read(int fd, void* buffer, size_t count) {
 ssize_t Posix::write(int fd, const void* buffer, size_t count) {
     return ::write(fd, buffer, count);
 }
+ssize_t Posix::pread(int fd, void* buffer, size_t count, off_t offset) {
+    return ::pread(fd, buffer, count, offset);
+}
+ssize_t Posix::pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+    return ::pwrite(fd, buffer, count, offset);
+}
+int Posix::ftruncate(int fd, off_t length) {
+    return ::ftruncate(fd, length);
+}
+ssize_t Posix::copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count) {
+    return ::copy_file_range(in, inOffset, out, outOffset, count, 0);
+}
 int Posix::fsync(int fd) {
     return ::fsync(fd);
 }
@@ -42,6 +56,9 @@ int Posix::fstat(int fd, struct stat* st) {
 int Posix::stat(const char* path, struct stat* st) {
     return ::stat(path, st);
 }
+int Posix::lstat(const char* path, struct stat* st) {
+    return ::lstat(path, st);
+}
 int Posix::chmod(const char* path, mode_t mode) {
     return ::chmod(path, mode);
 }
@@ -51,11 +68,25 @@ int Posix::fchmod(int fd, mode_t mode) {
 int Posix::fchown(int fd, uid_t owner, gid_t group) {
     return ::fchown(fd, owner, group);
 }
+int Posix::chown(const char* path, uid_t owner, gid_t group) {
+    return ::chown(path, owner, group);
+}
+int Posix::flock(int fd, int operation) {
+    return ::flock(fd, operation);
+}
 int Posix::rename(const char* from, const char* to) {
     return ::rename(from, to);
 }
 int Posix::unlink(const char* path) {
     return ::unlink(path);
+}
+
+int Posix::realPath(const char* path, std::string& resolved) {
+    char* result = ::realpath(path, nullptr);
+    if (result == nullptr) return -1;
+    resolved = result;
+    std::free(result);
+    return 0;
 }
 
 int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {

@@ -38,15 +38,27 @@ public:
     virtual int open(const char* path, int flags, mode_t mode);
     virtual ssize_t read(int fd, void* buffer, size_t count);
     virtual ssize_t write(int fd, const void* buffer, size_t count);
+    virtual ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
+    virtual ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
+    virtual int ftruncate(int fd, off_t length);
+    // Copies inside the kernel (copy_file_range); -1 with ENOSYS, EXDEV, EINVAL
+    // or EOPNOTSUPP where the kernel or the file system cannot.
+    virtual ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count);
     virtual int fsync(int fd);
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int stat(const char* path, struct stat* st);  // follows links
+    virtual int lstat(const char* path, struct stat* st);
     virtual int chmod(const char* path, mode_t mode);
     virtual int fchmod(int fd, mode_t mode);
     virtual int fchown(int fd, uid_t owner, gid_t group);
+    virtual int chown(const char* path, uid_t owner, gid_t group);
+    virtual int flock(int fd, int operation);
     virtual int rename(const char* from, const char* to);
     virtual int unlink(const char* path);
+    // The path with every link, "." and ".." resolved (realpath); -1 and errno
+    // when a part of it does not exist or cannot be read.
+    virtual int realPath(const char* path, std::string& resolved);
     // Every entry of a folder but "." and "..", in the file system's own order.
     // Returns 0, or the errno of the failure (entries then holds nothing useful).
     virtual int listDirectory(const char* path, std::vector<DirEntry>& entries);

@@ -10,7 +10,6 @@ namespace kestrom::vbmp3 {
 namespace {
 
 constexpr long kId3v1Size = 128;
-constexpr long kChunk = 1 << 16;
 // More back-to-back tags than any tagger leaves: the rest is taken for audio.
 constexpr int kMostLeadingTags = 64;
 
@@ -60,17 +59,6 @@ FileLayout readLayout(TagLib::IOStream& stream) {
         }
     }
     return layout;
-}
-
-bool sameBytes(TagLib::IOStream& a, long aStart, TagLib::IOStream& b, long bStart, long length) {
-    for (long done = 0; done < length;) {
-        const long chunk = std::min(kChunk, length - done);
-        const TagLib::ByteVector x = readAt(a, aStart + done, chunk);
-        if (static_cast<long>(x.size()) != chunk || x != readAt(b, bStart + done, chunk))
-            return false;
-        done += chunk;
-    }
-    return true;
 }
 
 }  // namespace kestrom::vbmp3

@@ -22,8 +22,4 @@ struct FileLayout {
 // tag only when its footer's size fits between the ID3v2 tags and the ID3v1 tag.
 FileLayout readLayout(TagLib::IOStream& stream);
 
-// True when length bytes at aStart in a equal those at bStart in b (and both
-// streams hold that many bytes there).
-bool sameBytes(TagLib::IOStream& a, long aStart, TagLib::IOStream& b, long bStart, long length);
-
 }  // namespace kestrom::vbmp3

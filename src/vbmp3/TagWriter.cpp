@@ -7,15 +7,16 @@
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
-#include <taglib/tfilestream.h>
 
 #include <cerrno>
-#include <filesystem>
+#include <vector>
 
-#include "platform/FileOps.h"
+#include "platform/FileChange.h"
 #include "vbmp3/FileLayout.h"
 #include "vbmp3/MpegInfo.h"
+#include "vbmp3/SeamStream.h"
 #include "vbmp3/TagReader.h"
 #include "vbmp3/TagText.h"
 
@@ -101,49 +102,68 @@ bool holds(const ID3v2::Tag& tag, const TagFields& fields) {
            frameText(tag, "TCON") == genreName(fields);
 }
 
-TagLib::ByteVector tail(TagLib::IOStream& stream, const FileLayout& layout) {
-    if (layout.id3v1Start == layout.length) return {};
-    stream.seek(layout.id3v1Start);
-    return stream.readBlock(static_cast<unsigned long>(layout.length - layout.id3v1Start));
+// The frames of a rendered tag, without its header and its padding. A frame
+// that ends in NUL bytes loses them here and gets them back as padding: the
+// bytes that land in the file are the same.
+TagLib::ByteVector framesOf(const TagLib::ByteVector& rendered) {
+    if (rendered.size() <= ID3v2::Header::size()) return {};
+    unsigned int end = rendered.size();
+    while (end > ID3v2::Header::size() && rendered[static_cast<int>(end - 1)] == '\0') --end;
+    return rendered.mid(ID3v2::Header::size(), end - ID3v2::Header::size());
 }
 
-// The part from..to of one layout equals the part from..to of the other.
-bool samePart(TagLib::IOStream& a, const FileLayout& la, TagLib::IOStream& b, const FileLayout& lb,
-              long FileLayout::*from, long FileLayout::*to) {
-    const long length = la.*to - la.*from;
-    return length == lb.*to - lb.*from && sameBytes(a, la.*from, b, lb.*from, length);
+// An ID3v2.3 tag of exactly size bytes: header, frames, NUL padding.
+TagLib::ByteVector tagOfSize(const TagLib::ByteVector& frames, std::size_t size) {
+    TagLib::ByteVector tag("ID3\x03\0\0", 6);
+    const auto body = static_cast<unsigned int>(size - ID3v2::Header::size());
+    for (int shift = 21; shift >= 0; shift -= 7)
+        tag.append(static_cast<char>((body >> shift) & 0x7F));
+    tag.append(frames);
+    tag.resize(static_cast<unsigned int>(size), '\0');
+    return tag;
 }
 
-// TagLib 1.13 does not check its writes: a save that hits a full disk or a file
-// size limit reports success over a truncated file. So the copy is read back
-// before it may replace the original.
-std::optional<std::string> verify(TagLib::IOStream& original, const FileLayout& before,
-                                  const std::string& copyPath, const TagFields& fields,
-                                  WriteTargets targets, const TagLib::ByteVector& id3v1) {
-    TagLib::FileStream copy(copyPath.c_str(), true);
-    if (!copy.isOpen()) return "the new file cannot be opened";
-    const FileLayout after = readLayout(copy);
-    if (!samePart(original, before, copy, after, &FileLayout::audioStart, &FileLayout::audioEnd))
-        return "the audio of the new file differs";
-    if (!samePart(original, before, copy, after, &FileLayout::audioEnd, &FileLayout::id3v1Start))
-        return "the APE tag of the new file differs";
+// The size of a tag made anew: its frames with room for a later, longer tag to
+// be written in place, rounded to whole blocks of the file system.
+std::size_t grownTagSize(std::size_t frames) {
+    constexpr std::size_t kRoom = 2048;
+    constexpr std::size_t kBlock = 4096;
+    return (ID3v2::Header::size() + frames + kRoom + kBlock - 1) / kBlock * kBlock;
+}
 
-    if (targets.id3v2) {
-        TagLib::MPEG::File file(&copy, ID3v2::FrameFactory::instance(), false);
-        const int tags = file.hasID3v2Tag() ? 1 : 0;
-        if (!file.isValid() || after.leadingId3v2Tags != tags)
-            return "the new file has a stray ID3v2 tag";
-        if (tags == 1 && file.ID3v2Tag()->header()->majorVersion() != 3)
-            return "the new ID3v2 tag is no version 2.3";
-        if (!holds(*file.ID3v2Tag(), fields)) return "the new ID3v2 tag does not read back";
-    } else if (after.audioStart != before.audioStart ||
-               !sameBytes(original, 0, copy, 0, before.audioStart)) {
-        return "the ID3v2 tags of the new file differ";
+// True when tag, followed by the first audio and the ID3v1 tag, reads back as a
+// single version 2.3 tag of its full size holding the fields, and the ID3v1 tag
+// is found where it is to be.
+bool readsBack(const TagLib::ByteVector& tag, const TagLib::ByteVector& audio,
+               const TagLib::ByteVector& id3v1, const TagFields& fields, WriteTargets targets) {
+    TagLib::ByteVector data = tag;
+    data.append(audio);
+    data.append(id3v1);
+    TagLib::ByteVectorStream stream(data);
+    TagLib::MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
+    if (!file.isValid()) return false;
+    if (targets.id3v1 && file.hasID3v1Tag() == id3v1.isEmpty()) return false;
+    if (!targets.id3v2) return true;
+    return file.hasID3v2Tag() && file.ID3v2Tag()->header()->majorVersion() == 3 &&
+           file.ID3v2Tag()->header()->completeTagSize() == tag.size() &&
+           holds(*file.ID3v2Tag(), fields);
+}
+
+WriteFailure failure(WriteCheck check, int error) {
+    return {check, error};
+}
+
+WriteFailure systemFailure(int error) {
+    switch (error) {
+        case EINVAL: return failure(WriteCheck::NotPlainFile, EINVAL);
+        case EACCES: return failure(WriteCheck::ReadOnly, EACCES);
+        case EBUSY: return failure(WriteCheck::Busy, EBUSY);
+        default: return failure(WriteCheck::System, error);
     }
+}
 
-    if (targets.id3v1 ? tail(copy, after) != id3v1 : tail(copy, after) != tail(original, before))
-        return "the ID3v1 tag of the new file does not read back";
-    return std::nullopt;
+std::string_view view(const TagLib::ByteVector& bytes) {
+    return {bytes.data(), bytes.size()};
 }
 
 }  // namespace
@@ -168,62 +188,67 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
     tag.setGenreNumber(named != kNoGenre ? named : fields.genreNumber);
 }
 
-std::optional<std::string> writeFields(const std::string& name, const TagFields& fields,
-                                       WriteTargets targets, platform::Posix& posix) {
-    if (!targets.id3v2 && !targets.id3v1) return "no tag to write";
-    // The new file replaces the file itself, not a link that leads to it. Only a
-    // link needs resolving, which costs a system call for every folder on its path.
-    std::string path = name;
-    struct stat st {};
-    if (::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::error_code ec;
-        path = std::filesystem::canonical(name, ec).string();
-        if (ec) return platform::fileErrorFromErrno(ec.value()).description;
+std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
+                                        const TagFields& fields, WriteTargets targets) {
+    if (!targets.id3v2 && !targets.id3v1) return failure(WriteCheck::NoTarget, EINVAL);
+    std::optional<platform::FileChange> change;
+    if (int err = platform::FileChange::open(posix, path, change); err != 0)
+        return systemFailure(err);
+    const off_t length = change->status().st_size;
+
+    // The head of the file (its tags and first audio frames) and its tail (the
+    // ID3v1 and APE tags), each in one read where they fit.
+    constexpr off_t kHead = 64 * 1024;
+    constexpr off_t kTail = 16 * 1024;
+    SeamStream stream(posix, change->fd(), length, path);
+    stream.preload(0, kHead);
+    stream.preload(length - kTail, kTail);
+    const FileLayout layout = readLayout(stream);
+    if (layout.audioStart + kTail > kHead) stream.preload(0, layout.audioStart + kTail);
+
+    TagLib::MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
+    const bool mpeg = isMpegAudio(file);
+    if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
+    if (!mpeg) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
+
+    TagLib::ByteVector frames;
+    if (targets.id3v2) {
+        applyFields(*file.ID3v2Tag(true), fields);
+        frames = framesOf(file.ID3v2Tag()->render(ID3v2::v3));
     }
-    if (posix.stat(path.c_str(), &st) != 0) return platform::fileErrorFromErrno(errno).description;
-    // Only a plain file: opening a pipe or a device could block or do harm.
-    if (!S_ISREG(st.st_mode)) return "not a plain file";
-
-    TagLib::FileStream original(path.c_str(), true);
-    if (!original.isOpen()) return "the file cannot be opened";
-    const FileLayout before = readLayout(original);
-
-    std::optional<platform::PendingFile> pending;
-    if (auto error = platform::FileOps(posix).prepareReplacement(path, path, pending))
-        return error->description;
-
-    // TagLib reads and renews the first ID3v2 tag only; the ones behind it go.
-    if (targets.id3v2 && before.leadingId3v2Tags > 1) {
-        TagLib::FileStream copy(pending->path().c_str());
-        if (!copy.isOpen() || copy.readOnly()) return "the copy cannot be written";
-        copy.removeBlock(static_cast<unsigned long>(before.firstTagEnd),
-                         static_cast<unsigned long>(before.audioStart - before.firstTagEnd));
+    TagLib::ByteVector id3v1;  // what the file ends with from id3v1Start on
+    if (targets.id3v1) {
+        applyFields(*file.ID3v1Tag(true), fields);
+        if (!file.ID3v1Tag()->isEmpty()) id3v1 = file.ID3v1Tag()->render();
+    } else {
+        id3v1 = stream.bytesAt(layout.id3v1Start, layout.length - layout.id3v1Start);
     }
+    const off_t space = layout.audioStart;
+    const bool fits =
+        !targets.id3v2 || static_cast<off_t>(ID3v2::Header::size() + frames.size()) <= space;
+    const TagLib::ByteVector tag = !targets.id3v2
+                                       ? stream.bytesAt(0, space)
+                                       : tagOfSize(frames, fits ? static_cast<std::size_t>(space)
+                                                                : grownTagSize(frames.size()));
+    if (!readsBack(tag, stream.bytesAt(layout.audioStart, kTail), id3v1, fields, targets))
+        return failure(WriteCheck::Unparsable, EIO);
 
-    TagLib::ByteVector id3v1;  // the ID3v1 tag as it must be found at the end
-    {
-        TagLib::FileStream copy(pending->path().c_str());
-        if (!copy.isOpen() || copy.readOnly()) return "the copy cannot be written";
-        // The copy holds the original's audio: checking it spares a reading of the original.
-        TagLib::MPEG::File file(&copy, ID3v2::FrameFactory::instance(), false);
-        if (!isMpegAudio(file)) return "not MPEG audio";
-        int tags = TagLib::MPEG::File::NoTags;
-        if (targets.id3v2) {
-            applyFields(*file.ID3v2Tag(true), fields);
-            tags |= TagLib::MPEG::File::ID3v2;
-        }
-        if (targets.id3v1) {
-            applyFields(*file.ID3v1Tag(true), fields);
-            if (!file.ID3v1Tag()->isEmpty()) id3v1 = file.ID3v1Tag()->render();
-            tags |= TagLib::MPEG::File::ID3v1;
-        }
-        if (!file.save(tags, TagLib::File::StripNone, ID3v2::v3, TagLib::File::DoNotDuplicate))
-            return "the tags cannot be saved";
+    int err = 0;
+    if (fits) {
+        // The old bytes of both regions go into the undo record; an ID3v1 tag that
+        // goes away is a region of no new bytes.
+        const TagLib::ByteVector oldHead = stream.bytesAt(0, space);
+        const TagLib::ByteVector oldTail =
+            stream.bytesAt(layout.id3v1Start, length - layout.id3v1Start);
+        std::vector<platform::Patch> patches;
+        if (targets.id3v2) patches.push_back({0, view(tag), view(oldHead)});
+        if (targets.id3v1) patches.push_back({layout.id3v1Start, view(id3v1), view(oldTail)});
+        if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
+        err = change->writeInPlace(patches, layout.id3v1Start + static_cast<off_t>(id3v1.size()));
+    } else {
+        err = change->rewrite(view(tag), layout.audioStart, layout.id3v1Start, view(id3v1));
     }
-
-    if (auto error = verify(original, before, pending->path(), fields, targets, id3v1))
-        return error;
-    if (auto error = pending->commit()) return error->description;
+    if (err != 0) return failure(err == EBUSY ? WriteCheck::Busy : WriteCheck::System, err);
     return std::nullopt;
 }
 

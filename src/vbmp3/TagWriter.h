@@ -30,15 +30,38 @@ void applyFields(TagLib::ID3v2::Tag& tag, const TagFields& fields);
 // number is that of the genre's name when it is an ID3v1 genre, else Number.
 void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields);
 
+// Why a write was refused or failed: the library's own checks, and System for
+// a system call that failed.
+enum class WriteCheck {
+    NoTarget,      // neither tag was asked for
+    NotPlainFile,  // missing is System (ENOENT); a folder, a device, a pipe is this
+    ReadOnly,      // owner write permission clear
+    NotMpegAudio,
+    Busy,        // another process is changing the file, or it changed during the write
+    Unparsable,  // the new tag does not read back as written (never expected)
+    System,
+};
+
+struct WriteFailure {
+    WriteCheck check = WriteCheck::System;
+    int error = 0;  // the errno that tells the program why (set for every check)
+};
+
 // Writes the fields into the MP3 file at path (through a link, into the file it
-// leads to), never damaging it: the new file is made as a hidden copy beside it (with its mode and,
-// where the process may, its owner), and only when that copy reads back with the tags as written
-// and with its audio byte for byte the original's is it synced and renamed over the file. Exactly
-// one ID3v2 tag (version 2.3) is left when the ID3v2 tag is renewed, however many the file had. On
-// failure the file is as it was, the copy is gone, and the result says why. A file that is not MPEG
-// audio and a read-only file (owner write permission clear) are refused.
-std::optional<std::string> writeFields(const std::string& path, const TagFields& fields,
-                                       WriteTargets targets,
-                                       platform::Posix& posix = platform::systemPosix());
+// leads to), never damaging it, at the cost of what changes:
+//  - when the new ID3v2.3 tag fits the space of the file's leading tag(s), only
+//    that space (the rest padded) and the 128-byte ID3v1 tag are written, in
+//    place, under an undo record (see platform/FileChange.h); stacked leading
+//    tags collapse into one this way;
+//  - otherwise the file is made anew in a hidden copy beside it (the new tag
+//    with room for later changes, the audio copied from the original inside the
+//    kernel where it can, the new ID3v1 tag), which takes its mode and owner and
+//    is renamed over it. A rewrite gives a name with hard links a file of its own.
+// The new tag is parsed from memory before a byte is written, and every write's
+// result is checked. Exactly one ID3v2 tag (version 2.3) is left when the ID3v2
+// tag is renewed. On failure the file is as it was and nothing is left beside
+// it; the result says which check refused the write.
+std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
+                                        const TagFields& fields, WriteTargets targets);
 
 }  // namespace kestrom::vbmp3

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 
 #include "support/FaultyPosix.h"
 #include "support/TempDir.h"
@@ -25,102 +26,122 @@ std::vector<std::string> hiddenNames(const std::string& folder) {
     return names;
 }
 
+dev_t deviceOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+
+enum class Op { Copy, Move, MoveAcross };
+
+std::optional<FileError> apply(Posix& posix, Op op, const std::string& from,
+                               const std::string& to) {
+    return op == Op::Copy ? FileOps(posix).copyReplacing(from, to)
+                          : FileOps(posix).moveReplacing(from, to);
+}
+
+class Transfer : public testing::TestWithParam<Op> {
+protected:
+    // The destination folder: on another file system for MoveAcross.
+    void SetUp() override {
+        if (GetParam() == Op::MoveAcross) {
+            other = std::make_unique<TempDir>("/dev/shm");
+            if (deviceOf(other->path()) == deviceOf(dir.path()))
+                GTEST_SKIP() << "/dev/shm is no other file system here";
+        }
+    }
+    std::string target(const std::string& name) const {
+        return (other ? *other : dir) / ("dst/" + name);
+    }
+    TempDir dir;
+    std::unique_ptr<TempDir> other;
+    Posix posix;
+};
+
 }  // namespace
 
-TEST(FileOps, CopyFailuresCarryTheirNumberAndLeaveTheDestinationAlone) {
-    TempDir dir;
+TEST_P(Transfer, FailuresCarryTheirNumberAndLeaveBothFilesAlone) {
     writeFile(dir / "src.mp3", "new");
-    writeFile(dir / "ro.mp3", "old");
-    ::chmod((dir / "ro.mp3").c_str(), 0444);
-    makeDirs(dir / "folder.mp3");
-    FileOps ops;
-    EXPECT_EQ(ops.copyReplacing(dir / "src.mp3", dir / "ro.mp3"),
+    writeFile(target("ro.mp3"), "old");
+    ::chmod(target("ro.mp3").c_str(), 0444);
+    makeDirs(target("folder.mp3"));
+    EXPECT_EQ(apply(posix, GetParam(), dir / "src.mp3", target("ro.mp3")),
               (FileError{70, "書き込みできません。"}));
-    EXPECT_EQ(readFile(dir / "ro.mp3"), "old");
-    EXPECT_EQ(ops.copyReplacing(dir / "missing.mp3", dir / "x.mp3")->number, 53);
-    EXPECT_EQ(ops.copyReplacing(dir / "src.mp3", dir / "no/such/x.mp3")->number, 76);
-    EXPECT_EQ(ops.copyReplacing(dir / "src.mp3", dir / "folder.mp3")->number, 75);
-    FaultyPosix full;
-    full.failAt(Call::Write, 1, ENOSPC);
-    EXPECT_EQ(FileOps(full).copyReplacing(dir / "src.mp3", dir / "ro.mp3")->number,
-              70);  // refused before writing
-    EXPECT_EQ(FileOps(full).copyReplacing(dir / "src.mp3", dir / "new.mp3"),
-              (FileError{61, "ディスクの空き容量が足りません。"}));
+    EXPECT_EQ(readFile(target("ro.mp3")), "old");
+    EXPECT_EQ(apply(posix, GetParam(), dir / "missing.mp3", target("x.mp3"))->number, 53);
+    EXPECT_EQ(apply(posix, GetParam(), dir / "src.mp3", target("no/such/x.mp3"))->number, 76);
+    EXPECT_EQ(apply(posix, GetParam(), dir / "src.mp3", target("folder.mp3"))->number, 75);
+    EXPECT_EQ(readFile(dir / "src.mp3"), "new");
     EXPECT_TRUE(hiddenNames(dir.path()).empty());
 }
 
-TEST(FileOps, CopyOntoItselfThroughALinkIsRefusedSoNothingIsLost) {
-    TempDir dir;
+// A copy onto the source itself reached through a link would lose the only
+// copy once the source is deleted.
+TEST_P(Transfer, OntoItselfThroughALinkIsRefusedSoNothingIsLost) {
+    if (GetParam() == Op::MoveAcross) GTEST_SKIP() << "one file system";
     writeFile(dir / "work/Song.mp3", "only copy");
     ASSERT_EQ(::symlink("work", (dir / "lib").c_str()), 0);
-    FileOps ops;
-    const auto error = ops.copyReplacing(dir / "work/Song.mp3", dir / "lib/Song.mp3");
+    const auto error = apply(posix, GetParam(), dir / "work/Song.mp3", dir / "lib/Song.mp3");
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number, 75);
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "only copy");
 }
 
-// Whatever single system call fails, the copy reports it and the destination is
-// still the old file, or the copy reports success and the destination is the new
-// one; no temporary file is left behind either way.
-TEST(FileOps, CopyIsAtomicWhicheverCallFails) {
-    TempDir dir;
-    const std::string big(300'000, 'n');  // several reads and writes
-    writeFile(dir / "src.mp3", big);
-    writeFile(dir / "dst/Song.mp3", "old");
-    int total = 0;
-    {
-        FaultyPosix counting;
-        ASSERT_EQ(FileOps(counting).copyReplacing(dir / "src.mp3", dir / "dst/Song.mp3"),
-                  std::nullopt);
-        total = counting.calls(Call::Any);
-    }
-    for (int nth = 1; nth <= total; ++nth) {
-        writeFile(dir / "dst/Song.mp3", "old");
-        FaultyPosix posix;
-        posix.failAt(Call::Any, nth, EIO);
-        const auto error = FileOps(posix).copyReplacing(dir / "src.mp3", dir / "dst/Song.mp3");
-        const std::string now = readFile(dir / "dst/Song.mp3");
-        if (error) {
-            EXPECT_EQ(now, "old") << "call " << nth;
-        } else {
-            EXPECT_EQ(now, big) << "call " << nth;
+// The file that arrives keeps the replaced file's mode and (where the process
+// may) its owner; a new file keeps the source's mode.
+TEST_P(Transfer, ArrivesWithTheModeAndOwnerOfTheFileItReplaces) {
+    const bool root = ::geteuid() == 0;
+    for (const bool replacing : {true, false}) {
+        writeFile(dir / "src.mp3", "new");
+        ::chmod((dir / "src.mp3").c_str(), 0640);
+        const std::string to = target(replacing ? "old.mp3" : "fresh.mp3");
+        if (replacing) {
+            writeFile(to, "old");
+            ::chmod(to.c_str(), 0604);
+            if (root) {
+                ASSERT_EQ(::chown(to.c_str(), 65534, 65534), 0);
+            }
         }
-        EXPECT_TRUE(hiddenNames(dir / "dst").empty()) << "call " << nth;
+        ASSERT_EQ(apply(posix, GetParam(), dir / "src.mp3", to), std::nullopt);
+        EXPECT_EQ(readFile(to), "new");
+        EXPECT_EQ(exists(dir / "src.mp3"), GetParam() == Op::Copy);
+        struct stat st {};
+        ASSERT_EQ(::stat(to.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, replacing ? 0604u : 0640u);
+        if (root && replacing) {
+            EXPECT_EQ(st.st_uid, 65534u);
+        }
     }
 }
 
-// A writer edits a hidden copy of a file, which replaces the file only when
-// committed, with the file's mode and (where the process may) its owner.
-TEST(FileOps, ReplacementByAnEditedCopyOfItself) {
-    TempDir dir;
-    writeFile(dir / "Song.mp3", "before");
-    ::chmod((dir / "Song.mp3").c_str(), 0604);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chown((dir / "Song.mp3").c_str(), 65534, 65534), 0);
-    }
-    FileOps ops;
-    for (const bool commit : {false, true}) {
-        std::optional<PendingFile> pending;
-        ASSERT_EQ(ops.prepareReplacement(dir / "Song.mp3", dir / "Song.mp3", pending),
-                  std::nullopt);
-        EXPECT_TRUE(std::filesystem::path(pending->path()).filename().string().starts_with('.'));
-        writeFile(pending->path(), "after");
-        if (commit) {
-            EXPECT_EQ(pending->commit(), std::nullopt);
+// Whatever single system call fails, the failure is reported and the source is
+// still there, beside the old or (when only its deletion failed) the new
+// destination; or the transfer succeeds. No temporary file stays.
+TEST_P(Transfer, IsAtomicWhicheverCallFails) {
+    const std::string big(300'000, 'n');  // several reads and writes
+    int total = 0;
+    for (int nth = 0; nth == 0 || nth <= total; ++nth) {
+        writeFile(dir / "src.mp3", big);
+        writeFile(target("Song.mp3"), "old");
+        FaultyPosix faulty;
+        if (nth > 0) faulty.failAt(Call::Any, nth, EIO);
+        const auto error = apply(faulty, GetParam(), dir / "src.mp3", target("Song.mp3"));
+        if (nth == 0) {
+            ASSERT_EQ(error, std::nullopt);
+            total = faulty.calls(Call::Any);
         }
-        pending.reset();
-        EXPECT_EQ(readFile(dir / "Song.mp3"), commit ? "after" : "before");
-        EXPECT_TRUE(hiddenNames(dir.path()).empty());
-    }
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "Song.mp3").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0604u);
-    if (root) {
-        EXPECT_EQ(st.st_uid, 65534u);
+        const std::string now = readFile(target("Song.mp3"));
+        EXPECT_TRUE(now == big || (error && now == "old")) << "call " << nth;
+        EXPECT_EQ(exists(dir / "src.mp3"), error || GetParam() == Op::Copy) << "call " << nth;
+        EXPECT_TRUE(hiddenNames(target("")).empty()) << "call " << nth;
     }
 }
+
+std::string opName(const testing::TestParamInfo<Op>& info) {
+    return info.param == Op::Copy ? "Copy" : info.param == Op::Move ? "Move" : "MoveAcross";
+}
+
+INSTANTIATE_TEST_SUITE_P(FileOps, Transfer, testing::Values(Op::Copy, Op::Move, Op::MoveAcross),
+                         opName);
 
 TEST(FileOps, RealPermissionFailuresAsAnUnprivilegedUser) {
     TempDir dir;
@@ -131,7 +152,8 @@ TEST(FileOps, RealPermissionFailuresAsAnUnprivilegedUser) {
     ::chmod((dir / "locked/old.mp3").c_str(), 0644);
     ::chmod((dir / "locked").c_str(), ::geteuid() == 0 ? 0755 : 0555);
     const int result = runUnprivileged([&] {
-        FileOps ops;
+        Posix posix;
+        FileOps ops(posix);
         const auto copy = ops.copyReplacing(dir / "src.mp3", dir / "locked/old.mp3");
         const auto remove = ops.deleteFile(dir / "locked/old.mp3");
         return copy && copy->number == 70 && remove && remove->number == 70 ? 0 : 1;

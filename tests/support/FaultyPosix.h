@@ -12,15 +12,23 @@ enum class Call {
     Open,
     Read,
     Write,
+    Pread,
+    Pwrite,
+    Ftruncate,
+    CopyFileRange,
     Fsync,
     Close,
     Fstat,
     Stat,
+    Lstat,
     Chmod,
     Fchmod,
     Fchown,
+    Chown,
+    Flock,
     Rename,
     Unlink,
+    RealPath,
     ListDirectory,
     Any,  // every call, whatever its kind
     Count
@@ -46,6 +54,18 @@ public:
     ssize_t write(int fd, const void* b, size_t n) override {
         return fails(Call::Write) ? -1 : Posix::write(fd, b, n);
     }
+    ssize_t pread(int fd, void* b, size_t n, off_t o) override {
+        return fails(Call::Pread) ? -1 : Posix::pread(fd, b, n, o);
+    }
+    ssize_t pwrite(int fd, const void* b, size_t n, off_t o) override {
+        return fails(Call::Pwrite) ? -1 : Posix::pwrite(fd, b, n, o);
+    }
+    int ftruncate(int fd, off_t n) override {
+        return fails(Call::Ftruncate) ? -1 : Posix::ftruncate(fd, n);
+    }
+    ssize_t copyFileRange(int in, off_t* io, int out, off_t* oo, size_t n) override {
+        return fails(Call::CopyFileRange) ? -1 : Posix::copyFileRange(in, io, out, oo, n);
+    }
     int fsync(int fd) override { return fails(Call::Fsync) ? -1 : Posix::fsync(fd); }
     int close(int fd) override;
     int fstat(int fd, struct stat* st) override {
@@ -53,6 +73,9 @@ public:
     }
     int stat(const char* p, struct stat* st) override {
         return fails(Call::Stat) ? -1 : Posix::stat(p, st);
+    }
+    int lstat(const char* p, struct stat* st) override {
+        return fails(Call::Lstat) ? -1 : Posix::lstat(p, st);
     }
     int chmod(const char* p, mode_t mode) override {
         return fails(Call::Chmod) ? -1 : Posix::chmod(p, mode);
@@ -63,10 +86,17 @@ public:
     int fchown(int fd, uid_t u, gid_t g) override {
         return fails(Call::Fchown) ? -1 : Posix::fchown(fd, u, g);
     }
+    int chown(const char* p, uid_t u, gid_t g) override {
+        return fails(Call::Chown) ? -1 : Posix::chown(p, u, g);
+    }
+    int flock(int fd, int op) override { return fails(Call::Flock) ? -1 : Posix::flock(fd, op); }
     int rename(const char* a, const char* b) override {
         return fails(Call::Rename) ? -1 : Posix::rename(a, b);
     }
     int unlink(const char* p) override { return fails(Call::Unlink) ? -1 : Posix::unlink(p); }
+    int realPath(const char* p, std::string& r) override {
+        return fails(Call::RealPath) ? -1 : Posix::realPath(p, r);
+    }
     // clang-format on
     int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
         return fails(Call::ListDirectory) ? errno : Posix::listDirectory(p, e);

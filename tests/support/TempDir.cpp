@@ -12,8 +12,9 @@ namespace kestrom::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kestrom-test-XXXXXX").string();
+TempDir::TempDir(const std::string& base) {
+    const fs::path folder = base.empty() ? fs::temp_directory_path() : fs::path(base);
+    std::string pattern = (folder / "kestrom-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
 }

@@ -10,7 +10,9 @@ namespace kestrom::test {
 // it when the object goes away.
 class TempDir {
 public:
-    TempDir();
+    // Under base when given (a folder on another file system, say), else under
+    // the system's temporary folder.
+    explicit TempDir(const std::string& base = {});
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir();

@@ -1,0 +1,336 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/FileChange.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "platform/DirLookup.h"
+
+namespace kestrom::platform {
+namespace {
+
+// The undo record, all numbers little-endian:
+//   "KSTRUNDO", version (4 bytes), device, inode, old length (8 each),
+//   the file's name (4-byte length, bytes), the number of regions (4), each
+//   region's offset and length (8 each) and old bytes, and last an FNV-1a hash
+//   (8) of everything before it. A record cut short by a crash fails the hash:
+//   it was never complete on disk, so the file was never touched.
+constexpr std::string_view kMagic = "KSTRUNDO";
+constexpr std::uint32_t kVersion = 1;
+constexpr std::size_t kMostRecordBytes = std::size_t{1} << 30;
+
+std::uint64_t fnv1a(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+void put(std::string& out, std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+class Reader {
+public:
+    explicit Reader(std::string_view data) : m_data(data) {}
+    bool get(std::uint64_t& value, int size) {
+        if (m_data.size() < static_cast<std::size_t>(size)) return false;
+        value = 0;
+        for (int i = 0; i < size; ++i)
+            value |= std::uint64_t{static_cast<unsigned char>(m_data[static_cast<std::size_t>(i)])}
+                     << (8 * i);
+        m_data.remove_prefix(static_cast<std::size_t>(size));
+        return true;
+    }
+    bool bytes(std::string_view& out, std::uint64_t size) {
+        if (m_data.size() < size) return false;
+        out = m_data.substr(0, static_cast<std::size_t>(size));
+        m_data.remove_prefix(static_cast<std::size_t>(size));
+        return true;
+    }
+    bool atEnd() const { return m_data.empty(); }
+
+private:
+    std::string_view m_data;
+};
+
+struct Record {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t length = 0;
+    std::string_view name;
+    std::vector<Patch> regions;  // old holds the bytes to restore
+};
+
+std::string encode(const struct stat& file, std::string_view name, std::span<const Patch> patches) {
+    std::string out(kMagic);
+    put(out, kVersion, 4);
+    put(out, static_cast<std::uint64_t>(file.st_dev), 8);
+    put(out, static_cast<std::uint64_t>(file.st_ino), 8);
+    put(out, static_cast<std::uint64_t>(file.st_size), 8);
+    put(out, name.size(), 4);
+    out += name;
+    put(out, patches.size(), 4);
+    for (const Patch& p : patches) {
+        put(out, static_cast<std::uint64_t>(p.offset), 8);
+        put(out, p.old.size(), 8);
+        out += p.old;
+    }
+    put(out, fnv1a(out), 8);
+    return out;
+}
+
+// Nothing when data is no complete record.
+std::optional<Record> decode(std::string_view data) {
+    if (data.size() < kMagic.size() + 8 || !data.starts_with(kMagic)) return std::nullopt;
+    const std::string_view body = data.substr(0, data.size() - 8);
+    Reader hash(data.substr(body.size()));
+    std::uint64_t stored = 0;
+    if (!hash.get(stored, 8) || stored != fnv1a(body)) return std::nullopt;
+
+    Reader in(body.substr(kMagic.size()));
+    Record record;
+    std::uint64_t version = 0, nameSize = 0, count = 0;
+    if (!in.get(version, 4) || version != kVersion || !in.get(record.device, 8) ||
+        !in.get(record.inode, 8) || !in.get(record.length, 8) || !in.get(nameSize, 4) ||
+        !in.bytes(record.name, nameSize) || !in.get(count, 4))
+        return std::nullopt;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint64_t offset = 0, size = 0;
+        Patch region;
+        if (!in.get(offset, 8) || !in.get(size, 8) || !in.bytes(region.old, size))
+            return std::nullopt;
+        region.offset = static_cast<off_t>(offset);
+        record.regions.push_back(region);
+    }
+    if (!in.atEnd()) return std::nullopt;
+    return record;
+}
+
+// Writes the old bytes back and restores the old length; 0 or errno.
+int restore(Posix& posix, int fd, std::span<const Patch> regions, off_t length) {
+    for (const Patch& region : regions)
+        if (int err = writeAll(posix, fd, region.old, region.offset); err != 0) return err;
+    if (posix.ftruncate(fd, length) != 0) return errno;
+    return posix.fsync(fd) == 0 ? 0 : errno;
+}
+
+int readWhole(Posix& posix, const std::string& path, std::string& data) {
+    Fd fd(posix, posix.open(path.c_str(), O_RDONLY, 0));
+    if (!fd.valid()) return errno;
+    struct stat st {};
+    if (posix.fstat(fd.get(), &st) != 0) return errno;
+    const auto size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
+    return readAt(posix, fd.get(), data, std::min(size, kMostRecordBytes), 0);
+}
+
+// Settles the undo record at recordPath for the open, locked file fd: rolls the
+// file back when the record is complete and names this very file, then removes
+// the record. 0 or errno (the record then stays).
+int settleRecord(Posix& posix, const std::string& recordPath, int fd, const struct stat& file,
+                 std::string_view name, int folderFd) {
+    std::string data;
+    if (int err = readWhole(posix, recordPath, data); err != 0) return err == ENOENT ? 0 : err;
+    const std::optional<Record> record = decode(data);
+    if (record && record->device == static_cast<std::uint64_t>(file.st_dev) &&
+        record->inode == static_cast<std::uint64_t>(file.st_ino) && record->name == name) {
+        if (int err = restore(posix, fd, record->regions, static_cast<off_t>(record->length));
+            err != 0)
+            return err;
+    }
+    if (posix.unlink(recordPath.c_str()) != 0 && errno != ENOENT) return errno;
+    if (folderFd >= 0) posix.fsync(folderFd);
+    return 0;
+}
+
+// Opens path without following a link at its end; a link is resolved first, so
+// that the file itself is changed and its hidden files go beside it.
+int openFile(Posix& posix, const std::string& path, int flags, Fd& fd, std::string& resolved) {
+    resolved = path;
+    fd = Fd(posix, posix.open(path.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0));
+    if (fd.valid()) return 0;
+    if (errno != ELOOP) return errno;
+    if (posix.realPath(path.c_str(), resolved) != 0) return errno;
+    fd = Fd(posix, posix.open(resolved.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0));
+    return fd.valid() ? 0 : errno;
+}
+
+}  // namespace
+
+std::string undoRecordName(ino_t inode) {
+    char name[48];
+    std::snprintf(name, sizeof name, ".kestrom-%llx.undo", static_cast<unsigned long long>(inode));
+    return name;
+}
+
+FileChange::FileChange(Posix& posix, Fd fd, std::string path)
+    : m_posix(&posix), m_fd(std::move(fd)), m_path(std::move(path)) {
+    m_folder = std::string(splitPath(m_path).first);
+}
+
+FileChange::FileChange(FileChange&& other) noexcept
+    : m_posix(other.m_posix),
+      m_fd(std::move(other.m_fd)),
+      m_path(std::move(other.m_path)),
+      m_folder(std::move(other.m_folder)),
+      m_status(other.m_status),
+      m_folderFd(std::move(other.m_folderFd)),
+      m_record(std::move(other.m_record)),
+      m_recordPath(std::exchange(other.m_recordPath, {})) {}
+
+// A record that was never needed, or whose change was undone, goes.
+FileChange::~FileChange() {
+    m_record.reset();
+    if (!m_recordPath.empty()) m_posix->unlink(m_recordPath.c_str());
+}
+
+int FileChange::open(Posix& posix, const std::string& path, std::optional<FileChange>& out) {
+    out.reset();
+    Fd fd;
+    std::string resolved;
+    if (int err = openFile(posix, path, O_RDWR, fd, resolved); err != 0)
+        return err == EISDIR ? EINVAL : err;
+    FileChange change(posix, std::move(fd), std::move(resolved));
+    if (posix.fstat(change.fd(), &change.m_status) != 0) return errno;
+    if (!S_ISREG(change.m_status.st_mode)) return EINVAL;
+    if ((change.m_status.st_mode & S_IWUSR) == 0) return EACCES;
+    if (int err = change.lockAndRecover(); err != 0) return err;
+    out.emplace(std::move(change));
+    return 0;
+}
+
+int FileChange::lockAndRecover() {
+    // Advisory: it keeps two runs of this program from changing one file at once.
+    if (m_posix->flock(fd(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK)
+        return errno == EWOULDBLOCK ? EBUSY : errno;
+    const std::string open = m_folder.empty() ? "." : m_folder;
+    m_folderFd = Fd(*m_posix, m_posix->open(open.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    if (!m_folderFd.valid()) return errno;
+    // The record is made now, empty: finding one already there is how a change
+    // left unfinished by a crash shows, and it is rolled back first.
+    const std::string record = m_folder + undoRecordName(m_status.st_ino);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        m_record = Fd(*m_posix, m_posix->open(record.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
+        if (m_record.valid()) {
+            m_recordPath = record;
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+        if (int err = settleRecord(*m_posix, record, fd(), m_status, splitPath(m_path).second,
+                                   m_folderFd.get());
+            err != 0)
+            return err;
+        if (m_posix->fstat(fd(), &m_status) != 0) return errno;
+    }
+    return EBUSY;
+}
+
+bool FileChange::unchanged() {
+    struct stat now {};
+    return m_posix->fstat(fd(), &now) == 0 && now.st_size == m_status.st_size &&
+           now.st_mtim.tv_sec == m_status.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == m_status.st_mtim.tv_nsec;
+}
+
+int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
+    const std::string record = encode(m_status, splitPath(m_path).second, patches);
+    if (int err = writeAll(*m_posix, m_record.get(), record, 0); err != 0) return err;
+    if (m_posix->fsync(m_record.get()) != 0 || m_posix->fsync(m_folderFd.get()) != 0) return errno;
+    if (!unchanged()) return EBUSY;  // nothing written; the destructor removes the record
+
+    off_t produced = m_status.st_size;
+    for (const Patch& p : patches) {
+        if (int err = writeAll(*m_posix, fd(), p.bytes, p.offset); err != 0) {
+            undo(patches);
+            return err;
+        }
+        produced = std::max(produced, p.offset + static_cast<off_t>(p.bytes.size()));
+    }
+    if ((produced != newLength && m_posix->ftruncate(fd(), newLength) != 0) ||
+        m_posix->fsync(fd()) != 0) {
+        const int err = errno;
+        undo(patches);
+        return err;
+    }
+    if (m_posix->unlink(m_recordPath.c_str()) != 0) return errno;
+    m_recordPath.clear();
+    m_posix->fsync(m_folderFd.get());
+    return 0;
+}
+
+int FileChange::undo(std::span<const Patch> patches) {
+    const int err = restore(*m_posix, fd(), patches, m_status.st_size);
+    if (err != 0) m_recordPath.clear();  // the record stays for the next open to roll back
+    return err;
+}
+
+int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
+    std::optional<PendingFile> pending;
+    if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;
+    const auto headSize = static_cast<off_t>(head.size());
+    if (int err = writeAll(*m_posix, pending->fd(), head, 0); err != 0) return err;
+    if (int err = copyRange(*m_posix, fd(), from, pending->fd(), headSize, to - from); err != 0)
+        return err;
+    if (int err = writeAll(*m_posix, pending->fd(), tail, headSize + to - from); err != 0)
+        return err;
+    if (int err = pending->takeAttributes(m_status, true); err != 0) return err;
+    struct stat named {};
+    if (!unchanged() || m_posix->stat(m_path.c_str(), &named) != 0 ||
+        named.st_ino != m_status.st_ino || named.st_dev != m_status.st_dev)
+        return EBUSY;
+    return pending->commit(m_folderFd.get());
+}
+
+int openForReading(Posix& posix, const std::string& path, Fd& out, struct stat& status) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string resolved;
+        if (int err = openFile(posix, path, O_RDONLY, out, resolved); err != 0)
+            return err == EISDIR ? EINVAL : err;
+        if (posix.fstat(out.get(), &status) != 0) return errno;
+        if (!S_ISREG(status.st_mode)) return EINVAL;
+        const std::string record =
+            std::string(splitPath(resolved).first) + undoRecordName(status.st_ino);
+        struct stat st {};
+        if (posix.stat(record.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+        // A change was left unfinished: roll it back, then read the file again.
+        out.reset();
+        std::optional<FileChange> change;
+        if (int err = FileChange::open(posix, path, change); err != 0) return err;
+    }
+    return EBUSY;
+}
+
+int cleanUpLeftover(Posix& posix, const std::string& folder, const std::string& name) {
+    const std::string path = folder + name;
+    if (isTemporaryName(name)) {
+        Fd fd(posix, posix.open(path.c_str(), O_RDONLY | O_NOFOLLOW, 0));
+        if (!fd.valid()) return errno == ENOENT ? 0 : errno;
+        if (posix.flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return 0;
+        return posix.unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+    }
+    if (!isUndoRecordName(name)) return 0;
+    std::string data;
+    if (int err = readWhole(posix, path, data); err != 0) return err == ENOENT ? 0 : err;
+    const std::optional<Record> record = decode(data);
+    if (record) {
+        // Opening the file rolls the change back, unless a living process holds it.
+        std::optional<FileChange> change;
+        const int err = FileChange::open(posix, folder + std::string(record->name), change);
+        if (err == EBUSY) return 0;
+        if (err != 0 && err != ENOENT) return err;
+    }
+    // Settled already, incomplete (the file was never touched), or its file is
+    // gone or another one now.
+    return posix.unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+}  // namespace kestrom::platform
