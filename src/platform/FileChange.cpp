@@ -234,18 +234,21 @@ int FileChange::lockAndRecover() {
     return EBUSY;
 }
 
-bool FileChange::unchanged() {
+int FileChange::checkUnchanged() {
     struct stat now {};
-    return m_posix->fstat(fd(), &now) == 0 && now.st_size == m_status.st_size &&
-           now.st_mtim.tv_sec == m_status.st_mtim.tv_sec &&
-           now.st_mtim.tv_nsec == m_status.st_mtim.tv_nsec;
+    if (m_posix->fstat(fd(), &now) != 0) return errno;
+    const bool same = now.st_size == m_status.st_size &&
+                      now.st_mtim.tv_sec == m_status.st_mtim.tv_sec &&
+                      now.st_mtim.tv_nsec == m_status.st_mtim.tv_nsec;
+    return same ? 0 : EBUSY;
 }
 
 int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
     const std::string record = encode(m_status, splitPath(m_path).second, patches);
     if (int err = writeAll(*m_posix, m_record.get(), record, 0); err != 0) return err;
     if (m_posix->fsync(m_record.get()) != 0 || m_posix->fsync(m_folderFd.get()) != 0) return errno;
-    if (!unchanged()) return EBUSY;  // nothing written; the destructor removes the record
+    // Nothing is written yet; on failure the destructor removes the record.
+    if (int err = checkUnchanged(); err != 0) return err;
 
     off_t produced = m_status.st_size;
     for (const Patch& p : patches) {
@@ -274,6 +277,9 @@ int FileChange::undo(std::span<const Patch> patches) {
 }
 
 int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
+    // The file is replaced, not changed: it needs no undo record.
+    if (m_posix->unlink(m_recordPath.c_str()) != 0) return errno;
+    m_recordPath.clear();
     std::optional<PendingFile> pending;
     if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;
     const auto headSize = static_cast<off_t>(head.size());
@@ -283,10 +289,11 @@ int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string
     if (int err = writeAll(*m_posix, pending->fd(), tail, headSize + to - from); err != 0)
         return err;
     if (int err = pending->takeAttributes(m_status, true); err != 0) return err;
+    // The name still leads to this file, which no one changed meanwhile.
     struct stat named {};
-    if (!unchanged() || m_posix->stat(m_path.c_str(), &named) != 0 ||
-        named.st_ino != m_status.st_ino || named.st_dev != m_status.st_dev)
-        return EBUSY;
+    if (m_posix->stat(m_path.c_str(), &named) != 0) return errno;
+    if (named.st_ino != m_status.st_ino || named.st_dev != m_status.st_dev) return EBUSY;
+    if (int err = checkUnchanged(); err != 0) return err;
     return pending->commit(m_folderFd.get());
 }
 

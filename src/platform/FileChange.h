@@ -70,7 +70,9 @@ public:
 private:
     FileChange(Posix& posix, Fd fd, std::string path);
     int lockAndRecover();
-    bool unchanged();
+    // 0 when the file has kept its size and time since it was opened, else
+    // EBUSY, or the errno of a failed look.
+    int checkUnchanged();
     int undo(std::span<const Patch> patches);
 
     Posix* m_posix;

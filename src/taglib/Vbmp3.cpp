@@ -13,11 +13,6 @@
 namespace kestrom::taglib {
 namespace {
 
-using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo,
-                                       unsigned char* mpegInfo);
-using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t,
-                                      std::int32_t);
-
 constexpr std::size_t kNumberOffset = 520;
 
 template <std::size_t N>
@@ -83,6 +78,11 @@ void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
 }
 
 Vbmp3::Vbmp3(std::string libraryPath) : m_libraryPath(std::move(libraryPath)) {}
+
+Vbmp3::Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry) {
+    std::memcpy(&m_getFileInfo, &getEntry, sizeof getEntry);
+    std::memcpy(&m_setTagInfo, &setEntry, sizeof setEntry);
+}
 
 // The library stays loaded for the life of the process, as the program never
 // unloads it; the handle is only dropped.

@@ -57,6 +57,12 @@ struct CallResult {
     std::string missing;  // Unavailable: what could not be found (file or entry point name)
 };
 
+// The two entry points as the library exports them.
+using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo,
+                                       unsigned char* mpegInfo);
+using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t,
+                                      std::int32_t);
+
 // The binding to the tag library, a shared object with the two entry points
 // vbmp3_getFileInfo and vbmp3_setTagInfo (C linkage). The library is loaded by
 // its path at the first call of either entry point and stays loaded; each entry
@@ -64,6 +70,9 @@ struct CallResult {
 class Vbmp3 {
 public:
     explicit Vbmp3(std::string libraryPath);
+    // Entry points already in the process (the library's code linked in, as
+    // tests do to run it over a seam of their own); nothing is loaded.
+    Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry);
     Vbmp3(const Vbmp3&) = delete;
     Vbmp3& operator=(const Vbmp3&) = delete;
     ~Vbmp3();

@@ -3,7 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <tuple>
+
 #include "RecordingWindow.h"
+#include "engine/RunLock.h"
+#include "platform/FileChange.h"
+#include "support/FaultyPosix.h"
 #include "support/TempDir.h"
 
 using namespace kestrom::engine;
@@ -154,4 +165,65 @@ TEST_F(RunTest, NamesThatAreNotUtf8AreKeptByteForByte) {
     EXPECT_EQ(readFile(lib("Sub/caf\xE9.txt")), "text");
     EXPECT_FALSE(exists(work("caf\xE9.mp3")));
     EXPECT_EQ(window.events.back(), "errors \\xFF.mp3\r\n");
+}
+
+// A killed run left a library file half-changed under its undo record, and a
+// temporary file; another run's temporary file is in use. The next run rolls
+// the file back before it reads it, removes what is dead and leaves the rest.
+TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
+    writeFile(lib("Song.mp3"), "A=old\n");
+    writeFile(work("Song.mp3"), "");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        FaultyPosix dies;  // after the first byte changed, before the change is on disk
+        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
+        std::optional<kestrom::platform::FileChange> change;
+        kestrom::platform::FileChange::open(dies, lib("Song.mp3"), change);
+        const kestrom::platform::Patch patch{0, "A=bad", "A=old"};
+        change->writeInPlace({&patch, 1}, 6);
+        ::_exit(1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(readFile(lib("Song.mp3")), "A=bad\n");
+    writeFile(work(".kestrom-1-2-3.tmp"), "dead");
+    writeFile(work(".kestrom-4-5-6.tmp"), "alive");
+    const int alive = ::open(work(".kestrom-4-5-6.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(alive, LOCK_EX), 0);
+
+    RecordingWindow window(dir / "lib", dir / "work");
+    run(window);
+    EXPECT_EQ(readFile(work("Song.mp3")).substr(0, 6), "A=old\n");
+    EXPECT_EQ(readFile(lib("Song.mp3")), "A=old\n");
+    std::vector<std::string> hidden;
+    for (const std::string& folder : {lib(""), work("")})
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().filename().string().starts_with('.'))
+                hidden.push_back(e.path().filename());
+    EXPECT_EQ(hidden, std::vector<std::string>{".kestrom-4-5-6.tmp"});
+    ::close(alive);
+}
+
+// Runs over separate folders go on side by side; a run over folders that
+// another run holds, inside them or around them, stops before it touches a file.
+TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
+    for (const char* folder : {"lib/Pop", "work", "lib2", "work2", "outer/lib3", "outer/work3"})
+        makeDirs(dir / folder);
+    writeFile(work("Song.mp3"), "");
+    kestrom::platform::Posix posix;
+    RunLock held;
+    ASSERT_EQ(held.acquire(posix, dir / "lib", dir / "work"), std::nullopt);
+    for (const auto& [libraryFolder, workFolder, busy] :
+         {std::tuple<std::string, std::string, std::string>{"lib", "work", "lib"},
+          {"lib2", "work", "work"},
+          {"lib/Pop", "work2", "lib/Pop"},
+          {"outer/lib3", "outer/work3", ""}}) {
+        RecordingWindow window(dir / libraryFolder, dir / workFolder);
+        run(window);
+        const std::vector<std::string> wanted{dir / busy + std::string(kBusyFolderSuffix)};
+        EXPECT_EQ(window.messages(),
+                  busy.empty() ? std::vector<std::string>{kNoDataMessage.data()} : wanted)
+            << libraryFolder << " " << workFolder;
+    }
+    EXPECT_EQ(readFile(work("Song.mp3")), "");
 }

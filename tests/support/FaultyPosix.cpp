@@ -2,6 +2,7 @@
 #include "support/FaultyPosix.h"
 
 #include <cerrno>
+#include <utility>
 
 namespace kestrom::test {
 
@@ -11,9 +12,18 @@ void FaultyPosix::failAt(Call call, int nth, int err) {
     m_failErrno = err;
 }
 
+void FaultyPosix::beforeCall(Call call, int nth, std::function<void()> action) {
+    m_actionCall = call;
+    m_actionNth = nth;
+    m_action = std::move(action);
+}
+
 bool FaultyPosix::fails(Call call) {
     const int nth = ++m_calls[static_cast<std::size_t>(call)];
     const int any = ++m_calls[static_cast<std::size_t>(Call::Any)];
+    if (m_action && ((m_actionCall == call && nth == m_actionNth) ||
+                     (m_actionCall == Call::Any && any == m_actionNth)))
+        std::exchange(m_action, nullptr)();
     if ((m_failCall == call && nth == m_failNth) || (m_failCall == Call::Any && any == m_failNth)) {
         errno = m_failErrno;
         return true;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cerrno>
+#include <functional>
 
 #include "platform/Posix.h"
 
@@ -41,6 +42,9 @@ class FaultyPosix : public platform::Posix {
 public:
     // The nth call (from 1) of kind `call` fails with err; every other call runs.
     void failAt(Call call, int nth, int err);
+    // Runs action just before the nth call (from 1) of kind `call`: another
+    // program changing a file at that very moment.
+    void beforeCall(Call call, int nth, std::function<void()> action);
     // How many calls of a kind were made so far (Call::Any: all of them).
     int calls(Call call) const { return m_calls[static_cast<std::size_t>(call)]; }
 
@@ -107,6 +111,9 @@ private:
     bool fails(Call call);
 
     std::array<int, static_cast<std::size_t>(Call::Count)> m_calls{};
+    Call m_actionCall = Call::Count;
+    int m_actionNth = 0;
+    std::function<void()> m_action;
     Call m_failCall = Call::Count;
     int m_failNth = 0;
     int m_failErrno = 0;

@@ -225,11 +225,14 @@ TEST_P(FailingWrite, LeavesTheFileAsItWas) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{before.size() + 64, before.size() + 64};
         if (GetParam() == "HalfWay") ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(writeTag(path, Block{'N', 'e', 'w'}) ? 1 : 0);
+        // A failed write tells why in errno.
+        ::_exit(writeTag(path, Block{'N', 'e', 'w'}) ? 255 : errno);
     }
     int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(status, 0) << "the write must fail";
+    const std::map<std::string, int> reasons{
+        {"Missing", ENOENT}, {"NotMpeg", ENOEXEC}, {"ReadOnly", EACCES}, {"HalfWay", EFBIG}};
+    EXPECT_EQ(WEXITSTATUS(status), reasons.at(GetParam())) << "the write must fail";
     EXPECT_EQ(exists(path) ? readFile(path) : "(none)", before);
     // The hidden copy a write works on never stays behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}),
