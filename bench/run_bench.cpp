@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,6 +36,9 @@ struct Options {
     int work = 1000;
     int runs = 5;
     int memoryFiles = 100000;
+    int songs = 200;        // work files of real size, for the write-path mixes
+    double songMiB = 5.0;
+    int songRuns = 3;
     std::string keep;
 };
 
@@ -92,7 +97,7 @@ void generate(const fs::path& base, const Options& o, int files, bool tagAll) {
 }
 
 // A fresh copy of the generated folders for one run. The library is hard-linked:
-// the program never changes a library file in place, it renames new files over them.
+// the program never writes a library file, it renames work files over them.
 void prepare(const fs::path& pristine, const fs::path& run) {
     fs::remove_all(run);
     fs::create_directories(run);
@@ -101,6 +106,9 @@ void prepare(const fs::path& pristine, const fs::path& run) {
                                 "' '" + run.string() + "/'";
     if (std::system(command.c_str()) != 0)
         throw std::runtime_error("cannot copy the generated folders");
+    // The copies reach the disk first: a work file waits on disk, not in the
+    // cache of a copy just made, and its first sync must not pay for the copy.
+    ::sync();
 }
 
 class QuietWindow : public kestrom::engine::RunWindow {
@@ -171,6 +179,90 @@ void floorRun(const fs::path& library, const fs::path& work, bool safely) {
     }
 }
 
+// Songs of real size. Each of `count` work files (a song of `mib` MiB) matches a
+// small tagged file in the library. Padded: every work file has a tag with room
+// for the new one, so every write is made in place; else no work file has a tag,
+// so every write makes the file anew.
+void generateSongs(const fs::path& base, int count, double mib, bool padded) {
+    fs::create_directories(base / "library" / "Album");
+    fs::create_directories(base / "work");
+    const auto frames = static_cast<int>(mib * 1024 * 1024 / 417);
+    std::string song;
+    for (int f = 0; f < frames; ++f) song += audio().substr(0, 417);
+    for (int i = 0; i < count; ++i) {
+        const std::string name = numbered("Song %04d.mp3", i);
+        writeMp3(base / "library" / "Album" / name, numbered("曲 %d", i), "歌手", true);
+        const fs::path path = base / "work" / name;
+        std::ofstream(path, std::ios::binary) << song;
+        if (!padded) continue;
+        TagLib::MPEG::File file(path.c_str(), false);
+        file.ID3v2Tag(true)->setTitle("old");  // TagLib pads a new tag with 1 KiB
+        file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v3);
+    }
+}
+
+// The rewrite floor: each work file made anew, once, with the library file's tag
+// in front of its audio (copied inside the kernel), synced and renamed over it.
+void rewriteFloorRun(const fs::path& library, const fs::path& work) {
+    for (const auto& entry : fs::directory_iterator(work)) {
+        const fs::path& workFile = entry.path();
+        TagLib::MPEG::File source((library / "Album" / workFile.filename()).c_str(), false);
+        TagLib::ID3v2::Tag tag;
+        TagLib::Tag::duplicate(source.tag(), &tag, true);
+        const TagLib::ByteVector head = tag.render(TagLib::ID3v2::v3);
+        const fs::path temp = work / ("." + workFile.filename().string() + ".tmp");
+        const int in = ::open(workFile.c_str(), O_RDONLY);
+        const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        struct stat st {};
+        ::fstat(in, &st);
+        if (::write(out, head.data(), head.size()) != static_cast<ssize_t>(head.size()))
+            throw std::runtime_error("write failed");
+        for (off_t left = st.st_size; left > 0;) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
+                                                static_cast<std::size_t>(left), 0);
+            if (n <= 0) throw std::runtime_error("copy failed");
+            left -= n;
+        }
+        ::fsync(out);
+        ::close(out);
+        ::close(in);
+        fs::rename(temp, workFile);
+    }
+}
+
+// The bytes a command caused to be written to storage (its block output, which
+// is /proc/<pid>/io write_bytes), and its system calls (strace -c -f).
+double bytesWrittenBy(const std::string& command) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return static_cast<double>(usage.ru_oublock) * 512.0;
+}
+
+long systemCallsOf(const std::string& command) {
+    const std::string out = "/tmp/kestrom-bench-strace.txt";
+    if (std::system(("strace -c -f -o " + out + " " + command + " 2>/dev/null").c_str()) != 0 &&
+        !fs::exists(out))
+        return -1;
+    std::ifstream in(out);
+    std::string line;
+    long total = -1;
+    while (std::getline(in, line))  // "100.00    0.012345     123   45678   12 total"
+        if (line.find(" total") != std::string::npos) {
+            std::istringstream fields(line);
+            double percent = 0, seconds = 0;
+            long usecs = 0;
+            fields >> percent >> seconds >> usecs >> total;
+        }
+    fs::remove(out);
+    return total;
+}
+
 double timeIt(const std::function<void()>& body) {
     const auto t0 = Clock::now();
     body();
@@ -213,25 +305,31 @@ int main(int argc, char** argv) {
             o.runs = std::atoi(value);
         else if (flag == "--memory-files")
             o.memoryFiles = std::atoi(value);
+        else if (flag == "--songs")
+            o.songs = std::atoi(value);
+        else if (flag == "--song-mib")
+            o.songMiB = std::atof(value);
+        else if (flag == "--song-runs")
+            o.songRuns = std::atoi(value);
         else if (flag == "--keep")
             o.keep = value;
     }
     char tmpl[] = "/tmp/kestrom-bench-XXXXXX";
     const fs::path base = o.keep.empty() ? fs::path(::mkdtemp(tmpl)) : fs::path(o.keep);
     const fs::path pristine = base / "pristine";
-    if (!fs::exists(pristine / "work")) {
-        std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
-                    o.folders, o.work);
-        generate(pristine, o, o.files, true);
-    }
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
     kestrom::taglib::Vbmp3 tags(kestrom::taglib::libraryBesideExecutable());
     const std::string cli =
         fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
-
+    double smallRatio = 0;
+    if (o.files > 0 && !fs::exists(pristine / "work")) {
+        std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
+                    o.folders, o.work);
+        generate(pristine, o, o.files, true);
+    }
     std::vector<double> plain, replace, floor, safeFloor, process;
-    for (int r = 0; r < o.runs; ++r) {
+    for (int r = 0; o.files > 0 && r < o.runs; ++r) {
         prepare(pristine, run);
         plain.push_back(timeIt([&] {
             QuietWindow window(library, work, false);
@@ -253,12 +351,62 @@ int main(int argc, char** argv) {
             process.push_back(timeIt([&] { (void)std::system(command.c_str()); }));
         }
     }
-    std::printf("run without replace:   %8.1f ms (median of %d)\n", median(plain), o.runs);
-    std::printf("run with replace:      %8.1f ms\n", median(replace));
-    if (!process.empty()) std::printf("kestrom-cli process:   %8.1f ms\n", median(process));
-    std::printf("floor (list + TagLib): %8.1f ms\n", median(floor));
-    std::printf("floor, writes made safe (copy, sync, rename): %8.1f ms\n", median(safeFloor));
-    std::printf("ratio_to_safe_floor: %.2f\n", median(plain) / median(safeFloor));
+    if (o.files > 0) {
+        std::printf("run without replace:   %8.1f ms (median of %d)\n", median(plain), o.runs);
+        std::printf("run with replace:      %8.1f ms\n", median(replace));
+        if (!process.empty()) std::printf("kestrom-cli process:   %8.1f ms\n", median(process));
+        std::printf("floor (list + TagLib): %8.1f ms\n", median(floor));
+        std::printf("floor, writes made safe (copy, sync, rename): %8.1f ms\n", median(safeFloor));
+        std::printf("ratio_to_safe_floor: %.2f\n", median(plain) / median(safeFloor));
+        smallRatio = median(plain) / median(floor);
+        std::printf("ratio_to_floor, small files: %.2f\n", smallRatio);
+    }
+
+    // Songs of real size: every write a rewrite, then every write in place.
+    double paddedRatio = 0;
+    for (const bool padded : {false, true}) {
+        if (o.songs <= 0) break;
+        const fs::path songs = base / (padded ? "songs-padded" : "songs-untagged");
+        if (!fs::exists(songs / "work")) {
+            std::printf("generating %d songs of %.1f MiB%s...\n", o.songs, o.songMiB,
+                        padded ? " with padded tags" : " without tags");
+            generateSongs(songs, o.songs, o.songMiB, padded);
+        }
+        std::vector<double> whole, floorTimes;
+        for (int r = 0; r < o.songRuns; ++r) {
+            prepare(songs, run);
+            whole.push_back(timeIt([&] {
+                QuietWindow window(library, work, false);
+                kestrom::engine::runTransfer(window, tags);
+            }));
+            prepare(songs, run);
+            floorTimes.push_back(timeIt([&] {
+                if (padded)
+                    floorRun(run / "library", run / "work", false);
+                else
+                    rewriteFloorRun(run / "library", run / "work");
+            }));
+        }
+        const std::string command = "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
+        prepare(songs, run);
+        const double bytes = bytesWrittenBy(command) / o.songs;
+        prepare(songs, run);
+        const long calls = systemCallsOf(command);
+        const double ratio = median(whole) / median(floorTimes);
+        std::printf("%s, %d songs of %.1f MiB (median of %d):\n",
+                    padded ? "padded mix, every write in place" : "rewrite mix, no tags",
+                    o.songs, o.songMiB, o.songRuns);
+        std::printf("  whole run:             %8.1f ms\n", median(whole));
+        std::printf("  floor (%s): %8.1f ms\n",
+                    padded ? "list + TagLib in place, no sync" : "each file written once, synced",
+                    median(floorTimes));
+        std::printf("  ratio:                 %8.2f\n", ratio);
+        std::printf("  system calls per work file (kestrom-cli, strace): %.1f\n",
+                    calls < 0 ? -1.0 : static_cast<double>(calls) / o.songs);
+        std::printf("  bytes written per work file: %.0f (the file: %.0f)\n", bytes,
+                    o.songMiB * 1024 * 1024);
+        if (padded) paddedRatio = ratio;
+    }
 
     if (o.memoryFiles > 0) {
         const fs::path big = base / "memory";
@@ -277,6 +425,6 @@ int main(int argc, char** argv) {
         std::printf("peak memory, %d library files: %.1f MiB\n", o.memoryFiles, mib);
     }
     if (o.keep.empty()) fs::remove_all(base);
-    std::printf("ratio_to_floor: %.2f\n", median(plain) / median(floor));
+    std::printf("ratio_to_floor: %.2f\n", o.songs > 0 ? paddedRatio : smallRatio);
     return 0;
 }

@@ -25,7 +25,7 @@ std::optional<std::string> RunLock::acquire(platform::Posix& posix, const std::s
     m_held.clear();
     for (const std::string& text : {library, work}) {
         std::string folder;
-        if (posix.realPath(text.c_str(), folder) != 0) continue;  // the folder check reports it
+        if (posix.realpath(text.c_str(), folder) != 0) continue;  // the folder check reports it
         std::vector<std::string> shared = ancestors(folder);
         shared.push_back(folder);
         for (std::size_t i = 0; i < shared.size(); ++i) {

@@ -159,7 +159,7 @@ int openFile(Posix& posix, const std::string& path, int flags, Fd& fd, std::stri
     fd = Fd(posix, posix.open(path.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0));
     if (fd.valid()) return 0;
     if (errno != ELOOP) return errno;
-    if (posix.realPath(path.c_str(), resolved) != 0) return errno;
+    if (posix.realpath(path.c_str(), resolved) != 0) return errno;
     fd = Fd(posix, posix.open(resolved.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0));
     return fd.valid() ? 0 : errno;
 }

@@ -81,7 +81,7 @@ int Posix::unlink(const char* path) {
     return ::unlink(path);
 }
 
-int Posix::realPath(const char* path, std::string& resolved) {
+int Posix::realpath(const char* path, std::string& resolved) {
     char* result = ::realpath(path, nullptr);
     if (result == nullptr) return -1;
     resolved = result;

@@ -58,7 +58,7 @@ public:
     virtual int unlink(const char* path);
     // The path with every link, "." and ".." resolved (realpath); -1 and errno
     // when a part of it does not exist or cannot be read.
-    virtual int realPath(const char* path, std::string& resolved);
+    virtual int realpath(const char* path, std::string& resolved);
     // Every entry of a folder but "." and "..", in the file system's own order.
     // Returns 0, or the errno of the failure (entries then holds nothing useful).
     virtual int listDirectory(const char* path, std::vector<DirEntry>& entries);

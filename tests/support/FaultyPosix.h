@@ -29,7 +29,7 @@ enum class Call {
     Flock,
     Rename,
     Unlink,
-    RealPath,
+    Realpath,
     ListDirectory,
     Any,  // every call, whatever its kind
     Count
@@ -98,8 +98,8 @@ public:
         return fails(Call::Rename) ? -1 : Posix::rename(a, b);
     }
     int unlink(const char* p) override { return fails(Call::Unlink) ? -1 : Posix::unlink(p); }
-    int realPath(const char* p, std::string& r) override {
-        return fails(Call::RealPath) ? -1 : Posix::realPath(p, r);
+    int realpath(const char* p, std::string& r) override {
+        return fails(Call::Realpath) ? -1 : Posix::realpath(p, r);
     }
     // clang-format on
     int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
