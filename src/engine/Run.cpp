@@ -14,14 +14,13 @@ namespace kestrom::engine {
 
 std::string ErrorListText;
 
-namespace {
-
-// "0012 / 0003": at least four digits each, all of them from 10000 on.
 std::string counterText(std::int64_t ok, std::int64_t ng) {
     char text[64];
     std::snprintf(text, sizeof text, "%04" PRId64 " / %04" PRId64, ok, ng);
     return text;
 }
+
+namespace {
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
     switch (transfer.outcome) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/RunWindow.h"
 #include "platform/Posix.h"
@@ -18,6 +19,10 @@ namespace kestrom::engine {
 extern std::string ErrorListText;
 
 inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
+
+// The counter label's text, "0012 / 0003": at least four digits each, all of
+// them from 10000 on.
+std::string counterText(std::int64_t ok, std::int64_t ng);
 
 // What became of one work file.
 struct FileReport {
