@@ -103,6 +103,13 @@ TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
               "タグライブラリを使えません（見つかりません: " + (dir / "bin/libvbmp3.so") + "）\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before");
+
+    // A failure that nothing below handles: a message and status 2, not an abort.
+    fs::create_symlink(FAKE_TAGLIB, dir / "bin/libvbmp3.so");
+    writeFile(dir / "lib/Song.mp3", "THROW\n");
+    const Result thrown = run("lib work");
+    EXPECT_EQ(thrown.status, 2);
+    EXPECT_EQ(thrown.err, "kestrom-cli: std::bad_alloc\n");
 }
 
 TEST_F(CliTest, ProgressLineShowsOnATerminal) {

@@ -6,13 +6,15 @@
 //    in the block; a file holding the line "FAIL" fails after setting its fields;
 //  - a write replaces the file's content with every field of the block, up to its
 //    first NUL byte; a file holding the line "LOCKED" cannot be written.
-// Missing files fail both. FAKE_TAGLIB_RESULT sets the success result (default 1).
-// Every call is logged for the tests: fake_calls() lists "get <path>" / "set <path>
-// <a> <b>", fake_lastBlock() is the last block received before the call changed it.
+// A file holding the line "THROW" makes a read throw std::bad_alloc, as a failure
+// the run does not handle itself would. Missing files fail both. FAKE_TAGLIB_RESULT sets the
+// success result (default 1). Every call is logged for the tests: fake_calls() lists "get <path>" /
+// "set <path> <a> <b>", fake_lastBlock() is the last block received before the call changed it.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 
@@ -63,6 +65,7 @@ EXPORT std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag, unsi
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
     std::string content;
     if (!readLines(path, content)) return 0;
+    if (hasLine(content, "THROW")) throw std::bad_alloc();
     std::istringstream in(content);
     for (std::string line; std::getline(in, line);) {
         if (line.size() < 2 || line[1] != '=') continue;
