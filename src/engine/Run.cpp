@@ -61,14 +61,16 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
     ErrorListText.clear();
     const platform::FileOps files(posix);
     LibraryReplacer replacer(state, files, lookup);
+    bool stopped = false;
     for (std::size_t i = 0; i < fileCount; ++i) {
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
             window.message("タグライブラリを使えません（見つかりません: " +
                            platform::displayName(transfer.missing) + "）");
-            summary.OkCount = state.OkCount;
-            summary.NgCount = state.NgCount;
-            return summary;
+            // The files done before it stay done: the run ends as a finished one
+            // does, with the error list of the files that failed so far.
+            stopped = true;
+            break;
         }
         bool replaced = false;
         bool replaceFailed = false;
@@ -95,7 +97,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         }
     }
 
-    summary.completed = true;
+    summary.completed = !stopped;
     summary.OkCount = state.OkCount;
     summary.NgCount = state.NgCount;
     window.finish();

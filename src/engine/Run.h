@@ -57,7 +57,9 @@ struct RunOptions {
 };
 
 struct RunSummary {
-    bool completed = false;  // false: the run stopped with a message before or during the file loop
+    // false: the run stopped with a message before or during the file loop (a
+    // run stopped during the loop has still finished and shown its error list).
+    bool completed = false;
     std::int64_t OkCount = 0;
     std::int64_t NgCount = 0;
 };
