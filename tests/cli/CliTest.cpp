@@ -60,14 +60,14 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
     EXPECT_EQ(clean.out + clean.err, "");  // no progress line off a terminal
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
-    writeFile(dir / "lib/Bad.mp3", "FAIL\n");  // unreadable tag: NG, but not listed
+    writeFile(dir / "lib/Bad.mp3", "FAIL\n");  // unreadable tag
     writeFile(dir / "lib/Locked.mp3", "A=x\n");
     writeFile(dir / "work/Locked.mp3", "LOCKED\n");
     for (const char* name : {"Bad.mp3", "Lost.mp3", "new\nline.mp3", "\xFF\xFE.mp3"})
         writeFile(dir / "work/" + name, "");
     const Result failed = run("lib work");
     EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, "Locked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
+    EXPECT_EQ(failed.out, "Bad.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
     EXPECT_EQ(failed.err, "");
 }
 
