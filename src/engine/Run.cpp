@@ -42,11 +42,12 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
     RunState state;
     // The trimmed texts serve every path of the run: a stray blank would
     // otherwise name a folder that does not exist and fail every file.
-    state.libraryText = platform::trimBlanks(window.libraryFolderText());
-    state.workText = platform::trimBlanks(window.workFolderText());
+    // Trailing separators go too, so that no path shows a doubled one.
+    state.libraryText = withoutTrailingSeparators(platform::trimBlanks(window.libraryFolderText()));
+    state.workText = withoutTrailingSeparators(platform::trimBlanks(window.workFolderText()));
 
     platform::DirLookup lookup(posix);
-    if (auto message = checkFolders(state.libraryText, state.workText, lookup)) {
+    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix)) {
         window.message(*message);
         return summary;
     }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace kestrom::platform {
 
@@ -83,6 +84,14 @@ int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
     }
     ::closedir(dir);
     return err;
+}
+
+int Posix::realpath(const char* path, std::string& resolved) {
+    char* result = ::realpath(path, nullptr);
+    if (result == nullptr) return -1;
+    resolved = result;
+    std::free(result);
+    return 0;
 }
 
 Posix& systemPosix() {

@@ -50,6 +50,8 @@ public:
     // Every entry of a folder but "." and "..", in the file system's own order.
     // Returns 0, or the errno of the failure (entries then holds nothing useful).
     virtual int listDirectory(const char* path, std::vector<DirEntry>& entries);
+    // The absolute path of an existing file or folder, links resolved, into resolved.
+    virtual int realpath(const char* path, std::string& resolved);
 };
 
 // The real system calls. Stateless; shared by everything that is not under test.

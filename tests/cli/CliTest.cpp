@@ -79,7 +79,7 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
         writeFile(dir / "work/" + name, "old");
     for (const char* name : {"Song.txt", "Lost.txt"}) writeFile(dir / "work/" + name, "text");
     const auto before = contents();
-    const Result r = run("--replace --dry-run lib work");
+    const Result r = run("--replace --dry-run lib/ work//");  // no doubled separator in the plan
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,  // the plan alone: no error list after it
               "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\n"

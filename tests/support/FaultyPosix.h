@@ -22,6 +22,7 @@ enum class Call {
     Rename,
     Unlink,
     ListDirectory,
+    Realpath,
     Any,  // every call, whatever its kind
     Count
 };
@@ -70,6 +71,9 @@ public:
     // clang-format on
     int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
         return fails(Call::ListDirectory) ? errno : Posix::listDirectory(p, e);
+    }
+    int realpath(const char* p, std::string& resolved) override {
+        return fails(Call::Realpath) ? -1 : Posix::realpath(p, resolved);
     }
 
 private:
