@@ -34,6 +34,11 @@ void TerminalWindow::message(const std::string& text) {
     std::fputs((text + "\n").c_str(), m_err);
 }
 
+void TerminalWindow::folderSkipped(const std::string& message) {
+    endProgressLine();
+    std::fputs(("kestrom-cli: " + message + "\n").c_str(), m_err);
+}
+
 void TerminalWindow::showErrorList() {
     if (m_settings.dryRun) return;
     // Each entry is a display name, which holds no control character, followed

@@ -31,6 +31,7 @@ LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& loo
                 scan.index.add(j, name);
             }
         }
+        if (lookup.lastError() != 0) scan.skipped.push_back({j, lookup.lastError()});
     }
     return scan;
 }

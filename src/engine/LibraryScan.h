@@ -17,13 +17,20 @@ struct LibraryScan {
     // root is the library text and "/", never normalised.
     std::vector<std::string> SourceDirs;
     LibraryIndex index;
+    // Folders that could not be listed, in scan order: the index of the folder in
+    // SourceDirs (0 is the root) and the errno.
+    struct Skipped {
+        std::size_t folder;
+        int error;
+    };
+    std::vector<Skipped> skipped;
 
     std::size_t DirCount() const { return SourceDirs.size(); }
 };
 
 // Lists the library tree under libraryText. Hidden folders and everything below
 // them are left out. A link to a folder is followed, but no folder is listed
-// twice, so a link loop ends. A folder that cannot be read is skipped.
+// twice, so a link loop ends. A folder that cannot be read is skipped and noted.
 LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup);
 
 }  // namespace kestrom::engine

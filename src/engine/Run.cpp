@@ -8,6 +8,7 @@
 #include "engine/ReplaceInLibrary.h"
 #include "engine/RunState.h"
 #include "engine/TagTransfer.h"
+#include "platform/FileError.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
@@ -21,6 +22,13 @@ std::string counterText(std::int64_t ok, std::int64_t ng) {
 }
 
 namespace {
+
+std::string unreadableFolder(std::string_view folder, int error) {
+    const platform::FileError reason = platform::folderReadErrorFromErrno(error);
+    return platform::displayName(withoutTrailingSeparators(folder)) +
+           std::string(kUnreadableFolderText) + ":(" + std::to_string(reason.number) + ")" +
+           reason.description;
+}
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
     switch (transfer.outcome) {
@@ -52,7 +60,22 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         return summary;
     }
     state.library = scanLibrary(state.libraryText, lookup);
+    for (const LibraryScan::Skipped& skipped : state.library.skipped) {
+        const std::string message =
+            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error);
+        // Without its root there is no library to search: every file would be
+        // "not found" for a reason that lies elsewhere.
+        if (skipped.folder == 0) {
+            window.message(message);
+            return summary;
+        }
+        if (options.observer != nullptr) options.observer->folderSkipped(message);
+    }
     state.work = listWorkFolder(state.workText, lookup);
+    if (state.work.error != 0) {
+        window.message(unreadableFolder(state.workText, state.work.error));
+        return summary;
+    }
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
         window.message(std::string(kNoDataMessage));

@@ -19,6 +19,8 @@ namespace kestrom::engine {
 extern std::string ErrorListText;
 
 inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
+// A folder that cannot be listed: "<folder>のフォルダを読めません:(75)<description>".
+inline constexpr std::string_view kUnreadableFolderText = "のフォルダを読めません";
 
 // The counter label's text, "0012 / 0003": at least four digits each, all of
 // them from 10000 on.
@@ -47,6 +49,9 @@ class RunObserver {
 public:
     virtual ~RunObserver() = default;
     virtual void fileDone(const FileReport& report) = 0;
+    // A library folder that could not be read was left out of the scan, with
+    // everything below it; message names it and gives the reason.
+    virtual void folderSkipped(const std::string& message) { (void)message; }
 };
 
 struct RunOptions {

@@ -21,6 +21,9 @@ struct WorkInventory {
     // "mp3", in any letter case) when the work folder holds one, else "".
     std::vector<std::string> CompanionTexts;
 
+    // The errno when the work folder could not be listed (nothing is listed then), else 0.
+    int error = 0;
+
     std::size_t FileCount() const { return TargetNames.size(); }
     // The work file's name on disk: the karaoke name, else the search name.
     const std::string& workName(std::size_t i) const {

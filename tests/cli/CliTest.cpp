@@ -4,6 +4,7 @@
 // are text files (see tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
 // for an unreadable tag, "LOCKED" for one that cannot be written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <map>
 
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 using namespace kestrom::test;
 namespace fs = std::filesystem;
@@ -110,6 +112,24 @@ TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
     const Result thrown = run("lib work");
     EXPECT_EQ(thrown.status, 2);
     EXPECT_EQ(thrown.err, "kestrom-cli: std::bad_alloc\n");
+}
+
+// A library subfolder that a user cannot read is left out, and named on stderr
+// with the reason.
+TEST_F(CliTest, UnreadableLibraryFolderIsNamedWithTheReason) {
+    writeFile(dir / "lib/Song.mp3", "A=Song\n");
+    writeFile(dir / "lib/sub/Tune.mp3", "A=Tune\n");
+    writeFile(dir / "work/Tune.mp3", "");
+    ::chmod(dir.path().c_str(), 0777);  // the program writes its output files there
+    ::chmod((dir / "lib/sub").c_str(), 0);
+    const int status = runUnprivileged([&] { return run("lib work").status; });
+    if (status == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as an unprivileged user";
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(readFile(dir / "err"),
+              "kestrom-cli: "
+              "lib/subのフォルダを読めません:(75)パスまたはファイルにアクセスできません。\n");
+    EXPECT_EQ(readFile(dir / "out"), "Tune.mp3\n");
+    ::chmod((dir / "lib/sub").c_str(), 0755);
 }
 
 TEST_F(CliTest, ProgressLineShowsOnATerminal) {

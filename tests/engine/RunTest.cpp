@@ -2,9 +2,13 @@
 #include "engine/Run.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "RecordingWindow.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 using namespace kestrom::engine;
 using namespace kestrom::test;
@@ -88,6 +92,43 @@ TEST_F(RunTest, StopsWithAMessageBeforeTouchingAnything) {
     run(missing);
     EXPECT_EQ(missing.events,
               (std::vector<std::string>{"message " + (dir / "nolib") + "なんてフォルダはないよ"}));
+}
+
+// A folder that cannot be read, as a user without privileges meets it: the
+// library or work folder stops the run before any change, a library subfolder
+// is left out with its name and the reason.
+TEST_F(RunTest, UnreadableFoldersAreNamedWithTheReason) {
+    const std::string reason =
+        "のフォルダを読めません:(75)パスまたはファイルにアクセスできません。";
+    ::chmod(dir.path().c_str(), 0755);
+    writeFile(lib("Song.mp3"), "A=x\n");
+    writeFile(lib("sub/Tune.mp3"), "A=y\n");
+    for (const char* name : {"Song.mp3", "Tune.mp3"}) {
+        writeFile(work(name), "");
+        ::chmod(work(name).c_str(), 0666);
+    }
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {lib(""), {"message " + (dir / "lib") + reason}},
+        {lib("sub"),
+         {"skipped " + lib("sub") + reason, "counter 0001 / 0000", "counter 0001 / 0001", "finish",
+          "errors Tune.mp3\r\n"}},
+        {work(""), {"message " + (dir / "work") + reason}},
+    };
+    for (const auto& [locked, expected] : cases) {
+        ::chmod(locked.c_str(), 0);
+        const int result = kestrom::test::runUnprivileged([&] {
+            RecordingWindow window(dir / "lib", dir / "work");
+            RunOptions options;
+            options.observer = &window;
+            runTransfer(window, library, options);
+            if (window.events == expected) return 0;
+            for (const std::string& e : window.events) std::fprintf(stderr, "%s\n", e.c_str());
+            return 1;
+        });
+        ::chmod(locked.c_str(), 0755);
+        if (result == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as an unprivileged user";
+        EXPECT_EQ(result, 0) << locked;
+    }
 }
 
 TEST_F(RunTest, FolderTextsAreTrimmedForEveryPath) {
