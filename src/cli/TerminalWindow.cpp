@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/TerminalWindow.h"
 
+#include "platform/FileError.h"
 #include "platform/Text.h"
 
 namespace kestrom::cli {
@@ -31,12 +32,11 @@ TerminalWindow::TerminalWindow(Settings settings, std::FILE* out, std::FILE* err
 
 void TerminalWindow::message(const std::string& text) {
     endProgressLine();
-    std::fputs((text + "\n").c_str(), m_err);
+    std::fputs(("kestrom-cli: " + text + "\n").c_str(), m_err);
 }
 
-void TerminalWindow::folderSkipped(const std::string& message) {
-    endProgressLine();
-    std::fputs(("kestrom-cli: " + message + "\n").c_str(), m_err);
+void TerminalWindow::folderSkipped(const std::string& text) {
+    message(text);
 }
 
 void TerminalWindow::showErrorList() {
@@ -51,6 +51,13 @@ void TerminalWindow::showErrorList() {
 
 void TerminalWindow::fileDone(const FileReport& report) {
     if (report.outcome == FileReport::Outcome::MoveFailed) m_moveFailed = true;
+    if (report.outcome == FileReport::Outcome::WriteFailed) {
+        // The error list names the file; the reason goes with it here, in the
+        // numbers and words the windows use for file failures.
+        const platform::FileError reason = platform::fileErrorFromErrno(report.error);
+        message(platform::displayName(report.workFile) + ": (" + std::to_string(reason.number) +
+                ")" + reason.description);
+    }
     if (m_settings.dryRun) {
         // Standard output may show on the same terminal: the plan line takes the
         // progress line's place, and the progress line is drawn again below it.

@@ -113,7 +113,9 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             report.index = i;
             report.total = fileCount;
             report.workName = state.work.workName(i);
+            report.workFile = state.workText + "/" + report.workName;
             report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
+            report.error = transfer.error;
             if (transfer.outcome != Transfer::Outcome::NotFound)
                 report.libraryPath = state.library.SourceDirs[transfer.folder] + transfer.foundName;
             report.companion = state.work.CompanionTexts[i];

@@ -39,7 +39,11 @@ struct FileReport {
     std::size_t index = 0;  // from 0
     std::size_t total = 0;
     std::string workName;
+    std::string workFile;  // its path, as the run formed it
     Outcome outcome = Outcome::NotFound;
+    // WriteFailed: the errno the tag library left (platform::fileErrorFromErrno
+    // gives its number and description), 0 when it set none.
+    int error = 0;
     std::string libraryPath;  // the matched library file; empty when none was found
     std::string companion;    // the companion's name in the work folder, or ""
 };

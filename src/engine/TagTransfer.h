@@ -19,6 +19,7 @@ struct Transfer {
     std::size_t folder = 0;  // Ok, UnreadableTag: the scan's index of the folder holding the match
     std::string foundName;   // the match's name as stored
     std::string missing;     // LibraryMissing: the library file or entry point that was not found
+    int error = 0;           // WriteFailed: the errno the tag library left, 0 when it set none
 };
 
 // Transfers the tag of work file i: finds the same-named library file (the first

@@ -64,13 +64,18 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
 
     writeFile(dir / "lib/Bad.mp3", "FAIL\n");  // unreadable tag
     writeFile(dir / "lib/Locked.mp3", "A=x\n");
-    writeFile(dir / "work/Locked.mp3", "LOCKED\n");
+    writeFile(dir / "lib/Full.mp3", "A=x\n");
+    writeFile(dir / "work/Locked.mp3", "LOCKED\n");  // a tag that cannot be written, and why
+    writeFile(dir / "work/Full.mp3", "FULL\n");
     for (const char* name : {"Bad.mp3", "Lost.mp3", "new\nline.mp3", "\xFF\xFE.mp3"})
         writeFile(dir / "work/" + name, "");
     const Result failed = run("lib work");
     EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, "Bad.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
-    EXPECT_EQ(failed.err, "");
+    EXPECT_EQ(failed.out,
+              "Bad.mp3\nFull.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
+    EXPECT_EQ(failed.err,
+              "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
+              "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n");
 }
 
 TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
@@ -97,12 +102,12 @@ TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
     writeFile(dir / "work/Song.mp3", "before");
     const Result overlap = run("lib lib/x");
     EXPECT_EQ(overlap.status, 2);
-    EXPECT_EQ(overlap.err, "指定パスの範囲が重複しています。\n");
+    EXPECT_EQ(overlap.err, "kestrom-cli: 指定パスの範囲が重複しています。\n");
     fs::remove(dir / "bin/libvbmp3.so");
     const Result r = run("lib work");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err,
-              "タグライブラリを使えません（見つかりません: " + (dir / "bin/libvbmp3.so") + "）\n");
+    EXPECT_EQ(r.err, "kestrom-cli: タグライブラリを使えません（見つかりません: " +
+                         (dir / "bin/libvbmp3.so") + "）\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before");
 
