@@ -150,9 +150,20 @@ TEST_F(CliTest, BadUsageExits64AndVersionPrints) {
         EXPECT_EQ(r.status, 64) << args;
         EXPECT_NE(r.err.find("\nUsage: kestrom-cli"), std::string::npos) << r.err;
     }
-    const Result version = run("--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "Kestrom 1.10\n");
+    for (const char* args : {"--version", "-V"}) {
+        const Result version = run(args);
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(version.out, "Kestrom 1.10\n");
+    }
+    EXPECT_TRUE(run("-h").out.starts_with("Usage: kestrom-cli"));
+    // Output that cannot be written is a failure, not a success.
+    for (const char* args : {"--help", "--version"}) {
+        const int status = std::system(
+            ("cd '" + dir.path() + "' && bin/kestrom-cli " + args + " >/dev/full 2>err").c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 2) << args;
+        EXPECT_EQ(readFile(dir / "err"),
+                  "kestrom-cli: cannot write standard output: No space left on device\n");
+    }
 }
 
 }  // namespace
