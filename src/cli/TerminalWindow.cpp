@@ -17,9 +17,10 @@ std::string_view planWord(FileReport::Outcome outcome) {
         case FileReport::Outcome::Moved: return "tag+move";
         case FileReport::Outcome::NotFound: return "not-found";
         case FileReport::Outcome::UnreadableTag: return "unreadable-tag";
-        // A dry run writes and moves nothing, so these two never reach a plan.
+        // In a plan a move fails only because another work file takes its place.
+        case FileReport::Outcome::MoveFailed: return "tag+clash";
+        // A dry run writes nothing, so this never reaches a plan.
         case FileReport::Outcome::WriteFailed: return "write-failed";
-        case FileReport::Outcome::MoveFailed: return "move-failed";
     }
     return "?";
 }

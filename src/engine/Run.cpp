@@ -100,11 +100,12 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         bool replaceFailed = false;
         if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
             replaced = true;
-            if (!options.dryRun) {
-                if (auto message = replacer.replace(i, transfer)) {
-                    replaceFailed = true;
-                    window.message(*message);
-                }
+            // A dry run's plan shows the move that would be refused; it has no message.
+            const auto message =
+                options.dryRun ? replacer.plan(i, transfer) : replacer.replace(i, transfer);
+            if (message) {
+                replaceFailed = true;
+                if (!options.dryRun) window.message(*message);
             }
         }
         window.counterText(counterText(state.OkCount, state.NgCount));

@@ -82,7 +82,8 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
     writeFile(dir / "lib/Song.mp3", "A=Song\n");
     writeFile(dir / "lib/sub/Alpha.mp3", "A=Alpha\n");
     writeFile(dir / "lib/Bad.mp3", "FAIL\n");
-    for (const char* name : {"Song.mp3", "Alpha_K.mp3", "Bad.mp3", "Lost.mp3"})
+    // SONG.mp3 and Song.mp3 both match lib/Song.mp3: the second may not replace the first.
+    for (const char* name : {"Song.mp3", "SONG.mp3", "Alpha_K.mp3", "Bad.mp3", "Lost.mp3"})
         writeFile(dir / "work/" + name, "old");
     for (const char* name : {"Song.txt", "Lost.txt"}) writeFile(dir / "work/" + name, "text");
     const auto before = contents();
@@ -92,9 +93,16 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
               "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\n"
               "Bad.mp3\tunreadable-tag\tlib/Bad.mp3\n"
               "Lost.mp3\tnot-found\t\tLost.txt\n"
-              "Song.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n");
+              "SONG.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n"
+              "Song.mp3\ttag+clash\tlib/Song.mp3\tSong.txt\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(contents(), before);
+
+    // The run does what the plan said, and fails for the file it could not move.
+    const Result done = run("--replace lib work");
+    EXPECT_EQ(done.status, 1);
+    EXPECT_EQ(done.err, "kestrom-cli: lib/Song.mp3:(58)ファイルは既に存在します。\n");
+    EXPECT_EQ(readFile(dir / "work/Song.mp3").substr(0, 8), "A=Song\nB");
 }
 
 TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
