@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/LibraryIndex.h"
@@ -31,6 +33,9 @@ struct LibraryScan {
 // Lists the library tree under libraryText. Hidden folders and everything below
 // them are left out. A link to a folder is followed, but no folder is listed
 // twice, so a link loop ends. A folder that cannot be read is skipped and noted.
-LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup);
+// The folder leaveOut (device and inode), when given, is never listed: a link in
+// the library to the work folder would make every work file its own match.
+LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup,
+                        std::optional<std::pair<dev_t, ino_t>> leaveOut = std::nullopt);
 
 }  // namespace kestrom::engine

@@ -59,7 +59,11 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         window.message(*message);
         return summary;
     }
-    state.library = scanLibrary(state.libraryText, lookup);
+    // The work folder is left out of the library, also where a link leads to it.
+    std::optional<std::pair<dev_t, ino_t>> workFolder;
+    if (!lookup.firstLiteral(state.workText, platform::Filter::Folder).empty())
+        workFolder = {lookup.current().device, lookup.current().inode};
+    state.library = scanLibrary(state.libraryText, lookup, workFolder);
     for (const LibraryScan::Skipped& skipped : state.library.skipped) {
         const std::string message =
             unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -129,6 +130,16 @@ TEST_F(RunTest, UnreadableFoldersAreNamedWithTheReason) {
         if (result == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as an unprivileged user";
         EXPECT_EQ(result, 0) << locked;
     }
+}
+
+// A link in the library to the work folder does not make a work file its own match.
+TEST_F(RunTest, TheWorkFolderIsNoPartOfTheLibrary) {
+    writeFile(work("Song.mp3"), "A=itself\n");
+    makeDirs(lib(""));
+    ASSERT_EQ(::symlink(work("").c_str(), lib("inbox").c_str()), 0);
+    RecordingWindow window(dir / "lib", dir / "work");
+    EXPECT_EQ(run(window).NgCount, 1);
+    EXPECT_EQ(window.events.back(), "errors Song.mp3\r\n");
 }
 
 TEST_F(RunTest, FolderTextsAreTrimmedForEveryPath) {
