@@ -14,8 +14,9 @@ namespace kestrom::engine {
 
 // The error list of the last run: the actual name of each work file counted NG
 // (not found in the library, its match's tag unreadable, or its tag not
-// written), each followed by CR LF, in processing order. Program-wide, empty at start; a run
-// empties it when its file loop starts. The error list window shows it.
+// written), each followed by CR LF, in processing order. Program-wide, empty at
+// start; a run empties it when its file loop starts. The error list window
+// shows it.
 extern std::string ErrorListText;
 
 inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
