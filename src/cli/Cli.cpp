@@ -12,23 +12,11 @@
 
 namespace kestrom::cli {
 
-int runCli(const std::vector<std::string_view>& args, const Streams& streams,
-           const std::string& tagLibraryPath) {
-    const CommandLine line = parseCommandLine(args);
-    switch (line.action) {
-        case CommandLine::Action::Help:
-            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.out);
-            return kExitOk;
-        case CommandLine::Action::Version:
-            std::fputs("Kestrom " KESTROM_VERSION "\n", streams.out);
-            return kExitOk;
-        case CommandLine::Action::BadUsage:
-            std::fputs(("kestrom-cli: " + line.problem + "\n\n").c_str(), streams.err);
-            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.err);
-            return kExitUsage;
-        case CommandLine::Action::Run: break;
-    }
+namespace {
 
+// Runs the engine's run on the terminal; returns the exit status.
+int runTransfer(const CommandLine& line, const Streams& streams,
+                const std::string& tagLibraryPath) {
     TerminalWindow window({line.library, line.work, line.replace, line.dryRun}, streams.out,
                           streams.err, streams.errIsTerminal);
     taglib::Vbmp3 tagLibrary(tagLibraryPath);
@@ -38,15 +26,34 @@ int runCli(const std::vector<std::string_view>& args, const Streams& streams,
     const engine::RunSummary summary = engine::runTransfer(window, tagLibrary, options);
     window.endProgressLine();
 
-    int status = kExitOk;
-    if (!summary.completed)
-        status = kExitStopped;
-    else if (summary.NgCount > 0 || window.anyMoveFailed())
-        status = kExitFailed;
+    if (!summary.completed) return kExitStopped;
+    if (summary.NgCount > 0 || window.anyMoveFailed()) return kExitFailed;
+    return kExitOk;
+}
 
-    // A script reads the error list or the plan from standard output; if that
-    // could not be written (a full disk, say), the run must not look
-    // as if it had succeeded.
+}  // namespace
+
+int runCli(const std::vector<std::string_view>& args, const Streams& streams,
+           const std::string& tagLibraryPath) {
+    const CommandLine line = parseCommandLine(args);
+    int status = kExitOk;
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.out);
+            break;
+        case CommandLine::Action::Version:
+            std::fputs("Kestrom " KESTROM_VERSION "\n", streams.out);
+            break;
+        case CommandLine::Action::BadUsage:
+            std::fputs(("kestrom-cli: " + line.problem + "\n\n").c_str(), streams.err);
+            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.err);
+            return kExitUsage;
+        case CommandLine::Action::Run: status = runTransfer(line, streams, tagLibraryPath); break;
+    }
+
+    // A script reads the usage, the version, the error list or the plan from
+    // standard output; if that could not be written (a full disk, a closed
+    // pipe), the program must not look as if it had succeeded.
     if (std::fflush(streams.out) != 0 || std::ferror(streams.out) != 0) {
         const int error = errno;
         std::fputs(("kestrom-cli: cannot write standard output: " +

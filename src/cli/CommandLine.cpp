@@ -12,14 +12,17 @@ const std::string_view kUsage =
     "of the same name in the folder WORK. A work file Song_K.mp3 takes the tag of\n"
     "Song.mp3, marked as karaoke.\n"
     "\n"
-    "  --replace   move each tagged work file, with its .txt companion, into the\n"
-    "              library folder where its match was found\n"
-    "  --dry-run   change nothing; print one line for each work file, separated by\n"
-    "              tabs: its name, what would happen (tag, tag+move, not-found,\n"
-    "              unreadable-tag), the matched library file, the companion\n"
-    "  --help      print this text\n"
-    "  --version   print the version\n"
-    "  --          end of options (for a folder whose name starts with \"-\")\n"
+    "  --replace      move each tagged work file, with its .txt companion, into the\n"
+    "                 library folder where its match was found\n"
+    "  --dry-run      change nothing; print one line for each work file, separated\n"
+    "                 by tabs: its name, what would happen (tag, tag+move, not-found,\n"
+    "                 unreadable-tag, or tag+clash: tagged but left in WORK, as an\n"
+    "                 earlier file of the same name in another letter case takes\n"
+    "                 its place in the library), the matched library file, the\n"
+    "                 companion\n"
+    "  -h, --help     print this text\n"
+    "  -V, --version  print the version\n"
+    "  --             end of options (for a folder whose name starts with \"-\")\n"
     "\n"
     "Messages and, on a terminal, a progress line go to standard error; the names\n"
     "of the work files that could not be tagged go to standard output.\n"
@@ -41,10 +44,10 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
             line.replace = true;
         } else if (arg == "--dry-run") {
             line.dryRun = true;
-        } else if (arg == "--help") {
+        } else if (arg == "--help" || arg == "-h") {
             line.action = CommandLine::Action::Help;
             return line;
-        } else if (arg == "--version") {
+        } else if (arg == "--version" || arg == "-V") {
             line.action = CommandLine::Action::Version;
             return line;
         } else {

@@ -20,8 +20,8 @@ struct CommandLine {
 
 // Reads the arguments that follow the program name. Options may stand before,
 // between or after the two folders; "--" ends the options, so that a folder
-// whose name starts with "-" can be named. --help and --version win as soon as
-// they are met; an unknown option is bad usage.
+// whose name starts with "-" can be named. --help (-h) and --version (-V) win
+// as soon as they are met; an unknown option is bad usage.
 CommandLine parseCommandLine(const std::vector<std::string_view>& args);
 
 // The usage text, ending in a newline.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/TerminalWindow.h"
 
+#include "platform/FileError.h"
 #include "platform/Text.h"
 
 namespace kestrom::cli {
@@ -16,9 +17,10 @@ std::string_view planWord(FileReport::Outcome outcome) {
         case FileReport::Outcome::Moved: return "tag+move";
         case FileReport::Outcome::NotFound: return "not-found";
         case FileReport::Outcome::UnreadableTag: return "unreadable-tag";
-        // A dry run writes and moves nothing, so these two never reach a plan.
+        // In a plan a move fails only because another work file takes its place.
+        case FileReport::Outcome::MoveFailed: return "tag+clash";
+        // A dry run writes nothing, so this never reaches a plan.
         case FileReport::Outcome::WriteFailed: return "write-failed";
-        case FileReport::Outcome::MoveFailed: return "move-failed";
     }
     return "?";
 }
@@ -31,7 +33,11 @@ TerminalWindow::TerminalWindow(Settings settings, std::FILE* out, std::FILE* err
 
 void TerminalWindow::message(const std::string& text) {
     endProgressLine();
-    std::fputs((text + "\n").c_str(), m_err);
+    std::fputs(("kestrom-cli: " + text + "\n").c_str(), m_err);
+}
+
+void TerminalWindow::folderSkipped(const std::string& text) {
+    message(text);
 }
 
 void TerminalWindow::showErrorList() {
@@ -46,6 +52,13 @@ void TerminalWindow::showErrorList() {
 
 void TerminalWindow::fileDone(const FileReport& report) {
     if (report.outcome == FileReport::Outcome::MoveFailed) m_moveFailed = true;
+    if (report.outcome == FileReport::Outcome::WriteFailed) {
+        // The error list names the file; the reason goes with it here, in the
+        // numbers and words the windows use for file failures.
+        const platform::FileError reason = platform::fileErrorFromErrno(report.error);
+        message(platform::displayName(report.workFile) + ": (" + std::to_string(reason.number) +
+                ")" + reason.description);
+    }
     if (m_settings.dryRun) {
         // Standard output may show on the same terminal: the plan line takes the
         // progress line's place, and the progress line is drawn again below it.

@@ -10,7 +10,9 @@
 namespace kestrom::cli {
 
 // The run's windows on a terminal, and the observer of its files.
-//  - a message goes to err as one line;
+//  - a message, the name of a library folder that could not be read, and a work
+//    file whose tag could not be written with the reason, go to err as one line
+//    that starts "kestrom-cli: ";
 //  - after every file, when err is a terminal, a progress line (files done out of
 //    the total and the counter text) is rewritten in place; otherwise nothing;
 //  - the error list goes to out at the end, one name a line;
@@ -36,6 +38,7 @@ public:
     void showErrorList() override;
 
     void fileDone(const engine::FileReport& report) override;
+    void folderSkipped(const std::string& text) override;
 
     // Ends the progress line, if one is showing, so that what follows starts on
     // a line of its own. Safe to call any number of times.

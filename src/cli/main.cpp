@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 
 #include "cli/Cli.h"
 #include "taglib/Vbmp3.h"
@@ -13,7 +14,20 @@
 int main(int argc, char** argv) {
     // A write past the file size limit then fails that file instead of killing the run.
     std::signal(SIGXFSZ, SIG_IGN);
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    return kestrom::cli::runCli(args, {stdout, stderr, ::isatty(STDERR_FILENO) == 1},
-                                kestrom::taglib::libraryBesideExecutable());
+    // A failure that the run does not handle itself (memory exhausted, the code
+    // page converter missing) ends the program as a stopped run, with its reason,
+    // rather than as an abort that a script cannot tell from a crash.
+    // On a terminal the message starts on a line of its own, below any progress line.
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const char* lineStart = terminal ? "\n" : "";
+    try {
+        const std::vector<std::string_view> args(argv + 1, argv + argc);
+        return kestrom::cli::runCli(args, {stdout, stderr, terminal},
+                                    kestrom::taglib::libraryBesideExecutable());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%skestrom-cli: stopped by an unknown failure\n", lineStart);
+    }
+    return kestrom::cli::kExitStopped;
 }

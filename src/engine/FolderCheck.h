@@ -6,19 +6,28 @@
 #include <string_view>
 
 #include "platform/DirLookup.h"
+#include "platform/Posix.h"
 
 namespace kestrom::engine {
 
 inline constexpr std::string_view kOverlapMessage = "指定パスの範囲が重複しています。";
 inline constexpr std::string_view kMissingFolderSuffix = "なんてフォルダはないよ";
 
-// Refuses two folder texts that cannot be used together: overlapping texts (one
-// is a prefix of the other, compared character by character and case-sensitively,
-// so an empty text overlaps everything), then a library or work text that names
-// no folder. A text names a folder when the lookup finds it as a directory that
-// is not hidden; a plain file or a text with a wildcard does not.
+// Refuses two folder texts that cannot be used together: overlapping folders,
+// then a library or work text that names no folder.
+//  - The texts overlap when either is empty, or when one folder is the other or
+//    lies inside it. They are compared as paths: made absolute, "." and ".." and
+//    repeated or trailing separators folded, links resolved where the folder
+//    exists, so that sibling folders (music, music2) pass and one folder spelt
+//    two ways does not.
+//  - A text names a folder when it is the path of a directory that is not
+//    hidden. The text is taken literally: "*" and "?" are characters of a name.
 // Returns the message to show, or nothing when both folders pass.
 std::optional<std::string> checkFolders(std::string_view libraryText, std::string_view workText,
-                                        platform::DirLookup& lookup);
+                                        platform::DirLookup& lookup, platform::Posix& posix);
+
+// The text without trailing separators, so that paths formed from it hold no
+// doubled one; a text of separators only stays "/".
+std::string_view withoutTrailingSeparators(std::string_view text);
 
 }  // namespace kestrom::engine

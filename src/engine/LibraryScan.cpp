@@ -8,10 +8,12 @@ namespace kestrom::engine {
 
 using platform::EntryKind;
 
-LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup) {
+LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& lookup,
+                        std::optional<std::pair<dev_t, ino_t>> leaveOut) {
     LibraryScan scan;
     scan.SourceDirs.push_back(libraryText + "/");
     std::set<std::pair<dev_t, ino_t>> listed;
+    if (leaveOut) listed.insert(*leaveOut);
 
     for (std::size_t j = 0; j < scan.SourceDirs.size(); ++j) {
         // The entry is copied: push_back below may move the vector's strings.
@@ -33,6 +35,7 @@ LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& loo
                 scan.index.add(j, name);
             }
         }
+        if (lookup.lastError() != 0) scan.skipped.push_back({j, lookup.lastError()});
     }
     return scan;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/ReplaceInLibrary.h"
 
+#include <cerrno>
+
 #include "platform/Text.h"
 
 namespace kestrom::engine {
@@ -17,9 +19,32 @@ LibraryReplacer::LibraryReplacer(RunState& state, platform::Posix& posix,
 std::optional<std::string> LibraryReplacer::replace(std::size_t i, const Transfer& transfer) {
     const auto error = moveFiles(i, transfer);
     if (!error) return std::nullopt;
+    return failure(transfer, *error);
+}
+
+std::optional<std::string> LibraryReplacer::plan(std::size_t i, const Transfer& transfer) {
+    const std::string& folder = m_state.library.SourceDirs[transfer.folder];
+    const std::string& workName = m_state.work.workName(i);
+    const std::string companion = companionTarget(i);
+    if (filled(folder, workName) || (!companion.empty() && filled(folder, companion)))
+        return failure(transfer, platform::fileErrorFromErrno(EEXIST));
+    fill(folder, workName);
+    if (!companion.empty()) fill(folder, companion);
+    return std::nullopt;
+}
+
+std::string LibraryReplacer::failure(const Transfer& transfer, const FileError& error) const {
     const std::string reported = m_state.library.SourceDirs[transfer.folder] + transfer.foundName;
-    return platform::displayName(reported) + ":(" + std::to_string(error->number) + ")" +
-           error->description;
+    return platform::displayName(reported) + ":(" + std::to_string(error.number) + ")" +
+           error.description;
+}
+
+bool LibraryReplacer::filled(const std::string& folder, const std::string& name) const {
+    return m_filled.contains({folder, platform::foldName(name)});
+}
+
+void LibraryReplacer::fill(const std::string& folder, const std::string& name) {
+    m_filled.emplace(folder, platform::foldName(name));
 }
 
 // The name under which a file goes into folder: the stored spelling of a file
@@ -33,10 +58,19 @@ std::optional<FileError> LibraryReplacer::storedName(const std::string& folder,
     return std::nullopt;
 }
 
+std::string LibraryReplacer::companionTarget(std::size_t i) const {
+    const std::string& companion = m_state.work.CompanionTexts[i];
+    if (companion.empty() || m_state.work.KaraokeNames[i].empty()) return companion;
+    // A karaoke copy takes a text of its own, so that the matched file's text stays.
+    const std::string& workName = m_state.work.workName(i);
+    return workName.substr(0, workName.size() - 3) + "txt";
+}
+
 std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfer& transfer) {
     const std::string& folder = m_state.library.SourceDirs[transfer.folder];
     const std::string& workName = m_state.work.workName(i);
 
+    if (filled(folder, workName)) return platform::fileErrorFromErrno(EEXIST);
     std::string stored;
     if (auto error = storedName(folder, workName, stored)) return error;
     if (!stored.empty()) {
@@ -49,6 +83,7 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
     const std::string workFile = m_state.workText + "/" + workName;
     if (auto error = m_files.moveReplacing(workFile, folder + targetName)) return error;
     m_state.library.index.add(transfer.folder, targetName);
+    fill(folder, targetName);
     m_changedFolders.insert(folder);
     return std::nullopt;
 }
@@ -56,11 +91,8 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
 std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std::string& folder) {
     const std::string& companion = m_state.work.CompanionTexts[i];
     if (companion.empty()) return std::nullopt;
-    // A karaoke copy takes a text of its own, so that the matched file's text stays.
-    const std::string& workName = m_state.work.workName(i);
-    const std::string name = m_state.work.KaraokeNames[i].empty()
-                                 ? companion
-                                 : workName.substr(0, workName.size() - 3) + "txt";
+    const std::string name = companionTarget(i);
+    if (filled(folder, name)) return platform::fileErrorFromErrno(EEXIST);
     std::string stored;
     if (auto error = storedName(folder, name, stored)) return error;
     const std::string source = m_state.workText + "/" + companion;
@@ -72,6 +104,7 @@ std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std
         users > 1 ? m_files.copyReplacing(source, target) : m_files.moveReplacing(source, target);
     if (error) return error;
     --users;
+    fill(folder, name);
     m_changedFolders.insert(folder);
     return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "engine/RunState.h"
 #include "engine/TagTransfer.h"
@@ -30,6 +31,11 @@ namespace kestrom::engine {
 // steps leaves it, still tagged, for the next run to move. MP3 files added to
 // the library are entered into the run's name index, so that later work files
 // find them. The renames reach the disk when syncChangedFolders() runs.
+//
+// No file is moved over a library file that another work file of the run has
+// put there: on Linux SONG.mp3 and song.mp3 can both wait in the work folder and
+// both match Song.mp3, and the second would destroy the first. Such a move fails
+// at its first step, as if the file existed (58).
 class LibraryReplacer {
 public:
     // Not owned: state, posix and lookup, which must outlive the replacer.
@@ -38,6 +44,10 @@ public:
     // Returns the message for a failed step, "<matched library file>:(<number>)<description>",
     // or nothing when every step succeeded.
     std::optional<std::string> replace(std::size_t i, const Transfer& transfer);
+    // For a dry run, which moves nothing: the message replace() would give for a
+    // move that another work file's place refuses, or nothing; the places are
+    // taken as replace() takes them.
+    std::optional<std::string> plan(std::size_t i, const Transfer& transfer);
 
     // Makes the moves so far durable: one sync of every folder they changed.
     void syncChangedFolders();
@@ -47,6 +57,12 @@ private:
     std::optional<platform::FileError> moveCompanion(std::size_t i, const std::string& folder);
     std::optional<platform::FileError> storedName(const std::string& folder,
                                                   const std::string& name, std::string& stored);
+    std::string failure(const Transfer& transfer, const platform::FileError& error) const;
+    // The name under which work file i's companion goes into the library, or "".
+    std::string companionTarget(std::size_t i) const;
+    // Whether this run has put a file under name (in any letter case) into folder.
+    bool filled(const std::string& folder, const std::string& name) const;
+    void fill(const std::string& folder, const std::string& name);
 
     RunState& m_state;
     platform::Posix& m_posix;
@@ -55,6 +71,8 @@ private:
     // Companion name -> work files that share it and have not copied it yet.
     std::unordered_map<std::string, int> m_companionUsers;
     std::set<std::string> m_changedFolders;
+    // Library places filled by this run: folder and folded name.
+    std::set<std::pair<std::string, std::u16string>> m_filled;
 };
 
 }  // namespace kestrom::engine

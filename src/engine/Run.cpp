@@ -10,19 +10,26 @@
 #include "engine/RunState.h"
 #include "engine/TagTransfer.h"
 #include "platform/FileChange.h"
+#include "platform/FileError.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
 
 std::string ErrorListText;
 
-namespace {
-
-// "0012 / 0003": at least four digits each, all of them from 10000 on.
 std::string counterText(std::int64_t ok, std::int64_t ng) {
     char text[64];
     std::snprintf(text, sizeof text, "%04" PRId64 " / %04" PRId64, ok, ng);
     return text;
+}
+
+namespace {
+
+std::string unreadableFolder(std::string_view folder, int error) {
+    const platform::FileError reason = platform::folderReadErrorFromErrno(error);
+    return platform::displayName(withoutTrailingSeparators(folder)) +
+           std::string(kUnreadableFolderText) + ":(" + std::to_string(reason.number) + ")" +
+           reason.description;
 }
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
@@ -61,11 +68,12 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
     RunState state;
     // The trimmed texts serve every path of the run: a stray blank would
     // otherwise name a folder that does not exist and fail every file.
-    state.libraryText = platform::trimBlanks(window.libraryFolderText());
-    state.workText = platform::trimBlanks(window.workFolderText());
+    // Trailing separators go too, so that no path shows a doubled one.
+    state.libraryText = withoutTrailingSeparators(platform::trimBlanks(window.libraryFolderText()));
+    state.workText = withoutTrailingSeparators(platform::trimBlanks(window.workFolderText()));
 
     platform::DirLookup lookup(posix);
-    if (auto message = checkFolders(state.libraryText, state.workText, lookup)) {
+    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix)) {
         window.message(*message);
         return summary;
     }
@@ -74,8 +82,27 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         window.message(platform::displayName(*busy) + std::string(kBusyFolderSuffix));
         return summary;
     }
-    state.library = scanLibrary(state.libraryText, lookup);
+    // The work folder is left out of the library, also where a link leads to it.
+    std::optional<std::pair<dev_t, ino_t>> workFolder;
+    if (!lookup.firstLiteral(state.workText, platform::Filter::Folder).empty())
+        workFolder = {lookup.current().device, lookup.current().inode};
+    state.library = scanLibrary(state.libraryText, lookup, workFolder);
+    for (const LibraryScan::Skipped& skipped : state.library.skipped) {
+        const std::string message =
+            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error);
+        // Without its root there is no library to search: every file would be
+        // "not found" for a reason that lies elsewhere.
+        if (skipped.folder == 0) {
+            window.message(message);
+            return summary;
+        }
+        if (options.observer != nullptr) options.observer->folderSkipped(message);
+    }
     state.work = listWorkFolder(state.workText, lookup);
+    if (state.work.error != 0) {
+        window.message(unreadableFolder(state.workText, state.work.error));
+        return summary;
+    }
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state, posix);
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
@@ -85,25 +112,28 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
 
     ErrorListText.clear();
     LibraryReplacer replacer(state, posix, lookup);
+    bool stopped = false;
     for (std::size_t i = 0; i < fileCount; ++i) {
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
             replacer.syncChangedFolders();
             window.message("タグライブラリを使えません（見つかりません: " +
                            platform::displayName(transfer.missing) + "）");
-            summary.OkCount = state.OkCount;
-            summary.NgCount = state.NgCount;
-            return summary;
+            // The files done before it stay done: the run ends as a finished one
+            // does, with the error list of the files that failed so far.
+            stopped = true;
+            break;
         }
         bool replaced = false;
         bool replaceFailed = false;
         if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
             replaced = true;
-            if (!options.dryRun) {
-                if (auto message = replacer.replace(i, transfer)) {
-                    replaceFailed = true;
-                    window.message(*message);
-                }
+            // A dry run's plan shows the move that would be refused; it has no message.
+            const auto message =
+                options.dryRun ? replacer.plan(i, transfer) : replacer.replace(i, transfer);
+            if (message) {
+                replaceFailed = true;
+                if (!options.dryRun) window.message(*message);
             }
         }
         // Every change of the run is on disk before the counter shows its last numbers.
@@ -114,7 +144,9 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             report.index = i;
             report.total = fileCount;
             report.workName = state.work.workName(i);
+            report.workFile = state.workText + "/" + report.workName;
             report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
+            report.error = transfer.error;
             if (transfer.outcome != Transfer::Outcome::NotFound)
                 report.libraryPath = state.library.SourceDirs[transfer.folder] + transfer.foundName;
             report.companion = state.work.CompanionTexts[i];
@@ -122,7 +154,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         }
     }
 
-    summary.completed = true;
+    summary.completed = !stopped;
     summary.OkCount = state.OkCount;
     summary.NgCount = state.NgCount;
     window.finish();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/RunWindow.h"
 #include "platform/Posix.h"
@@ -11,13 +12,20 @@
 
 namespace kestrom::engine {
 
-// The error list of the last run: the actual name of each work file that was not
-// found in the library or whose tag could not be written, each followed by CR LF,
-// in processing order. Program-wide, empty at start; a run empties it when its
-// file loop starts. The error list window shows it.
+// The error list of the last run: the actual name of each work file counted NG
+// (not found in the library, its match's tag unreadable, or its tag not
+// written), each followed by CR LF, in processing order. Program-wide, empty at
+// start; a run empties it when its file loop starts. The error list window
+// shows it.
 extern std::string ErrorListText;
 
 inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
+// A folder that cannot be listed: "<folder>のフォルダを読めません:(75)<description>".
+inline constexpr std::string_view kUnreadableFolderText = "のフォルダを読めません";
+
+// The counter label's text, "0012 / 0003": at least four digits each, all of
+// them from 10000 on.
+std::string counterText(std::int64_t ok, std::int64_t ng);
 
 // What became of one work file.
 struct FileReport {
@@ -32,7 +40,11 @@ struct FileReport {
     std::size_t index = 0;  // from 0
     std::size_t total = 0;
     std::string workName;
+    std::string workFile;  // its path, as the run formed it
     Outcome outcome = Outcome::NotFound;
+    // WriteFailed: the errno the tag library left (platform::fileErrorFromErrno
+    // gives its number and description), 0 when it set none.
+    int error = 0;
     std::string libraryPath;  // the matched library file; empty when none was found
     std::string companion;    // the companion's name in the work folder, or ""
 };
@@ -42,6 +54,9 @@ class RunObserver {
 public:
     virtual ~RunObserver() = default;
     virtual void fileDone(const FileReport& report) = 0;
+    // A library folder that could not be read was left out of the scan, with
+    // everything below it; message names it and gives the reason.
+    virtual void folderSkipped(const std::string& message) { (void)message; }
 };
 
 struct RunOptions {
@@ -52,7 +67,9 @@ struct RunOptions {
 };
 
 struct RunSummary {
-    bool completed = false;  // false: the run stopped with a message before or during the file loop
+    // false: the run stopped with a message before or during the file loop (a
+    // run stopped during the loop has still finished and shown its error list).
+    bool completed = false;
     std::int64_t OkCount = 0;
     std::int64_t NgCount = 0;
 };

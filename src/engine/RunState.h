@@ -12,7 +12,8 @@ namespace kestrom::engine {
 
 // Everything one run works with; made afresh at every run.
 struct RunState {
-    std::string libraryText;  // the folder texts, blanks trimmed, used for every path
+    std::string libraryText;  // the folder texts, blanks and trailing separators trimmed, used for
+                              // every path
     std::string workText;
     LibraryScan library;
     WorkInventory work;

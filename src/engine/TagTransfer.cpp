@@ -42,6 +42,7 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
             return result;
         }
         ++state.NgCount;
+        listAsFailed(workName);
         result.outcome = Transfer::Outcome::UnreadableTag;
         return result;
     }
@@ -62,6 +63,7 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
             ++state.NgCount;
             listAsFailed(workName);
             result.outcome = Transfer::Outcome::WriteFailed;
+            result.error = write.error;
             return result;
         }
     }

@@ -36,6 +36,8 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
         plainFiles[platform::foldName(name)].push_back(std::move(name));
     }
 
+    inventory.error = lookup.lastError();
+
     for (const std::string& target : inventory.TargetNames) {
         const std::string companion = target.substr(0, target.size() - 3) + "txt";
         const auto it = plainFiles.find(platform::foldName(companion));

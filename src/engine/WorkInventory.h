@@ -24,6 +24,8 @@ struct WorkInventory {
 
     // Hidden files that a killed run may have left in the work folder.
     std::vector<platform::Leftover> leftovers;
+    // The errno when the work folder could not be listed (nothing is listed then), else 0.
+    int error = 0;
 
     std::size_t FileCount() const { return TargetNames.size(); }
     // The work file's name on disk: the karaoke name, else the search name.

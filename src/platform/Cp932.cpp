@@ -19,6 +19,24 @@ unsigned leadIndex(unsigned char lead) {
     return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
 }
 
+// An iconv conversion, closed when it goes out of scope, also when the tables
+// are left by an exception.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
+        if (m_cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("the CP932 converter of the C library is missing");
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    ~Converter() { iconv_close(m_cd); }
+
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
 struct Tables {
     std::array<char16_t, 256> single{};             // kInvalid for lead bytes and holes
     std::array<char16_t, 60 * kTrailCount> pair{};  // [lead][trail - 0x40]
@@ -26,36 +44,32 @@ struct Tables {
     std::array<bool, 0x10000> exact{};              // decoding the code gives it back
 
     Tables() {
-        iconv_t toUnicode = iconv_open("UTF-16LE", "CP932");
-        iconv_t fromUnicode = iconv_open("CP932", "UTF-16LE");
-        if (toUnicode == reinterpret_cast<iconv_t>(-1) ||
-            fromUnicode == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("the CP932 converter of the C library is missing");
+        const Converter toUnicode("UTF-16LE", "CP932");
+        const Converter fromUnicode("CP932", "UTF-16LE");
 
         single.fill(kInvalid);
         pair.fill(kInvalid);
         for (unsigned b = 0; b < 256; ++b) {
             if (isLeadByte(static_cast<unsigned char>(b))) continue;
             const char in[1] = {static_cast<char>(b)};
-            single[b] = convertToUnicode(toUnicode, in, 1);
+            single[b] = convertToUnicode(toUnicode.get(), in, 1);
         }
         for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
             if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
             for (unsigned trail = kTrailFirst; trail < 0xFD; ++trail) {
                 const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
                 pair[leadIndex(static_cast<unsigned char>(lead)) * kTrailCount + trail -
-                     kTrailFirst] = convertToUnicode(toUnicode, in, 2);
+                     kTrailFirst] = convertToUnicode(toUnicode.get(), in, 2);
             }
         }
         for (unsigned c = 1; c < 0x10000; ++c) {
             if (c >= 0xD800 && c <= 0xDFFF) continue;
-            const std::uint16_t code = convertFromUnicode(fromUnicode, static_cast<char16_t>(c));
+            const std::uint16_t code =
+                convertFromUnicode(fromUnicode.get(), static_cast<char16_t>(c));
             encoded[c] = code;
             exact[c] = code != 0 && decodeCode(code) == c;
         }
         exact[0] = true;
-        iconv_close(toUnicode);
-        iconv_close(fromUnicode);
     }
 
     char16_t decodeCode(std::uint16_t code) const {

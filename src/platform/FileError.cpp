@@ -52,4 +52,14 @@ FileError pathNotFound() {
     return make(76);
 }
 
+FileError folderReadErrorFromErrno(int err) {
+    switch (err) {
+        case EACCES:
+        case EPERM: return make(75);
+        case ENOENT:
+        case ENOTDIR: return make(76);
+        default: return fileErrorFromErrno(err);
+    }
+}
+
 }  // namespace kestrom::platform

@@ -20,5 +20,9 @@ struct FileError {
 // report pathNotFound() instead.
 FileError fileErrorFromErrno(int err);
 FileError pathNotFound();
+// The same for a folder that could not be listed: a refused read is an access
+// error (75), not "cannot write" (70), and a folder that is not there is a path
+// not found (76).
+FileError folderReadErrorFromErrno(int err);
 
 }  // namespace kestrom::platform

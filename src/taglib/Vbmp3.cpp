@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -46,8 +47,9 @@ Fn asFunction(void* address) {
     return fn;
 }
 
-CallResult judge(std::int16_t result) {
-    return {result != 0 ? CallStatus::Success : CallStatus::Failure, {}};
+CallResult judge(std::int16_t result, int error) {
+    if (result != 0) return {CallStatus::Success, {}, 0};
+    return {CallStatus::Failure, {}, error};
 }
 
 }  // namespace
@@ -105,10 +107,12 @@ CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
     void* address = symbol("vbmp3_getFileInfo", m_getFileInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
     toLibraryForm(records.tag, records.readBlock);
+    errno = 0;
     const std::int16_t result = asFunction<GetFileInfoFn>(address)(
         path.c_str(), records.readBlock.data(), records.mpeg.data());
+    const int error = errno;
     fromLibraryForm(records.readBlock, records.tag);
-    return judge(result);
+    return judge(result, error);
 }
 
 CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
@@ -116,10 +120,12 @@ CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
     void* address = symbol("vbmp3_setTagInfo", m_setTagInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
     toLibraryForm(records.tag, records.writeBlock);
+    errno = 0;
     const std::int16_t result =
         asFunction<SetTagInfoFn>(address)(path.c_str(), records.writeBlock.data(), 1, 1);
+    const int error = errno;
     fromLibraryForm(records.writeBlock, records.tag);
-    return judge(result);
+    return judge(result, error);
 }
 
 CallResult Vbmp3::findSetTagInfo() {

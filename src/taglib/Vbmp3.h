@@ -55,6 +55,9 @@ enum class CallStatus {
 struct CallResult {
     CallStatus status;
     std::string missing;  // Unavailable: what could not be found (file or entry point name)
+    // Failure: the errno the library left, which tells why (its entry points
+    // return only success or failure); 0 when it set none, and on success.
+    int error = 0;
 };
 
 // The two entry points as the library exports them.

@@ -4,6 +4,7 @@
 // are text files (see tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
 // for an unreadable tag, "LOCKED" for one that cannot be written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <map>
 
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 using namespace kestrom::test;
 namespace fs = std::filesystem;
@@ -60,34 +62,47 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
     EXPECT_EQ(clean.out + clean.err, "");  // no progress line off a terminal
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
-    writeFile(dir / "lib/Bad.mp3", "FAIL\n");  // unreadable tag: NG, but not listed
+    writeFile(dir / "lib/Bad.mp3", "FAIL\n");  // unreadable tag
     writeFile(dir / "lib/Locked.mp3", "A=x\n");
-    writeFile(dir / "work/Locked.mp3", "LOCKED\n");
+    writeFile(dir / "lib/Full.mp3", "A=x\n");
+    writeFile(dir / "work/Locked.mp3", "LOCKED\n");  // a tag that cannot be written, and why
+    writeFile(dir / "work/Full.mp3", "FULL\n");
     for (const char* name : {"Bad.mp3", "Lost.mp3", "new\nline.mp3", "\xFF\xFE.mp3"})
         writeFile(dir / "work/" + name, "");
     const Result failed = run("lib work");
     EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out, "Locked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
-    EXPECT_EQ(failed.err, "");
+    EXPECT_EQ(failed.out,
+              "Bad.mp3\nFull.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
+    EXPECT_EQ(failed.err,
+              "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
+              "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n");
 }
 
 TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
     writeFile(dir / "lib/Song.mp3", "A=Song\n");
     writeFile(dir / "lib/sub/Alpha.mp3", "A=Alpha\n");
     writeFile(dir / "lib/Bad.mp3", "FAIL\n");
-    for (const char* name : {"Song.mp3", "Alpha_K.mp3", "Bad.mp3", "Lost.mp3"})
+    // SONG.mp3 and Song.mp3 both match lib/Song.mp3: the second may not replace the first.
+    for (const char* name : {"Song.mp3", "SONG.mp3", "Alpha_K.mp3", "Bad.mp3", "Lost.mp3"})
         writeFile(dir / "work/" + name, "old");
     for (const char* name : {"Song.txt", "Lost.txt"}) writeFile(dir / "work/" + name, "text");
     const auto before = contents();
-    const Result r = run("--replace --dry-run lib work");
+    const Result r = run("--replace --dry-run lib/ work//");  // no doubled separator in the plan
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,  // the plan alone: no error list after it
               "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\n"
               "Bad.mp3\tunreadable-tag\tlib/Bad.mp3\n"
               "Lost.mp3\tnot-found\t\tLost.txt\n"
-              "Song.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n");
+              "SONG.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n"
+              "Song.mp3\ttag+clash\tlib/Song.mp3\tSong.txt\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(contents(), before);
+
+    // The run does what the plan said, and fails for the file it could not move.
+    const Result done = run("--replace lib work");
+    EXPECT_EQ(done.status, 1);
+    EXPECT_EQ(done.err, "kestrom-cli: lib/Song.mp3:(58)ファイルは既に存在します。\n");
+    EXPECT_EQ(readFile(dir / "work/Song.mp3").substr(0, 8), "A=Song\nB");
 }
 
 TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
@@ -95,14 +110,39 @@ TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
     writeFile(dir / "work/Song.mp3", "before");
     const Result overlap = run("lib lib/x");
     EXPECT_EQ(overlap.status, 2);
-    EXPECT_EQ(overlap.err, "指定パスの範囲が重複しています。\n");
+    EXPECT_EQ(overlap.err, "kestrom-cli: 指定パスの範囲が重複しています。\n");
     fs::remove(dir / "bin/libvbmp3.so");
     const Result r = run("lib work");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err,
-              "タグライブラリを使えません（見つかりません: " + (dir / "bin/libvbmp3.so") + "）\n");
+    EXPECT_EQ(r.err, "kestrom-cli: タグライブラリを使えません（見つかりません: " +
+                         (dir / "bin/libvbmp3.so") + "）\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before");
+
+    // A failure that nothing below handles: a message and status 2, not an abort.
+    fs::create_symlink(FAKE_TAGLIB, dir / "bin/libvbmp3.so");
+    writeFile(dir / "lib/Song.mp3", "THROW\n");
+    const Result thrown = run("lib work");
+    EXPECT_EQ(thrown.status, 2);
+    EXPECT_EQ(thrown.err, "kestrom-cli: std::bad_alloc\n");
+}
+
+// A library subfolder that a user cannot read is left out, and named on stderr
+// with the reason.
+TEST_F(CliTest, UnreadableLibraryFolderIsNamedWithTheReason) {
+    writeFile(dir / "lib/Song.mp3", "A=Song\n");
+    writeFile(dir / "lib/sub/Tune.mp3", "A=Tune\n");
+    writeFile(dir / "work/Tune.mp3", "");
+    ::chmod(dir.path().c_str(), 0777);  // the program writes its output files there
+    ::chmod((dir / "lib/sub").c_str(), 0);
+    const int status = runUnprivileged([&] { return run("lib work").status; });
+    if (status == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as an unprivileged user";
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(readFile(dir / "err"),
+              "kestrom-cli: "
+              "lib/subのフォルダを読めません:(75)パスまたはファイルにアクセスできません。\n");
+    EXPECT_EQ(readFile(dir / "out"), "Tune.mp3\n");
+    ::chmod((dir / "lib/sub").c_str(), 0755);
 }
 
 TEST_F(CliTest, ProgressLineShowsOnATerminal) {
@@ -118,9 +158,20 @@ TEST_F(CliTest, BadUsageExits64AndVersionPrints) {
         EXPECT_EQ(r.status, 64) << args;
         EXPECT_NE(r.err.find("\nUsage: kestrom-cli"), std::string::npos) << r.err;
     }
-    const Result version = run("--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "Kestrom 1.10\n");
+    for (const char* args : {"--version", "-V"}) {
+        const Result version = run(args);
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(version.out, "Kestrom 1.10\n");
+    }
+    EXPECT_TRUE(run("-h").out.starts_with("Usage: kestrom-cli"));
+    // Output that cannot be written is a failure, not a success.
+    for (const char* args : {"--help", "--version"}) {
+        const int status = std::system(
+            ("cd '" + dir.path() + "' && bin/kestrom-cli " + args + " >/dev/full 2>err").c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 2) << args;
+        EXPECT_EQ(readFile(dir / "err"),
+                  "kestrom-cli: cannot write standard output: No space left on device\n");
+    }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ struct Case {
 
 class FolderCheckTest : public ::testing::TestWithParam<Case> {
 protected:
+    // The current folder is the temporary folder, for the relative texts.
     void SetUp() override {
         makeDirs(dir / "music/new");
         makeDirs(dir / "Music");
@@ -26,12 +27,18 @@ protected:
         makeDirs(dir / "mp3new");
         makeDirs(dir / "work");
         makeDirs(dir / ".hidden");
+        makeDirs(dir / "lib*?");
         writeFile(dir / "file.mp3");
+        ASSERT_EQ(::symlink((dir / "music/new").c_str(), (dir / "link").c_str()), 0);
+        ASSERT_NE(::getcwd(m_cwd, sizeof m_cwd), nullptr);
+        ASSERT_EQ(::chdir(dir.path().c_str()), 0);
     }
+    void TearDown() override { ASSERT_EQ(::chdir(m_cwd), 0); }
     std::string expand(std::string_view text) const {
         return text.starts_with('~') ? dir.path() + std::string(text.substr(1)) : std::string(text);
     }
     TempDir dir;
+    char m_cwd[4096] = {};
 };
 
 }  // namespace
@@ -39,7 +46,8 @@ protected:
 TEST_P(FolderCheckTest, RefusesOverlappingOrMissingFolders) {
     const Case& c = GetParam();
     kestrom::platform::DirLookup lookup;
-    const auto message = checkFolders(expand(c.library), expand(c.work), lookup);
+    const auto message =
+        checkFolders(expand(c.library), expand(c.work), lookup, kestrom::platform::systemPosix());
     EXPECT_EQ(message.value_or(""), expand(c.expected));
 }
 
@@ -47,11 +55,17 @@ INSTANTIATE_TEST_SUITE_P(
     Folders, FolderCheckTest,
     ::testing::Values(
         Case{"~/music", "~/music/new", "指定パスの範囲が重複しています。"},
-        Case{"~/mp3", "~/mp3new", "指定パスの範囲が重複しています。"},  // characters, not folders
+        Case{"~/mp3", "~/mp3new", ""},  // siblings whose names share a beginning
         Case{"~/work", "~/work", "指定パスの範囲が重複しています。"},
         Case{"", "~/work", "指定パスの範囲が重複しています。"},
-        Case{"~/Music", "~/music/new", ""},  // compared case-sensitively
-        Case{"~/music/", "~/work", ""},      // a trailing separator lists the folder itself
+        Case{"~/Music", "~/music/new", ""},                             // compared case-sensitively
+        Case{"~/work", "./work/", "指定パスの範囲が重複しています。"},  // relative
+        Case{"~/music/../work", "~//work//", "指定パスの範囲が重複しています。"},
+        Case{"~/music", "~/link", "指定パスの範囲が重複しています。"},  // a link into the library
+        Case{"~/music", "~/mp3/../music/gone",
+             "指定パスの範囲が重複しています。"},  // folded by its text when it does not exist
+        Case{"~/music/", "~/work", ""},
+        Case{"~/lib*?", "~/work", ""},  // "*" and "?" are characters of the name
         Case{"~/music", "~/nothere", "~/nothereなんてフォルダはないよ"},
         Case{"~/nothere", "~/nowhere",
              "~/nothereなんてフォルダはないよ"},  // the library is checked first

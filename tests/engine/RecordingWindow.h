@@ -11,8 +11,9 @@ namespace kestrom::test {
 
 // The run's windows for tests: folder texts and replace flag as set, every other
 // operation recorded in order as "message <text>", "counter <text>", "finish" and
-// "errors <ErrorListText at that moment>".
-class RecordingWindow : public engine::RunWindow {
+// "errors <ErrorListText at that moment>". As the run's observer it also records
+// "skipped <message>" for a library folder left out.
+class RecordingWindow : public engine::RunWindow, public engine::RunObserver {
 public:
     RecordingWindow(std::string library, std::string work, bool replace = false)
         : m_library(std::move(library)), m_work(std::move(work)), m_replace(replace) {}
@@ -27,6 +28,10 @@ public:
     void counterText(const std::string& text) override { events.push_back("counter " + text); }
     void finish() override { events.push_back("finish"); }
     void showErrorList() override { events.push_back("errors " + engine::ErrorListText); }
+    void fileDone(const engine::FileReport&) override {}
+    void folderSkipped(const std::string& message) override {
+        events.push_back("skipped " + message);
+    }
 
     std::vector<std::string> messages() const {
         std::vector<std::string> found;

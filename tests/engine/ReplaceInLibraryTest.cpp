@@ -106,6 +106,48 @@ TEST_F(ReplaceTest, SharedCompanionLeavesWithItsLastUser) {
     }
 }
 
+// Two work files that differ only in letter case both match one library file.
+// The first that is tagged moves; the other is never moved over it: it stays
+// in the work folder, tagged, with its companion, and gets a message.
+TEST_F(ReplaceTest, TwinsInTheWorkFolderNeverReplaceEachOther) {
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> work;  // name, content
+        std::vector<std::string> library, workLeft;
+        bool refused;
+    };
+    const Case cases[] = {
+        {{{"SONG.mp3", ""}, {"song.mp3", ""}}, {"Song.mp3"}, {"song.mp3"}, true},
+        {{{"SONG.mp3", ""}, {"SONG.txt", "1"}, {"song.mp3", ""}, {"song.txt", "2"}},
+         {"SONG.txt", "Song.mp3"},
+         {"song.mp3", "song.txt"},
+         true},
+        // The karaoke copies of one file, with the text they share.
+        {{{"Song.txt", "1"}, {"Song_K.mp3", ""}, {"song_k.mp3", ""}},
+         {"Song.mp3", "Song_K.mp3", "Song_K.txt"},
+         {"Song.txt", "song_k.mp3"},
+         true},
+        // The first twin cannot be tagged, so the second is the first to move.
+        {{{"SONG.mp3", "LOCKED\n"}, {"song.mp3", ""}}, {"Song.mp3"}, {"SONG.mp3"}, false},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(lib(""));
+        std::filesystem::remove_all(work(""));
+        writeFile(lib("Pop/Song.mp3"), "A=new\n");
+        for (const auto& [name, content] : c.work) writeFile(work(name), content);
+        run();
+        EXPECT_EQ(names(lib("Pop")), c.library);
+        EXPECT_EQ(names(work("")), c.workLeft);
+        EXPECT_EQ(window.messages(),
+                  c.refused ? std::vector<std::string>{lib("Pop/Song.mp3") +
+                                                       ":(58)ファイルは既に存在します。"}
+                            : std::vector<std::string>{});
+        const auto mp3 = std::find_if(c.workLeft.begin(), c.workLeft.end(),
+                                      [](const std::string& n) { return n.ends_with(".mp3"); });
+        EXPECT_EQ(readFile(work(*mp3)).substr(0, 6),
+                  c.refused ? "A=new\n" : "LOCKED");  // tagged, unless it could not be
+    }
+}
+
 // A read-only text in the library (its state is not cleared) fails the
 // companion's move, which comes first: the MP3 file stays in the work folder,
 // tagged. Each failed file gets its message and still counts OK.

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "support/TempDir.h"
 #include "taglib/Vbmp3.h"
@@ -113,14 +114,20 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     EXPECT_EQ(library.getFileInfo(dir / "bad.mp3", records).status, CallStatus::Failure);
     EXPECT_EQ(textOf(records.tag.TextA), u"Left over");
     EXPECT_EQ(textOf(records.tag.TextB), u"Artist");
-    EXPECT_EQ(library.getFileInfo(dir / "missing.mp3", records).status, CallStatus::Failure);
+    // A failure carries the errno the library left; a success none, whatever errno held before.
+    const CallResult missing = library.getFileInfo(dir / "missing.mp3", records);
+    EXPECT_EQ(missing.status, CallStatus::Failure);
+    EXPECT_EQ(missing.error, ENOENT);
 
     EXPECT_EQ(fake.calls(), "get " + (dir / "lib.mp3") + "\nset " + (dir / "work.mp3") +
                                 " 1 1\nget " + (dir / "bad.mp3") + "\nget " +
                                 (dir / "missing.mp3") + "\n");
     for (const char* result : {"-1", "2"}) {  // any result but 0 is success
         ::setenv("FAKE_TAGLIB_RESULT", result, 1);
-        EXPECT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
+        errno = EBADF;
+        const CallResult read = library.getFileInfo(dir / "lib.mp3", records);
+        EXPECT_EQ(read.status, CallStatus::Success);
+        EXPECT_EQ(read.error, 0);
     }
     ::unsetenv("FAKE_TAGLIB_RESULT");
 }

@@ -5,14 +5,19 @@
 //  - a read sets the fields the file names and leaves the others as it found them
 //    in the block; a file holding the line "FAIL" fails after setting its fields;
 //  - a write replaces the file's content with every field of the block, up to its
-//    first NUL byte; a file holding the line "LOCKED" cannot be written.
-// Missing files fail both. FAKE_TAGLIB_RESULT sets the success result (default 1).
-// Every call is logged for the tests: fake_calls() lists "get <path>" / "set <path>
-// <a> <b>", fake_lastBlock() is the last block received before the call changed it.
+//    first NUL byte; a file holding the line "LOCKED" cannot be written (errno
+//    EACCES), nor one holding "FULL" (ENOSPC).
+// A file holding the line "THROW" makes a read throw std::bad_alloc, as a failure
+// the run does not handle itself would. Missing files fail both (ENOENT). FAKE_TAGLIB_RESULT sets
+// the success result (default 1). Every call is logged for the tests: fake_calls() lists "get
+// <path>" / "set <path> <a> <b>", fake_lastBlock() is the last block received before the call
+// changed it.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 
@@ -32,6 +37,12 @@ unsigned char g_lastBlock[652];
 std::int16_t success() {
     const char* value = std::getenv("FAKE_TAGLIB_RESULT");
     return static_cast<std::int16_t>(value != nullptr ? std::atoi(value) : 1);
+}
+
+// A failure, with errno telling why, as the tag library reports one.
+std::int16_t failWith(int error) {
+    errno = error;
+    return 0;
 }
 
 bool readLines(const char* path, std::string& content) {
@@ -62,7 +73,8 @@ EXPORT std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag, unsi
     g_calls += std::string("get ") + path + "\n";
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
     std::string content;
-    if (!readLines(path, content)) return 0;
+    if (!readLines(path, content)) return failWith(ENOENT);
+    if (hasLine(content, "THROW")) throw std::bad_alloc();
     std::istringstream in(content);
     for (std::string line; std::getline(in, line);) {
         if (line.size() < 2 || line[1] != '=') continue;
@@ -89,7 +101,9 @@ EXPORT std::int16_t vbmp3_setTagInfo(const char* path, unsigned char* tag, std::
         std::string("set ") + path + " " + std::to_string(a) + " " + std::to_string(b) + "\n";
     std::memcpy(g_lastBlock, tag, sizeof g_lastBlock);
     std::string content;
-    if (!readLines(path, content) || hasLine(content, "LOCKED")) return 0;
+    if (!readLines(path, content)) return failWith(ENOENT);
+    if (hasLine(content, "LOCKED")) return failWith(EACCES);
+    if (hasLine(content, "FULL")) return failWith(ENOSPC);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (const Field& f : kFields) {
         const char* text = reinterpret_cast<const char*>(tag + f.offset);

@@ -120,7 +120,7 @@ void MainTest::runCountsAndListsTheFailedNames() {
     write(u"work/歌_K.mp3"_s);
     QTest::mouseClick(button(u"Command2"_s), Qt::LeftButton);
     QCOMPARE(answer.opened, 1);
-    QCOMPARE(shown, u"Locked.mp3\n歌_K.mp3\n"_s);
+    QCOMPARE(shown, u"Bad.mp3\nLocked.mp3\n歌_K.mp3\n"_s);
     QCOMPARE(counter(), u"0002 / 0003"_s);
     QCOMPARE(main->focusWidget(), button(u"Command3"_s));
 }
