@@ -226,9 +226,9 @@ int main(int argc, char** argv) {
     }
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
-    kestrom::taglib::Vbmp3 tags(kestrom::taglib::libraryBesideExecutable());
+    kestrom::taglib::Vbmp3 tags(kestrom::taglib::findTagLibrary());
     const std::string cli =
-        fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
+        fs::path(kestrom::taglib::findTagLibrary()).parent_path() / "kestrom-cli";
 
     std::vector<double> plain, replace, floor, safeFloor, process;
     for (int r = 0; r < o.runs; ++r) {
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
         }
         const double mib = peakMemoryOf([&] {
             QuietWindow window((big / "library").string(), (big / "work").string(), false);
-            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::libraryBesideExecutable());
+            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::findTagLibrary());
             kestrom::engine::runTransfer(window, childTags);
         });
         std::printf("peak memory, %d library files: %.1f MiB\n", o.memoryFiles, mib);

@@ -52,6 +52,11 @@ public:
     // Deletes one file (no wildcards). A read-only file or a folder is refused (75).
     std::optional<FileError> deleteFile(const std::string& path) const;
 
+    // Reads the whole file at path into content. A file larger than maxBytes is
+    // refused (EFBIG), so that a wrong path cannot fill the memory.
+    std::optional<FileError> readAll(const std::string& path, std::size_t maxBytes,
+                                     std::string& content) const;
+
     // Copies from into a new hidden file beside target, with the mode of from
     // and, where the process may, the owner of an existing target. from may be
     // target itself, for a writer that edits a copy of a file before it replaces

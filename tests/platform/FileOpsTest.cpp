@@ -90,6 +90,20 @@ TEST(FileOps, CopyIsAtomicWhicheverCallFails) {
     }
 }
 
+TEST(FileOps, ReadAllTakesEveryChunkAndRefusesTooLargeAFileOrAFailedRead) {
+    TempDir dir;
+    const std::string big(300'000, 'n');  // several reads
+    writeFile(dir / "icon.png", big);
+    std::string content;
+    EXPECT_EQ(FileOps().readAll(dir / "icon.png", big.size(), content), std::nullopt);
+    EXPECT_EQ(content, big);
+    EXPECT_TRUE(FileOps().readAll(dir / "icon.png", big.size() - 1, content));
+    EXPECT_EQ(FileOps().readAll(dir / "missing.png", big.size(), content)->number, 53);
+    FaultyPosix posix;
+    posix.failAt(Call::Read, 2, EIO);
+    EXPECT_TRUE(FileOps(posix).readAll(dir / "icon.png", big.size(), content));
+}
+
 // A writer edits a hidden copy of a file, which replaces the file only when
 // committed, with the file's mode and (where the process may) its owner.
 TEST(FileOps, ReplacementByAnEditedCopyOfItself) {
