@@ -83,8 +83,10 @@ QImage pickerIconImage() {
 }
 
 QIcon mainIcon(platform::Posix& posix) {
-    const std::string themeFolder =
-        platform::programFolder() + KESTROM_BIN_TO_DATADIR "/icons/hicolor/";
+    const std::string programFolder = platform::programFolder();
+    const QIcon drawn(QPixmap::fromImage(mainIconImage()));
+    if (programFolder.empty()) return drawn;
+    const std::string themeFolder = programFolder + KESTROM_BIN_TO_DATADIR "/icons/hicolor/";
     const platform::FileOps files(posix);
     QIcon icon;
     for (const char* size : {"48x48", "128x128", "256x256"}) {
@@ -96,7 +98,7 @@ QIcon mainIcon(platform::Posix& posix) {
                                static_cast<int>(png.size()), "PNG"))
             icon.addPixmap(QPixmap::fromImage(image));
     }
-    return icon.isNull() ? QIcon(QPixmap::fromImage(mainIconImage())) : icon;
+    return icon.isNull() ? drawn : icon;
 }
 
 QIcon pickerIcon() {
