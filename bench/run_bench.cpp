@@ -319,9 +319,9 @@ int main(int argc, char** argv) {
     const fs::path pristine = base / "pristine";
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
-    kestrom::taglib::Vbmp3 tags(kestrom::taglib::libraryBesideExecutable());
+    kestrom::taglib::Vbmp3 tags(kestrom::taglib::findTagLibrary());
     const std::string cli =
-        fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
+        fs::path(kestrom::taglib::findTagLibrary()).parent_path() / "kestrom-cli";
     double smallRatio = 0;
     if (o.files > 0 && !fs::exists(pristine / "work")) {
         std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
@@ -419,7 +419,7 @@ int main(int argc, char** argv) {
         }
         const double mib = peakMemoryOf([&] {
             QuietWindow window((big / "library").string(), (big / "work").string(), false);
-            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::libraryBesideExecutable());
+            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::findTagLibrary());
             kestrom::engine::runTransfer(window, childTags);
         });
         std::printf("peak memory, %d library files: %.1f MiB\n", o.memoryFiles, mib);

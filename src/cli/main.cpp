@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestrom-cli: the tag transfer run without windows, for scripts, servers and
-// scheduled jobs. It uses the tag library beside the executable, as the windowed
-// program does.
+// scheduled jobs. It finds its tag library as the windowed program does: beside
+// itself in the build folder, in its private folder when installed.
 #include <unistd.h>
 
 #include <csignal>
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string_view> args(argv + 1, argv + argc);
         return kestrom::cli::runCli(args, {stdout, stderr, terminal},
-                                    kestrom::taglib::libraryBesideExecutable());
+                                    kestrom::taglib::findTagLibrary());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
     } catch (...) {

@@ -276,6 +276,25 @@ std::optional<FileError> FileOps::moveReplacing(const std::string& from,
     return std::nullopt;
 }
 
+std::optional<FileError> FileOps::readAll(const std::string& path, std::size_t maxBytes,
+                                          std::string& content) const {
+    content.clear();
+    const Fd in(m_posix, m_posix.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0));
+    if (in.get() < 0) return fileErrorFromErrno(errno);
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t got = m_posix.read(in.get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return fileErrorFromErrno(errno);
+        }
+        if (got == 0) return std::nullopt;
+        if (static_cast<std::size_t>(got) > maxBytes - content.size())
+            return fileErrorFromErrno(EFBIG);
+        content.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+}
+
 std::optional<FileError> FileOps::deleteFile(const std::string& path) const {
     struct stat st {};
     if (m_posix.stat(path.c_str(), &st) != 0) return fileErrorFromErrno(errno);

@@ -113,6 +113,11 @@ public:
     // Deletes one file (no wildcards). A read-only file or a folder is refused (75).
     std::optional<FileError> deleteFile(const std::string& path) const;
 
+    // Reads the whole file at path into content. A file larger than maxBytes is
+    // refused (EFBIG), so that a wrong path cannot fill the memory.
+    std::optional<FileError> readAll(const std::string& path, std::size_t maxBytes,
+                                     std::string& content) const;
+
 private:
     std::optional<FileError> checkTarget(const std::string& from, const struct stat& source,
                                          const std::string& to, struct stat& existing,

@@ -2,14 +2,17 @@
 #include "taglib/Vbmp3.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/Cp932.h"
+#include "platform/Posix.h"
+#include "platform/ProgramFolder.h"
 
 namespace kestrom::taglib {
 namespace {
@@ -135,12 +138,20 @@ CallResult Vbmp3::findSetTagInfo() {
     return {CallStatus::Success, {}};
 }
 
-std::string libraryBesideExecutable() {
-    std::string path(4096, '\0');
-    const ssize_t len = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (len <= 0) return "libvbmp3.so";  // let the loader search for it
-    path.resize(static_cast<std::size_t>(len));
-    return path.substr(0, path.rfind('/') + 1) + "libvbmp3.so";
+std::string findTagLibrary() {
+    const std::string folder = platform::programFolder();
+    if (folder.empty()) return "libvbmp3.so";  // let the loader search for it
+    const std::string privateFolder =
+        std::filesystem::path(folder + KESTROM_BIN_TO_PRIVATE_LIBDIR).lexically_normal();
+    const std::string installed = privateFolder + "/libvbmp3.so";
+    const std::string beside = folder + "libvbmp3.so";
+    platform::Posix& posix = platform::systemPosix();
+    struct stat st {};
+    if (posix.stat(installed.c_str(), &st) == 0) return installed;
+    if (posix.stat(beside.c_str(), &st) == 0) return beside;
+    // Neither is there: name the one that this kind of tree should hold, so that
+    // the message about the missing library points where it belongs.
+    return posix.stat(privateFolder.c_str(), &st) == 0 ? installed : beside;
 }
 
 }  // namespace kestrom::taglib

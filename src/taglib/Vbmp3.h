@@ -100,7 +100,12 @@ private:
     void* m_setTagInfo = nullptr;
 };
 
-// The tag library beside the running executable: <folder of the program>/libvbmp3.so.
-std::string libraryBesideExecutable();
+// The tag library for the running program. An installed program keeps it in a
+// private folder of the library tree (lib/<multiarch>/kestrom/libvbmp3.so beside
+// the programs' bin/); a program in the build folder, or copied together with
+// the library, has it beside itself. Returns the first of the two that exists;
+// when neither does, the private one if its folder is there, else the one beside
+// the program, so that the message about the missing library names the right place.
+std::string findTagLibrary();
 
 }  // namespace kestrom::taglib

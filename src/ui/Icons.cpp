@@ -5,6 +5,9 @@
 #include <QPixmap>
 #include <QPolygon>
 
+#include "platform/FileOps.h"
+#include "platform/ProgramFolder.h"
+
 namespace kestrom::ui {
 
 namespace {
@@ -79,8 +82,23 @@ QImage pickerIconImage() {
     return image;
 }
 
-QIcon mainIcon() {
-    return QIcon(QPixmap::fromImage(mainIconImage()));
+QIcon mainIcon(platform::Posix& posix) {
+    const std::string programFolder = platform::programFolder();
+    const QIcon drawn(QPixmap::fromImage(mainIconImage()));
+    if (programFolder.empty()) return drawn;
+    const std::string themeFolder = programFolder + KESTROM_BIN_TO_DATADIR "/icons/hicolor/";
+    const platform::FileOps files(posix);
+    QIcon icon;
+    for (const char* size : {"48x48", "128x128", "256x256"}) {
+        const std::string path = themeFolder + size + "/apps/" KESTROM_APP_ID ".png";
+        std::string png;
+        QImage image;
+        if (!files.readAll(path, 1 << 20, png) &&
+            image.loadFromData(reinterpret_cast<const uchar*>(png.data()),
+                               static_cast<int>(png.size()), "PNG"))
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon.isNull() ? drawn : icon;
 }
 
 QIcon pickerIcon() {

@@ -86,7 +86,7 @@ QString desktopFolder() {
 Main::Main(std::string tagLibraryPath)
     : QWidget(nullptr, Qt::Window | kCloseBoxOnly), m_tagLibrary(std::move(tagLibraryPath)) {
     setObjectName(QStringLiteral("Main"));
-    setWindowTitle(QStringLiteral("Kestrom Ver.1.10"));
+    setWindowTitle(QStringLiteral("Kestrom Ver." KESTROM_VERSION));
     setWindowIcon(mainIcon());
     setFixedSize(twipsSize(5940, 2310));
     setFont(windowFont());

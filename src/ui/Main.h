@@ -21,13 +21,13 @@ namespace kestrom::ui {
 // transfer synchronously with this window as its RunWindow. Nothing is read
 // from or written to any settings: both boxes start on the desktop folder.
 //
-// Owns the binding to the tag library at tagLibraryPath (the one beside the
-// executable unless a test gives another); the library is loaded at the first
-// run that needs it.
+// Owns the binding to the tag library at tagLibraryPath (the program's own, see
+// findTagLibrary(), unless a test gives another); the library is loaded at the
+// first run that needs it.
 class Main : public QWidget, public engine::RunWindow {
     Q_OBJECT
 public:
-    explicit Main(std::string tagLibraryPath = taglib::libraryBesideExecutable());
+    explicit Main(std::string tagLibraryPath = taglib::findTagLibrary());
 
     // The run's window operations.
     std::string libraryFolderText() override;

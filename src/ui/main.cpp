@@ -14,6 +14,11 @@ int main(int /*argc*/, char* argv[]) {
     // A write past the file size limit then fails that file instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(qtArgc, argv);
+    // The window's class (WM_CLASS) and the desktop entry it belongs to, so that
+    // the desktop shows it under the menu entry's name and icon, whatever name
+    // the program was started by.
+    QApplication::setApplicationName(QStringLiteral("kestrom"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTROM_APP_ID));
     kestrom::ui::Main window;
     window.show();
     return QApplication::exec();

@@ -143,6 +143,21 @@ std::string opName(const testing::TestParamInfo<Op>& info) {
 INSTANTIATE_TEST_SUITE_P(FileOps, Transfer, testing::Values(Op::Copy, Op::Move, Op::MoveAcross),
                          opName);
 
+TEST(FileOps, ReadAllTakesEveryChunkAndRefusesTooLargeAFileOrAFailedRead) {
+    TempDir dir;
+    const std::string big(300'000, 'n');  // several reads
+    writeFile(dir / "icon.png", big);
+    std::string content;
+    Posix posix;
+    EXPECT_EQ(FileOps(posix).readAll(dir / "icon.png", big.size(), content), std::nullopt);
+    EXPECT_TRUE(content == big);
+    EXPECT_TRUE(FileOps(posix).readAll(dir / "icon.png", big.size() - 1, content));
+    EXPECT_EQ(FileOps(posix).readAll(dir / "missing.png", big.size(), content)->number, 53);
+    FaultyPosix faulty;
+    faulty.failAt(Call::Read, 2, EIO);
+    EXPECT_TRUE(FileOps(faulty).readAll(dir / "icon.png", big.size(), content));
+}
+
 TEST(FileOps, RealPermissionFailuresAsAnUnprivilegedUser) {
     TempDir dir;
     ::chmod(dir.path().c_str(), 0755);

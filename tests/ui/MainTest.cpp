@@ -57,7 +57,9 @@ void MainTest::startsOnTheDesktopFolder() {
     QVERIFY(!main->replaceFlag());
     QCOMPARE(counter(), u"0000 / 0000"_s);
     QCOMPARE(QApplication::focusWidget(), text1(0));
-    QCOMPARE(main->windowTitle(), u"Kestrom Ver.1.10"_s);
+    QCOMPARE(main->windowTitle(), u"Kestrom Ver." KESTROM_VERSION ""_s);
+    // The desktop icon, as the build folder's share/ holds it beside bin/.
+    QCOMPARE(main->windowIcon().availableSizes(), (QList<QSize>{{48, 48}, {128, 128}, {256, 256}}));
     QStringList captions;
     for (const char* name :
          {"Label1_0", "Label1_1", "Command1_0", "Command1_1", "Command2", "Command3", "Check1",

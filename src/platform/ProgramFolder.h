@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+
+namespace kestrom::platform {
+
+// The folder of the running executable, with links resolved, ending in "/"; empty
+// when the system cannot tell. The programs find their own files from here, in
+// the build folder and wherever an installation has been put.
+std::string programFolder();
+
+}  // namespace kestrom::platform
