@@ -110,7 +110,6 @@ std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std
 }
 
 void LibraryReplacer::syncChangedFolders() {
-    if (m_changedFolders.empty()) return;
     m_changedFolders.insert(m_state.workText + "/");
     for (const std::string& folder : m_changedFolders) platform::syncFolder(m_posix, folder);
     m_changedFolders.clear();

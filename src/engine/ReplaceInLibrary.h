@@ -49,7 +49,8 @@ public:
     // taken as replace() takes them.
     std::optional<std::string> plan(std::size_t i, const Transfer& transfer);
 
-    // Makes the moves so far durable: one sync of every folder they changed.
+    // Makes the run's changes so far durable: one sync of the work folder (the
+    // tag writes' records are removed there) and of every folder a move changed.
     void syncChangedFolders();
 
 private:

@@ -116,7 +116,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
     for (std::size_t i = 0; i < fileCount; ++i) {
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
-            replacer.syncChangedFolders();
+            if (!options.dryRun) replacer.syncChangedFolders();
             window.message("タグライブラリを使えません（見つかりません: " +
                            platform::displayName(transfer.missing) + "）");
             // The files done before it stay done: the run ends as a finished one
@@ -137,7 +137,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             }
         }
         // Every change of the run is on disk before the counter shows its last numbers.
-        if (i + 1 == fileCount) replacer.syncChangedFolders();
+        if (i + 1 == fileCount && !options.dryRun) replacer.syncChangedFolders();
         window.counterText(counterText(state.OkCount, state.NgCount));
         if (options.observer != nullptr) {
             FileReport report;

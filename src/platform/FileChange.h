@@ -56,9 +56,10 @@ public:
     const std::string& folder() const { return m_folder; }
 
     // Writes the patches in place and sets the length to newLength, under an
-    // undo record. On failure the file is as it was (or, if even the undo fails,
-    // the record stays for the next open to roll back). EBUSY: the file changed
-    // since it was opened, and nothing was written.
+    // undo record; the new content is on disk when it returns, the record's
+    // removal once the folder is synced. On failure the file is as it was (or, if
+    // even the undo fails, the record stays for the next open to roll back).
+    // EBUSY: the file changed since it was opened, and nothing was written.
     int writeInPlace(std::span<const Patch> patches, off_t newLength);
 
     // Replaces the file with head, then its own bytes from..to, then tail: made

@@ -69,7 +69,7 @@ extern "C" {
 
 // Reads the tag of the MP3 file at path (a NUL-terminated file name, taken as
 // bytes) into tagInfo (652 bytes) and its stream information into mpegInfo
-// (56 bytes).
+// (56 bytes). It reads the file's head and tail only, never the whole audio.
 //
 // The tag read is the ID3v2 tag, else the ID3v1 tag, else the APE tag; a tag
 // that holds none of the fields counts as none. ID3v1 fields and ID3v2 frames
@@ -95,12 +95,25 @@ VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 //
 // The program passes 1, 1. Any other value, or 0 for both, fails the call.
 //
-// The file is never left damaged: the new content is made in a hidden copy in
-// the same folder, read back and checked (the tags as written, the audio byte for
-// byte the original's), synced and renamed over the file, keeping its mode and,
-// where the process may, its owner. On any failure the file is exactly as it was
-// and no copy remains. A read-only file (owner write permission clear), a file
-// that holds no MPEG audio and one that cannot be opened are failed writes.
+// The file is never left damaged, and a write costs what changes:
+//  - when the new ID3v2 tag fits the room of the file's leading tag(s), the tag
+//    (padded to that room) and the ID3v1 tag are written in place. First an undo
+//    record, the hidden file ".kestrom-<inode>.undo" beside the file, holding the
+//    old bytes, is put on disk; once the file is on disk the record is removed.
+//    A record left by a crash is rolled back (the file is then as it was) before
+//    any later call touches that file, and by the program at the start of a run
+//    over its folder. The record's removal reaches the disk with the folder's
+//    next sync: a power loss before that rolls the file back, whole;
+//  - otherwise the file is made anew in a hidden copy in the same folder (the
+//    new tag with room to spare, the audio copied inside the kernel where it
+//    can), synced and renamed over the file, keeping its mode and, where the
+//    process may, its owner. Other hard links to the file keep the old file.
+// The new tag is parsed back from memory before anything is written. On any
+// failure the file is as it was, nothing is left beside it, and errno tells why:
+// the errno of the failed system call, EACCES for a read-only file (owner write
+// permission clear), EINVAL for no plain file, ENOEXEC for a file that holds no
+// MPEG audio, EBUSY for a file that another process is writing or that changed
+// during the write.
 VBMP3_API int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
                                    int32_t id3v1);
 
