@@ -36,7 +36,7 @@ struct Options {
     int work = 1000;
     int runs = 5;
     int memoryFiles = 100000;
-    int songs = 200;        // work files of real size, for the write-path mixes
+    int songs = 200;  // work files of real size, for the write-path mixes
     double songMiB = 5.0;
     int songRuns = 3;
     std::string keep;
@@ -218,8 +218,8 @@ void rewriteFloorRun(const fs::path& library, const fs::path& work) {
         if (::write(out, head.data(), head.size()) != static_cast<ssize_t>(head.size()))
             throw std::runtime_error("write failed");
         for (off_t left = st.st_size; left > 0;) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
-                                                static_cast<std::size_t>(left), 0);
+            const ssize_t n =
+                ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
             if (n <= 0) throw std::runtime_error("copy failed");
             left -= n;
         }
@@ -317,11 +317,12 @@ int main(int argc, char** argv) {
     char tmpl[] = "/tmp/kestrom-bench-XXXXXX";
     const fs::path base = o.keep.empty() ? fs::path(::mkdtemp(tmpl)) : fs::path(o.keep);
     const fs::path pristine = base / "pristine";
+    kestrom::platform::Posix posix;
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
-    kestrom::taglib::Vbmp3 tags(kestrom::taglib::findTagLibrary());
+    kestrom::taglib::Vbmp3 tags(kestrom::taglib::findTagLibrary(posix));
     const std::string cli =
-        fs::path(kestrom::taglib::findTagLibrary()).parent_path() / "kestrom-cli";
+        fs::path(kestrom::taglib::findTagLibrary(posix)).parent_path() / "kestrom-cli";
     double smallRatio = 0;
     if (o.files > 0 && !fs::exists(pristine / "work")) {
         std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
@@ -333,12 +334,12 @@ int main(int argc, char** argv) {
         prepare(pristine, run);
         plain.push_back(timeIt([&] {
             QuietWindow window(library, work, false);
-            kestrom::engine::runTransfer(window, tags);
+            kestrom::engine::runTransfer(window, tags, {}, posix);
         }));
         prepare(pristine, run);
         replace.push_back(timeIt([&] {
             QuietWindow window(library, work, true);
-            kestrom::engine::runTransfer(window, tags);
+            kestrom::engine::runTransfer(window, tags, {}, posix);
         }));
         prepare(pristine, run);
         floor.push_back(timeIt([&] { floorRun(run / "library", run / "work", false); }));
@@ -377,7 +378,7 @@ int main(int argc, char** argv) {
             prepare(songs, run);
             whole.push_back(timeIt([&] {
                 QuietWindow window(library, work, false);
-                kestrom::engine::runTransfer(window, tags);
+                kestrom::engine::runTransfer(window, tags, {}, posix);
             }));
             prepare(songs, run);
             floorTimes.push_back(timeIt([&] {
@@ -394,8 +395,8 @@ int main(int argc, char** argv) {
         const long calls = systemCallsOf(command);
         const double ratio = median(whole) / median(floorTimes);
         std::printf("%s, %d songs of %.1f MiB (median of %d):\n",
-                    padded ? "padded mix, every write in place" : "rewrite mix, no tags",
-                    o.songs, o.songMiB, o.songRuns);
+                    padded ? "padded mix, every write in place" : "rewrite mix, no tags", o.songs,
+                    o.songMiB, o.songRuns);
         std::printf("  whole run:             %8.1f ms\n", median(whole));
         std::printf("  floor (%s): %8.1f ms\n",
                     padded ? "list + TagLib in place, no sync" : "each file written once, synced",
@@ -419,8 +420,8 @@ int main(int argc, char** argv) {
         }
         const double mib = peakMemoryOf([&] {
             QuietWindow window((big / "library").string(), (big / "work").string(), false);
-            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::findTagLibrary());
-            kestrom::engine::runTransfer(window, childTags);
+            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::findTagLibrary(posix));
+            kestrom::engine::runTransfer(window, childTags, {}, posix);
         });
         std::printf("peak memory, %d library files: %.1f MiB\n", o.memoryFiles, mib);
     }

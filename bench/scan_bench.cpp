@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
     std::size_t dirCount = 0, names = 0;
     for (int r = 0; r < runs; ++r) {
         auto t0 = Clock::now();
-        kestrom::platform::DirLookup lookup;
+        kestrom::platform::Posix posix;
+        kestrom::platform::DirLookup lookup(posix);
         const auto scan = kestrom::engine::scanLibrary(root.string(), lookup);
         scanTimes.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         dirCount = scan.DirCount();

@@ -15,15 +15,15 @@ namespace kestrom::cli {
 namespace {
 
 // Runs the engine's run on the terminal; returns the exit status.
-int runTransfer(const CommandLine& line, const Streams& streams,
-                const std::string& tagLibraryPath) {
+int runTransfer(const CommandLine& line, const Streams& streams, const std::string& tagLibraryPath,
+                platform::Posix& posix) {
     TerminalWindow window({line.library, line.work, line.replace, line.dryRun}, streams.out,
                           streams.err, streams.errIsTerminal);
     taglib::Vbmp3 tagLibrary(tagLibraryPath);
     engine::RunOptions options;
     options.dryRun = line.dryRun;
     options.observer = &window;
-    const engine::RunSummary summary = engine::runTransfer(window, tagLibrary, options);
+    const engine::RunSummary summary = engine::runTransfer(window, tagLibrary, options, posix);
     window.endProgressLine();
 
     if (!summary.completed) return kExitStopped;
@@ -34,7 +34,7 @@ int runTransfer(const CommandLine& line, const Streams& streams,
 }  // namespace
 
 int runCli(const std::vector<std::string_view>& args, const Streams& streams,
-           const std::string& tagLibraryPath) {
+           const std::string& tagLibraryPath, platform::Posix& posix) {
     const CommandLine line = parseCommandLine(args);
     int status = kExitOk;
     switch (line.action) {
@@ -48,7 +48,9 @@ int runCli(const std::vector<std::string_view>& args, const Streams& streams,
             std::fputs(("kestrom-cli: " + line.problem + "\n\n").c_str(), streams.err);
             std::fwrite(kUsage.data(), 1, kUsage.size(), streams.err);
             return kExitUsage;
-        case CommandLine::Action::Run: status = runTransfer(line, streams, tagLibraryPath); break;
+        case CommandLine::Action::Run:
+            status = runTransfer(line, streams, tagLibraryPath, posix);
+            break;
     }
 
     // A script reads the usage, the version, the error list or the plan from

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Posix.h"
+
 namespace kestrom::cli {
 
 // Exit statuses.
@@ -21,9 +23,9 @@ struct Streams {
 };
 
 // The whole of kestrom-cli: reads args (the arguments after the program name),
-// runs the engine's run with the tag library at tagLibraryPath, and returns the
-// exit status. Not owned: the streams.
+// runs the engine's run with the tag library at tagLibraryPath over the file
+// system posix, and returns the exit status. Not owned: the streams, posix.
 int runCli(const std::vector<std::string_view>& args, const Streams& streams,
-           const std::string& tagLibraryPath);
+           const std::string& tagLibraryPath, platform::Posix& posix);
 
 }  // namespace kestrom::cli

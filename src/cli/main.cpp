@@ -22,8 +22,10 @@ int main(int argc, char** argv) {
     const char* lineStart = terminal ? "\n" : "";
     try {
         const std::vector<std::string_view> args(argv + 1, argv + argc);
+        // The program's one way to the file system, handed to all that uses it.
+        kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
         return kestrom::cli::runCli(args, {stdout, stderr, terminal},
-                                    kestrom::taglib::findTagLibrary());
+                                    kestrom::taglib::findTagLibrary(posix), posix);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
     } catch (...) {

@@ -80,7 +80,7 @@ struct RunSummary {
 // ticked), updates the counter text after each file, gives the focus to Exit and
 // opens the error list when a file failed. File operations go through posix, the
 // seam tests use to make them fail.
-RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options = {},
-                       platform::Posix& posix = platform::systemPosix());
+RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options,
+                       platform::Posix& posix);
 
 }  // namespace kestrom::engine

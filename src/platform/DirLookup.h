@@ -41,7 +41,7 @@ const std::string* pickSpelling(const std::vector<std::string>& names, std::stri
 // one spelled exactly like the pattern is returned, else the first in byte order.
 class DirLookup {
 public:
-    explicit DirLookup(Posix& posix = systemPosix()) : m_posix(posix) {}
+    explicit DirLookup(Posix& posix) : m_posix(posix) {}
 
     // The first matching name, or "" when nothing matches (or the folder cannot
     // be read; lastError() then tells why).

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <iterator>
-#include <sstream>
+
+#include "platform/FileOps.h"
 
 namespace kestrom::platform {
 
@@ -115,11 +115,10 @@ std::vector<std::string> drivesFromMountInfo(std::string_view mountInfo, std::st
     return drives;
 }
 
-std::vector<std::string> systemDrives(std::string_view home) {
-    std::ifstream in("/proc/self/mountinfo");
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    return drivesFromMountInfo(text.str(), home);
+std::vector<std::string> systemDrives(Posix& posix, std::string_view home) {
+    std::string text;
+    if (FileOps(posix).readAll("/proc/self/mountinfo", 16 << 20, text)) text.clear();
+    return drivesFromMountInfo(text, home);
 }
 
 std::optional<std::size_t> driveOf(const std::vector<std::string>& drives, std::string_view path) {

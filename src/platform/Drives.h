@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Posix.h"
+
 // The folder picker's drive list on a desktop without drive letters: the places
 // a user starts browsing from. Paths are file-name bytes, absolute, without a
 // trailing "/" except the root.
@@ -24,7 +26,7 @@ std::vector<std::string> drivesFromMountInfo(std::string_view mountInfo, std::st
 
 // drivesFromMountInfo() over this process's mount table. When the table cannot
 // be read the list holds the root and the home folder only.
-std::vector<std::string> systemDrives(std::string_view home);
+std::vector<std::string> systemDrives(Posix& posix, std::string_view home);
 
 // The index of the drive a path belongs to: the listed drive that is the path
 // itself or its longest ancestor, compared by whole path components ("/home/u"

@@ -138,14 +138,13 @@ CallResult Vbmp3::findSetTagInfo() {
     return {CallStatus::Success, {}};
 }
 
-std::string findTagLibrary() {
-    const std::string folder = platform::programFolder();
+std::string findTagLibrary(platform::Posix& posix) {
+    const std::string folder = platform::programFolder(posix);
     if (folder.empty()) return "libvbmp3.so";  // let the loader search for it
     const std::string privateFolder =
         std::filesystem::path(folder + KESTROM_BIN_TO_PRIVATE_LIBDIR).lexically_normal();
     const std::string installed = privateFolder + "/libvbmp3.so";
     const std::string beside = folder + "libvbmp3.so";
-    platform::Posix& posix = platform::systemPosix();
     struct stat st {};
     if (posix.stat(installed.c_str(), &st) == 0) return installed;
     if (posix.stat(beside.c_str(), &st) == 0) return beside;

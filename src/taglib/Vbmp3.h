@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Posix.h"
+
 namespace kestrom::taglib {
 
 // The tag record in the form the program holds: seven fields, the texts of fixed
@@ -106,6 +108,6 @@ private:
 // the library, has it beside itself. Returns the first of the two that exists;
 // when neither does, the private one if its folder is there, else the one beside
 // the program, so that the message about the missing library names the right place.
-std::string findTagLibrary();
+std::string findTagLibrary(platform::Posix& posix);
 
 }  // namespace kestrom::taglib

@@ -31,10 +31,10 @@ std::optional<int> driveIndex(const std::vector<std::string>& drives, const QStr
 
 }  // namespace
 
-Dialog::Dialog(QWidget* owner)
-    : Dialog(owner, platform::systemDrives(toFileName(QDir::homePath()))) {}
+Dialog::Dialog(QWidget* owner, platform::Posix& posix)
+    : Dialog(owner, posix, platform::systemDrives(posix, toFileName(QDir::homePath()))) {}
 
-Dialog::Dialog(QWidget* owner, std::vector<std::string> drives)
+Dialog::Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> drives)
     : FixedDialog(owner, twipsSize(4515, 2820)), m_drives(std::move(drives)) {
     setObjectName(QStringLiteral("Dialog"));
     setWindowTitle(QStringLiteral("フォルダ選択"));
@@ -54,7 +54,7 @@ Dialog::Dialog(QWidget* owner, std::vector<std::string> drives)
     Drive1->setGeometry(twipsRect(180, 180, 2775, 300));
     for (const std::string& folder : m_drives) Drive1->addItem(fromFileName(folder));
 
-    Dir1 = new DirList(this);
+    Dir1 = new DirList(this, posix);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setGeometry(twipsRect(180, 660, 2775, 1980));
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Posix.h"
 #include "ui/WindowFrame.h"
 
 class QComboBox;
@@ -32,9 +33,10 @@ extern QString PickedPath;
 class Dialog : public FixedDialog {
     Q_OBJECT
 public:
-    explicit Dialog(QWidget* owner);
+    // Not owned: posix, which the lists read the file system through.
+    Dialog(QWidget* owner, platform::Posix& posix);
     // The same with a given drive list (file-name bytes, as systemDrives() gives).
-    Dialog(QWidget* owner, std::vector<std::string> drives);
+    Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> drives);
 
     // Drive1.Drive: the selected drive's folder.
     QString drive() const;

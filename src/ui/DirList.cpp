@@ -18,7 +18,7 @@ constexpr int kPathRole = Qt::UserRole;
 
 }  // namespace
 
-DirList::DirList(QWidget* parent) : QTreeWidget(parent) {
+DirList::DirList(QWidget* parent, platform::Posix& posix) : QTreeWidget(parent), m_posix(posix) {
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(false);
@@ -40,7 +40,7 @@ bool DirList::setPath(const QString& text) {
     // A folder that exists but cannot be listed (no permission, a stale network
     // mount) cannot be opened either.
     std::vector<platform::DirEntry> entries;
-    if (platform::systemPosix().listDirectory(toFileName(path).c_str(), entries) != 0) return false;
+    if (m_posix.listDirectory(toFileName(path).c_str(), entries) != 0) return false;
 
     QStringList subfolders;
     for (const platform::DirEntry& entry : entries) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTreeWidget>
 
+#include "platform/Posix.h"
+
 namespace kestrom::ui {
 
 // The folder picker's directory list: the root "/", every folder down to the
@@ -14,7 +16,8 @@ namespace kestrom::ui {
 class DirList : public QTreeWidget {
     Q_OBJECT
 public:
-    explicit DirList(QWidget* parent);
+    // Not owned: posix, which the folders are listed through.
+    DirList(QWidget* parent, platform::Posix& posix);
 
     // The open folder: absolute, without a trailing "/" except the root.
     const QString& path() const { return m_path; }
@@ -35,6 +38,7 @@ protected:
 private:
     void open(QTreeWidgetItem* item);
 
+    platform::Posix& m_posix;
     QString m_path;
 };
 

@@ -83,7 +83,7 @@ QImage pickerIconImage() {
 }
 
 QIcon mainIcon(platform::Posix& posix) {
-    const std::string programFolder = platform::programFolder();
+    const std::string programFolder = platform::programFolder(posix);
     const QIcon drawn(QPixmap::fromImage(mainIconImage()));
     if (programFolder.empty()) return drawn;
     const std::string themeFolder = programFolder + KESTROM_BIN_TO_DATADIR "/icons/hicolor/";

@@ -19,7 +19,7 @@ QImage pickerIconImage();
 // PNG sizes under share/icons/hicolor, found from the program's folder, which
 // the build folder has too), read through posix. Where none of them can be read,
 // a program copied without its data, the drawn mainIconImage().
-QIcon mainIcon(platform::Posix& posix = platform::systemPosix());
+QIcon mainIcon(platform::Posix& posix);
 QIcon pickerIcon();
 
 }  // namespace kestrom::ui

@@ -83,11 +83,13 @@ QString desktopFolder() {
 
 }  // namespace
 
-Main::Main(std::string tagLibraryPath)
-    : QWidget(nullptr, Qt::Window | kCloseBoxOnly), m_tagLibrary(std::move(tagLibraryPath)) {
+Main::Main(platform::Posix& posix, std::string tagLibraryPath)
+    : QWidget(nullptr, Qt::Window | kCloseBoxOnly),
+      m_posix(posix),
+      m_tagLibrary(std::move(tagLibraryPath)) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Kestrom Ver." KESTROM_VERSION));
-    setWindowIcon(mainIcon());
+    setWindowIcon(mainIcon(posix));
     setFixedSize(twipsSize(5940, 2310));
     setFont(windowFont());
     QPalette palette = this->palette();
@@ -196,7 +198,7 @@ void Main::Command1_Click(int Index) {
     const auto box = static_cast<std::size_t>(Index);
     PickedPath = Text1[box]->text();
     {
-        Dialog picker(this);
+        Dialog picker(this, m_posix);
         picker.exec();
     }
     if (!PickedPath.isEmpty()) Text1[box]->setText(PickedPath);
@@ -206,7 +208,7 @@ void Main::Command2_Click() {
     // A failure the run does not handle itself must not escape into the event
     // loop, which would end the program with nothing said.
     try {
-        engine::runTransfer(*this, m_tagLibrary);
+        engine::runTransfer(*this, m_tagLibrary, {}, m_posix);
     } catch (const std::exception& error) {
         showMessage(
             this, QStringLiteral("処理を中断しました。\n") + QString::fromLocal8Bit(error.what()));

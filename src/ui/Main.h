@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/RunWindow.h"
+#include "platform/Posix.h"
 #include "taglib/Vbmp3.h"
 
 class QCheckBox;
@@ -27,7 +28,8 @@ namespace kestrom::ui {
 class Main : public QWidget, public engine::RunWindow {
     Q_OBJECT
 public:
-    explicit Main(std::string tagLibraryPath = taglib::findTagLibrary());
+    // Not owned: posix, the file system every part of the program works through.
+    Main(platform::Posix& posix, std::string tagLibraryPath);
 
     // The run's window operations.
     std::string libraryFolderText() override;
@@ -54,6 +56,7 @@ private:
     std::array<QLabel*, 2> Label4{};
     std::array<QLabel*, 2> Label5{};
 
+    platform::Posix& m_posix;
     taglib::Vbmp3 m_tagLibrary;
 };
 

@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+#include "platform/Posix.h"
+#include "taglib/Vbmp3.h"
 #include "ui/Main.h"
 
 int main(int /*argc*/, char* argv[]) {
@@ -19,7 +21,9 @@ int main(int /*argc*/, char* argv[]) {
     // the program was started by.
     QApplication::setApplicationName(QStringLiteral("kestrom"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTROM_APP_ID));
-    kestrom::ui::Main window;
+    // The program's one way to the file system, handed to all that uses it.
+    kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
+    kestrom::ui::Main window(posix, kestrom::taglib::findTagLibrary(posix));
     window.show();
     return QApplication::exec();
 }

@@ -18,6 +18,7 @@ protected:
     std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
 
     TempDir dir;
+    kestrom::platform::Posix posix;
     kestrom::taglib::Vbmp3 library{TAG_LIBRARY};
 };
 
@@ -40,7 +41,7 @@ TEST_F(EndToEnd, TagsTravelIntoTheWorkFilesWhichMoveIntoTheLibrary) {
     writeMp3(work("Other.mp3"), silentAudio(4, 4), &old);
     writeFile(work("Song.txt"), "lyrics");
     RecordingWindow window(dir / "lib", dir / "work", true);
-    EXPECT_EQ(runTransfer(window, library).OkCount, 2);
+    EXPECT_EQ(runTransfer(window, library, {}, posix).OkCount, 2);
     EXPECT_EQ(window.events.back(), "errors Other.mp3\r\n");
 
     EXPECT_TRUE(readMp3Tag(lib("Pop/SONG.MP3")) == song);

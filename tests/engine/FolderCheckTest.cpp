@@ -45,9 +45,9 @@ protected:
 
 TEST_P(FolderCheckTest, RefusesOverlappingOrMissingFolders) {
     const Case& c = GetParam();
-    kestrom::platform::DirLookup lookup;
-    const auto message =
-        checkFolders(expand(c.library), expand(c.work), lookup, kestrom::platform::systemPosix());
+    kestrom::platform::Posix posix;
+    kestrom::platform::DirLookup lookup(posix);
+    const auto message = checkFolders(expand(c.library), expand(c.work), lookup, posix);
     EXPECT_EQ(message.value_or(""), expand(c.expected));
 }
 

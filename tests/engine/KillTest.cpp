@@ -72,7 +72,8 @@ struct Tree {
         if (child == 0) {
             kestrom::taglib::Vbmp3 library(TAG_LIBRARY);
             RecordingWindow window(dir / "lib", dir / "work", true);
-            runTransfer(window, library);
+            kestrom::platform::Posix posix;
+            runTransfer(window, library, {}, posix);
             ::_exit(0);
         }
         if (delay) {

@@ -29,7 +29,8 @@ TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrder) {
     makeDirs(dir / "lib/.hidden/inner");
     writeFile(dir / "lib/a/song.mp3");
     writeFile(dir / "lib/.hidden/inner/song.mp3");
-    DirLookup lookup;
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     EXPECT_EQ(
         relative(scan, dir / "lib"),
@@ -41,7 +42,8 @@ TEST(LibraryScan, RootTextIsKeptAsTypedWithTheSeparatorAdded) {
     TempDir dir;
     makeDirs(dir / "lib/sub");
     writeFile(dir / "only/a.mp3");
-    DirLookup lookup;
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
     EXPECT_EQ(scanLibrary(dir / "lib/", lookup).SourceDirs,
               (std::vector<std::string>{dir / "lib//", dir / "lib//sub/"}));
     EXPECT_EQ(scanLibrary(dir / "only", lookup).DirCount(), 1u);  // files only
@@ -53,7 +55,8 @@ TEST(LibraryScan, FollowsLinksButNeverListsAFolderTwice) {
     makeDirs(dir / "elsewhere/c");
     ASSERT_EQ(::symlink("..", (dir / "lib/a/up").c_str()), 0);  // a loop back to the root
     ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "lib/ext").c_str()), 0);
-    DirLookup lookup;
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     EXPECT_EQ(relative(scan, dir / "lib"),
               (std::vector<std::string>{"/", "/a/", "/ext/", "/ext/c/"}));
@@ -68,7 +71,8 @@ TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
     writeFile(dir / "lib/a/twin.mp3");
     writeFile(dir / "lib/z/.Hidden.mp3");
     makeDirs(dir / "lib/a/Folder.mp3");
-    DirLookup lookup;
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
 
     const auto both = scan.index.find("BOTH.mp3");

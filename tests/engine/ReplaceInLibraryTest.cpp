@@ -18,7 +18,8 @@ namespace {
 
 class ReplaceTest : public ::testing::Test {
 protected:
-    RunSummary run(kestrom::platform::Posix& posix = kestrom::platform::systemPosix()) {
+    RunSummary run() { return run(system); }
+    RunSummary run(kestrom::platform::Posix& posix) {
         window = RecordingWindow(dir / "lib", dir / "work", true);
         return runTransfer(window, library, {}, posix);
     }
@@ -33,6 +34,7 @@ protected:
     }
 
     TempDir dir;
+    kestrom::platform::Posix system;
     Vbmp3 library{FAKE_TAGLIB};
     RecordingWindow window{"", ""};
 };

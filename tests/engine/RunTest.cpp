@@ -33,11 +33,12 @@ const std::string kKaraokeLine = "B=\x83\x4A\x83\x89\x83\x49\x83\x50" + std::str
 
 class RunTest : public ::testing::Test {
 protected:
-    RunSummary run(RecordingWindow& window) { return runTransfer(window, library); }
+    RunSummary run(RecordingWindow& window) { return runTransfer(window, library, {}, posix); }
     std::string lib(std::string_view rel) const { return dir / ("lib/" + std::string(rel)); }
     std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
 
     TempDir dir;
+    kestrom::platform::Posix posix;
     Vbmp3 library{FAKE_TAGLIB};
 };
 
@@ -132,7 +133,7 @@ TEST_F(RunTest, UnreadableFoldersAreNamedWithTheReason) {
             RecordingWindow window(dir / "lib", dir / "work");
             RunOptions options;
             options.observer = &window;
-            runTransfer(window, library, options);
+            runTransfer(window, library, options, posix);
             if (window.events == expected) return 0;
             for (const std::string& e : window.events) std::fprintf(stderr, "%s\n", e.c_str());
             return 1;
@@ -192,7 +193,7 @@ TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
          {std::pair<Vbmp3*, std::string>{&absent, dir / "libvbmp3.so"},
           {&withoutWrite, "vbmp3_setTagInfo"}}) {
         RecordingWindow window(dir / "lib", dir / "work");
-        EXPECT_FALSE(runTransfer(window, *tags).completed);
+        EXPECT_FALSE(runTransfer(window, *tags, {}, posix).completed);
         EXPECT_EQ(window.events,
                   (std::vector<std::string>{
                       "counter 0000 / 0001",
@@ -259,7 +260,6 @@ TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
     for (const char* folder : {"lib/Pop", "work", "lib2", "work2", "outer/lib3", "outer/work3"})
         makeDirs(dir / folder);
     writeFile(work("Song.mp3"), "");
-    kestrom::platform::Posix posix;
     RunLock held;
     ASSERT_EQ(held.acquire(posix, dir / "lib", dir / "work"), std::nullopt);
     for (const auto& [libraryFolder, workFolder, busy] :

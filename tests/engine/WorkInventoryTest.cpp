@@ -22,7 +22,8 @@ TEST(WorkInventory, ListsMp3FilesWithSearchNamesAndCompanions) {
                              "Song_K2.mp3", "a.mp3", "notes.txt", ".hidden.mp3"})
         writeFile(dir / name);
     makeDirs(dir / "folder.mp3");
-    DirLookup lookup;
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
     const WorkInventory inv = listWorkFolder(dir.path(), lookup);
     ASSERT_EQ(inv.FileCount(), 6u);
     // In the fixed order of the upper-cased names: "_" (0x5F) comes after the letters.
@@ -45,7 +46,8 @@ TEST(WorkInventory, CompanionPrefersTheExactSpelling) {
     writeFile(dir / "Tune.mp3");
     writeFile(dir / "tune.TXT");
     writeFile(dir / "TUNE.txt");
-    DirLookup lookup;
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
     const WorkInventory inv = listWorkFolder(dir.path(), lookup);
     EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"Song.txt", "TUNE.txt"}));
 }

@@ -40,7 +40,8 @@ protected:
         ASSERT_EQ(::symlink("sub", (dir / "linkdir").c_str()), 0);
     }
     TempDir dir;
-    DirLookup lookup;
+    Posix posix;
+    DirLookup lookup{posix};
 };
 
 }  // namespace
@@ -67,7 +68,8 @@ TEST(DirLookup, OrderIsByUpperCasedNamesWhateverTheCreationOrder) {
     TempDir dir;
     for (const char* name : {"_b.mp3", "B.mp3", "a.mp3", "ａ.mp3", "10.mp3", "9.mp3"})
         writeFile(dir / name);
-    DirLookup lookup;
+    Posix posix;
+    DirLookup lookup(posix);
     // Upper-cased: 10, 9, A, B, _B (0x5F after the letters), Ａ (U+FF21).
     EXPECT_EQ(all(lookup, dir / "*", Filter::Plain),
               (std::vector<std::string>{"10.mp3", "9.mp3", "a.mp3", "B.mp3", "_b.mp3", "ａ.mp3"}));
@@ -79,7 +81,8 @@ TEST(DirLookup, NamesMatchWithoutRegardToCaseWhateverTheLocale) {
     for (const char* name :
          {"ｓｏｎｇ.MP3", "é.mp3", "カ.mp3", "SS.mp3", "song.MP3", "Song.mp3", "\xFF.mp3"})
         writeFile(dir / name);
-    DirLookup lookup;
+    Posix posix;
+    DirLookup lookup(posix);
     EXPECT_EQ(lookup.first(dir / "ＳＯＮＧ.mp3", Filter::Plain), "ｓｏｎｇ.MP3");
     EXPECT_EQ(lookup.first(dir / "É.MP3", Filter::Plain), "é.mp3");
     EXPECT_EQ(lookup.first(dir / "か.mp3", Filter::Plain), "");
@@ -99,7 +102,8 @@ TEST(DirLookup, LiteralLookupTakesWildcardCharactersAsName) {
     TempDir dir;
     writeFile(dir / "a*b.mp3");
     writeFile(dir / "aXb.mp3");
-    DirLookup lookup;
+    Posix posix;
+    DirLookup lookup(posix);
     EXPECT_EQ(lookup.firstLiteral(dir / "A*B.mp3", Filter::Plain), "a*b.mp3");
     EXPECT_EQ(lookup.firstLiteral(dir / "a?b.mp3", Filter::Plain), "");
     EXPECT_EQ(all(lookup, dir / "a?b.mp3", Filter::Plain),

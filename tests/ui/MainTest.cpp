@@ -40,12 +40,13 @@ private:
     QString folder(const QString& rel) { return scratch->filePath(rel); }
 
     std::unique_ptr<QTemporaryDir> scratch;
+    kestrom::platform::Posix posix;
     std::unique_ptr<kestrom::ui::Main> main;
 };
 
 void MainTest::init() {
     scratch = std::make_unique<QTemporaryDir>();
-    main = std::make_unique<kestrom::ui::Main>(FAKE_TAGLIB);
+    main = std::make_unique<kestrom::ui::Main>(posix, FAKE_TAGLIB);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main.get()));
     QApplication::setActiveWindow(main.get());
