@@ -230,6 +230,8 @@ int main(int argc, char** argv) {
     const std::string cli =
         fs::path(kestrom::taglib::libraryBesideExecutable()).parent_path() / "kestrom-cli";
 
+    const std::string command = "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
+
     std::vector<double> plain, replace, floor, safeFloor, process;
     for (int r = 0; r < o.runs; ++r) {
         prepare(pristine, run);
@@ -248,9 +250,9 @@ int main(int argc, char** argv) {
         safeFloor.push_back(timeIt([&] { floorRun(run / "library", run / "work", true); }));
         if (fs::exists(cli)) {
             prepare(pristine, run);
-            const std::string command =
-                "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
-            process.push_back(timeIt([&] { (void)std::system(command.c_str()); }));
+            process.push_back(timeIt([&] {
+                if (std::system(command.c_str()) == -1) std::perror("run_bench: kestrom-cli");
+            }));
         }
     }
     std::printf("run without replace:   %8.1f ms (median of %d)\n", median(plain), o.runs);
