@@ -13,12 +13,9 @@
 namespace kestrom::taglib {
 namespace {
 
-using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo,
-                                       unsigned char* mpegInfo);
-using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t,
-                                      std::int32_t);
-
-constexpr std::size_t kNumberOffset = 520;
+// The entry points as the library's header declares them; looked up, never linked.
+using GetFileInfoFn = decltype(&vbmp3_getFileInfo);
+using SetTagInfoFn = decltype(&vbmp3_setTagInfo);
 
 template <std::size_t N>
 void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>& field) {
@@ -58,28 +55,28 @@ CallResult judge(std::int16_t result) {
 }  // namespace
 
 void toLibraryForm(const TagInfo& tag, TagBlock& block) {
-    putText(block, 0, tag.TextA);
-    putText(block, 128, tag.TextB);
-    putText(block, 256, tag.TextC);
-    putText(block, 384, tag.ShortText);
-    putText(block, 389, tag.TextD);
+    putText(block, VBMP3_TEXT_A_OFFSET, tag.TextA);
+    putText(block, VBMP3_TEXT_B_OFFSET, tag.TextB);
+    putText(block, VBMP3_TEXT_C_OFFSET, tag.TextC);
+    putText(block, VBMP3_SHORT_TEXT_OFFSET, tag.ShortText);
+    putText(block, VBMP3_TEXT_D_OFFSET, tag.TextD);
     const auto number = static_cast<std::uint32_t>(tag.Number);
-    for (std::size_t i = 0; i < 4; ++i)
-        block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
-    putText(block, 524, tag.TextE);
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        block[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(number >> (8 * i));
+    putText(block, VBMP3_TEXT_E_OFFSET, tag.TextE);
 }
 
 void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
-    getText(block, 0, tag.TextA);
-    getText(block, 128, tag.TextB);
-    getText(block, 256, tag.TextC);
-    getText(block, 384, tag.ShortText);
-    getText(block, 389, tag.TextD);
+    getText(block, VBMP3_TEXT_A_OFFSET, tag.TextA);
+    getText(block, VBMP3_TEXT_B_OFFSET, tag.TextB);
+    getText(block, VBMP3_TEXT_C_OFFSET, tag.TextC);
+    getText(block, VBMP3_SHORT_TEXT_OFFSET, tag.ShortText);
+    getText(block, VBMP3_TEXT_D_OFFSET, tag.TextD);
     std::uint32_t number = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
     tag.Number = static_cast<std::int32_t>(number);
-    getText(block, 524, tag.TextE);
+    getText(block, VBMP3_TEXT_E_OFFSET, tag.TextE);
 }
 
 Vbmp3::Vbmp3(std::string libraryPath) : m_libraryPath(std::move(libraryPath)) {}

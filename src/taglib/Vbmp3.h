@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "vbmp3/vbmp3.h"  // the block layout: constants only, links nothing
+
 namespace kestrom::taglib {
 
 // The tag record in the form the program holds: seven fields, the texts of fixed
@@ -12,21 +14,21 @@ namespace kestrom::taglib {
 // its own; it carries what the tag library delivered from one call to the next,
 // apart from the karaoke mark it puts into TextB.
 struct TagInfo {
-    std::array<char16_t, 128> TextA{};
-    std::array<char16_t, 128> TextB{};
-    std::array<char16_t, 128> TextC{};
-    std::array<char16_t, 5> ShortText{};
-    std::array<char16_t, 128> TextD{};
+    std::array<char16_t, VBMP3_TEXT_A_SIZE> TextA{};
+    std::array<char16_t, VBMP3_TEXT_B_SIZE> TextB{};
+    std::array<char16_t, VBMP3_TEXT_C_SIZE> TextC{};
+    std::array<char16_t, VBMP3_SHORT_TEXT_SIZE> ShortText{};
+    std::array<char16_t, VBMP3_TEXT_D_SIZE> TextD{};
     std::int32_t Number = 0;
-    std::array<char16_t, 128> TextE{};
+    std::array<char16_t, VBMP3_TEXT_E_SIZE> TextE{};
 };
 
 // The library form of TagInfo: 652 bytes, texts in code page 932, one byte per
 // character position, Number little-endian at byte 520.
-inline constexpr std::size_t kTagBlockSize = 652;
+inline constexpr std::size_t kTagBlockSize = VBMP3_TAG_INFO_SIZE;
 using TagBlock = std::array<unsigned char, kTagBlockSize>;
 // Stream information the library fills on a read; the program never reads it.
-inline constexpr std::size_t kMpegInfoSize = 56;
+inline constexpr std::size_t kMpegInfoSize = VBMP3_MPEG_INFO_SIZE;
 using MpegInfo = std::array<unsigned char, kMpegInfoSize>;
 
 // Program form -> library form: each text converted to code page 932 and cut or
