@@ -19,17 +19,10 @@ using SetTagInfoFn = decltype(&vbmp3_setTagInfo);
 
 template <std::size_t N>
 void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>& field) {
-    const std::string bytes = platform::cp932::encode(std::u16string_view(field.data(), N));
-    // Cut on a character boundary: a lead byte never stands without its second byte.
-    std::size_t used = 0;
-    while (used < bytes.size()) {
-        const std::size_t len =
-            platform::cp932::isLeadByte(static_cast<unsigned char>(bytes[used])) ? 2 : 1;
-        if (used + len > N) break;
-        used += len;
-    }
-    std::memcpy(block.data() + offset, bytes.data(), used);
-    std::memset(block.data() + offset + used, 0, N - used);
+    const std::string bytes =
+        platform::cp932::encodeCut(std::u16string_view(field.data(), N), N).bytes;
+    std::memcpy(block.data() + offset, bytes.data(), bytes.size());
+    std::memset(block.data() + offset + bytes.size(), 0, N - bytes.size());
 }
 
 template <std::size_t N>

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace kestrom::platform;
 
 TEST(Cp932, UsesTheWindowsMapping) {
@@ -14,7 +16,7 @@ TEST(Cp932, UsesTheWindowsMapping) {
 }
 
 TEST(Cp932, CharactersOutsideTheCodePage) {
-    EXPECT_EQ(cp932::encode(u"é♥한"), "???");
+    EXPECT_EQ(cp932::encode(u"é♥한🎵"), "????");  // the emoji is one character
     EXPECT_EQ(cp932::encodeExact(u'é'), "");
     EXPECT_EQ(cp932::encodeExact(u'A'), "A");
     EXPECT_EQ(cp932::encodeExact(u'\0'), std::string(1, '\0'));
@@ -37,4 +39,16 @@ TEST(Cp932, EveryExactCharacterRoundTrips) {
         }
     }
     EXPECT_GT(exact, 7000);  // JIS X 0208 and the Windows extensions
+}
+
+TEST(Cp932, CutsAfterTheLastWholeCharacter) {
+    for (const auto& [text, limit, bytes, units] :
+         {std::tuple<std::u16string, std::size_t, std::string, std::size_t>{u"aあい", 4,
+                                                                            "a\x82\xA0", 2},
+          {u"a🎵b", 2, "a?", 3},
+          {u"aあ", 2, "a", 1}}) {
+        const cp932::Cut cut = cp932::encodeCut(text, limit);
+        EXPECT_EQ(cut.bytes, bytes);
+        EXPECT_EQ(cut.units, units);
+    }
 }
