@@ -65,7 +65,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
     for (std::size_t i = 0; i < fileCount; ++i) {
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
-            window.message("タグライブラリを使えません（見つかりません: " +
+            window.message("タグライブラリを使えません（" +
                            platform::displayName(transfer.missing) + "）");
             summary.OkCount = state.OkCount;
             summary.NgCount = state.NgCount;

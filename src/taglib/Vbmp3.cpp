@@ -2,9 +2,11 @@
 #include "taglib/Vbmp3.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -39,6 +41,24 @@ Fn asFunction(void* address) {
     static_assert(sizeof fn == sizeof address);
     std::memcpy(&fn, &address, sizeof fn);
     return fn;
+}
+
+constexpr std::string_view kNotFound = "見つかりません: ";
+constexpr std::string_view kCannotLoad = "読み込めません: ";
+
+// Why dlopen() refused path. A file that is not there is "not found"; any other
+// refusal (a damaged file, a missing dependency of the library, no permission)
+// carries the loader's reason, without the path it repeats. A bare file name,
+// which the loader looks up on its own search path, always gets the reason.
+std::string loadFailure(const std::string& path, const char* error) {
+    struct stat st {};
+    if (path.find('/') != std::string::npos && ::stat(path.c_str(), &st) != 0 &&
+        (errno == ENOENT || errno == ENOTDIR))
+        return std::string(kNotFound) + path;
+    std::string_view reason = error != nullptr ? error : "";
+    if (reason.starts_with(path) && reason.substr(path.size()).starts_with(": "))
+        reason.remove_prefix(path.size() + 2);
+    return std::string(kCannotLoad) + path + ": " + std::string(reason);
 }
 
 CallResult judge(std::int16_t result) {
@@ -82,11 +102,11 @@ void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
     if (cache != nullptr) return cache;
     if (m_handle == nullptr) m_handle = ::dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
-        missing = m_libraryPath;
+        missing = loadFailure(m_libraryPath, ::dlerror());
         return nullptr;
     }
     cache = ::dlsym(m_handle, name);
-    if (cache == nullptr) missing = name;
+    if (cache == nullptr) missing = std::string(kNotFound) + name;
     return cache;
 }
 

@@ -51,12 +51,16 @@ struct TagRecords {
 enum class CallStatus {
     Success,      // the library returned a non-zero result
     Failure,      // the library returned 0
-    Unavailable,  // the library or the entry point could not be found; nothing was called
+    Unavailable,  // the library could not be loaded or lacks the entry point; nothing was called
 };
 
 struct CallResult {
     CallStatus status;
-    std::string missing;  // Unavailable: what could not be found (file or entry point name)
+    // Unavailable: what could not be used and why, as the user reads it:
+    //   "見つかりません: <library>"              the library file does not exist
+    //   "読み込めません: <library>: <reason>"    it exists, the loader refused it (its reason)
+    //   "見つかりません: <entry point>"          the library lacks the entry point
+    std::string missing;
 };
 
 // The binding to the tag library, a shared object with the two entry points
