@@ -198,7 +198,7 @@ double peakMemoryOf(const std::function<void()>& body) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int benchmark(int argc, char** argv) {
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
@@ -281,4 +281,14 @@ int main(int argc, char** argv) {
     if (o.keep.empty()) fs::remove_all(base);
     std::printf("ratio_to_floor: %.2f\n", median(plain) / median(floor));
     return 0;
+}
+
+// A failure (a full disk, a folder that went away) ends the run with its reason.
+int main(int argc, char** argv) {
+    try {
+        return benchmark(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "run_bench: %s\n", e.what());
+        return 1;
+    }
 }

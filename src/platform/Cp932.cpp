@@ -13,7 +13,7 @@ namespace {
 
 constexpr char16_t kInvalid = 0xFFFD;
 constexpr unsigned kTrailFirst = 0x40;
-constexpr unsigned kTrailCount = 0xFD - kTrailFirst;
+constexpr std::size_t kTrailCount = 0xFD - kTrailFirst;
 
 unsigned leadIndex(unsigned char lead) {
     return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;

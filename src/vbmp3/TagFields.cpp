@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vbmp3/TagFields.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -28,7 +29,7 @@ void putText(unsigned char* block, Field field, std::u16string_view text) {
     // go here already, so that a file written from this block reads back as it.
     while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
     std::memset(block + field.offset, 0, field.size);
-    std::memcpy(block + field.offset, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), block + field.offset);
 }
 
 std::u16string getText(const unsigned char* block, Field field) {

@@ -9,6 +9,7 @@
 // Missing files fail both. FAKE_TAGLIB_RESULT sets the success result (default 1).
 // Every call is logged for the tests: fake_calls() lists "get <path>" / "set <path>
 // <a> <b>", fake_lastBlock() is the last block received before the call changed it.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -81,7 +82,7 @@ EXPORT std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag, unsi
         for (const Field& f : kFields) {
             if (f.key != line[0]) continue;
             std::memset(tag + f.offset, 0, f.length);
-            std::memcpy(tag + f.offset, value.data(), std::min(value.size(), f.length));
+            std::copy_n(value.data(), std::min(value.size(), f.length), tag + f.offset);
         }
     }
     if (hasLine(content, "FAIL")) return 0;
