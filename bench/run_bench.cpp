@@ -290,7 +290,7 @@ double peakMemoryOf(const std::function<void()>& body) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int benchmark(int argc, char** argv) {
     Options o;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
@@ -329,6 +329,7 @@ int main(int argc, char** argv) {
                     o.folders, o.work);
         generate(pristine, o, o.files, true);
     }
+    const std::string command = "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
     std::vector<double> plain, replace, floor, safeFloor, process;
     for (int r = 0; o.files > 0 && r < o.runs; ++r) {
         prepare(pristine, run);
@@ -347,9 +348,9 @@ int main(int argc, char** argv) {
         safeFloor.push_back(timeIt([&] { floorRun(run / "library", run / "work", true); }));
         if (fs::exists(cli)) {
             prepare(pristine, run);
-            const std::string command =
-                "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
-            process.push_back(timeIt([&] { (void)std::system(command.c_str()); }));
+            process.push_back(timeIt([&] {
+                if (std::system(command.c_str()) == -1) std::perror("run_bench: kestrom-cli");
+            }));
         }
     }
     if (o.files > 0) {
@@ -388,7 +389,6 @@ int main(int argc, char** argv) {
                     rewriteFloorRun(run / "library", run / "work");
             }));
         }
-        const std::string command = "'" + cli + "' '" + library + "' '" + work + "' > /dev/null";
         prepare(songs, run);
         const double bytes = bytesWrittenBy(command) / o.songs;
         prepare(songs, run);
@@ -428,4 +428,14 @@ int main(int argc, char** argv) {
     if (o.keep.empty()) fs::remove_all(base);
     std::printf("ratio_to_floor: %.2f\n", o.songs > 0 ? paddedRatio : smallRatio);
     return 0;
+}
+
+// A failure (a full disk, a folder that went away) ends the run with its reason.
+int main(int argc, char** argv) {
+    try {
+        return benchmark(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "run_bench: %s\n", e.what());
+        return 1;
+    }
 }

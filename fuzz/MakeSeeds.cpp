@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
               std::string("ID3\x03\0\0\0\0\0\x15", 10) + std::string("TIT2\0\0\0\x09\0\0\0", 11) +
                   "\x83\x5C\x83\x74\x83\x67\x95\x5C" + std::string(2, '\0') + silentAudio(2));
     // A file written by the tag library: escapes in the title.
-    unsigned char block[652] = "\17700E9t\177D83C\177DFB5";
+    unsigned char block[VBMP3_TAG_INFO_SIZE] = "\17700E9t\177D83C\177DFB5";
     writeFile(dir + "/written.mp3", silentAudio(2));
     return vbmp3_setTagInfo((dir + "/written.mp3").c_str(), block, 1, 1) == 1 ? 0 : 1;
 }

@@ -117,7 +117,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
             if (!options.dryRun) replacer.syncChangedFolders();
-            window.message("タグライブラリを使えません（見つかりません: " +
+            window.message("タグライブラリを使えません（" +
                            platform::displayName(transfer.missing) + "）");
             // The files done before it stay done: the run ends as a finished one
             // does, with the error list of the files that failed so far.

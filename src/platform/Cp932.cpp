@@ -13,7 +13,7 @@ namespace {
 
 constexpr char16_t kInvalid = 0xFFFD;
 constexpr unsigned kTrailFirst = 0x40;
-constexpr unsigned kTrailCount = 0xFD - kTrailFirst;
+constexpr std::size_t kTrailCount = 0xFD - kTrailFirst;
 
 unsigned leadIndex(unsigned char lead) {
     return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
@@ -110,6 +110,13 @@ const Tables& tables() {
     return *instance;
 }
 
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
 void appendCode(std::string& out, std::uint16_t code) {
     if (code >= 0x100) out += static_cast<char>(code >> 8);
     out += static_cast<char>(code & 0xFF);
@@ -147,19 +154,31 @@ std::u16string decode(std::string_view bytes) {
 }
 
 std::string encode(std::u16string_view text) {
-    const Tables& t = tables();
+    return encodeCut(text, std::string::npos).bytes;
+}
+
+std::string encodeCharacter(std::u16string_view character) {
+    const char16_t ch = character.front();
+    if (ch == 0) return std::string(1, '\0');
+    const std::uint16_t code = character.size() == 1 ? tables().encoded[ch] : 0;
+    if (code == 0) return "?";
     std::string out;
-    out.reserve(text.size() * 2);
-    for (char16_t ch : text) {
-        if (ch == 0) {
-            out += '\0';
-        } else if (const std::uint16_t code = t.encoded[ch]; code != 0) {
-            appendCode(out, code);
-        } else {
-            out += '?';
-        }
-    }
+    appendCode(out, code);
     return out;
+}
+
+Cut encodeCut(std::u16string_view text, std::size_t limit, CharacterEncoder encodeChar) {
+    Cut cut;
+    while (cut.units < text.size()) {
+        const bool pair = cut.units + 1 < text.size() && isHighSurrogate(text[cut.units]) &&
+                          isLowSurrogate(text[cut.units + 1]);
+        const std::size_t units = pair ? 2 : 1;
+        const std::string bytes = encodeChar(text.substr(cut.units, units));
+        if (bytes.size() > limit - cut.bytes.size()) break;
+        cut.bytes += bytes;
+        cut.units += units;
+    }
+    return cut;
 }
 
 std::string encodeExact(char16_t ch) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,10 +18,28 @@ bool isLeadByte(unsigned char byte);
 // code, a lead byte without its second byte) becomes U+FFFD.
 std::u16string decode(std::string_view bytes);
 
-// Encodes as Windows does: a character without a code becomes '?'. A few
-// characters map one way only (WAVE DASH U+301C takes the FULLWIDTH TILDE's code,
-// which decodes as U+FF5E).
+// Encodes as Windows does: a character without a code becomes '?', a character
+// beyond the Basic Multilingual Plane (a surrogate pair) one '?'. A few characters
+// map one way only (WAVE DASH U+301C takes the FULLWIDTH TILDE's code, which
+// decodes as U+FF5E).
 std::string encode(std::u16string_view text);
+
+// The bytes of one character: one UTF-16 code unit, or a surrogate pair.
+using CharacterEncoder = std::string (*)(std::u16string_view character);
+// One character as encode() writes it.
+std::string encodeCharacter(std::u16string_view character);
+
+struct Cut {
+    std::string bytes;
+    std::size_t units = 0;  // how many code units of the text the bytes hold
+};
+
+// The start of text that fits in limit bytes, encoded character by character
+// with encodeChar and cut after the last whole character: a lead byte never
+// stands without its second byte, and a character that takes more bytes (an
+// escape of the tag block) is never split.
+Cut encodeCut(std::u16string_view text, std::size_t limit,
+              CharacterEncoder encodeChar = encodeCharacter);
 
 // The bytes of one character when decoding them gives the same character back,
 // or an empty string when the code page cannot hold it exactly. NUL gives "\0".

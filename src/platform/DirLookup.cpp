@@ -144,6 +144,7 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
         const std::u16string wanted = foldName(name);
         std::erase_if(entries, [&](const DirEntry& e) { return foldName(e.name) != wanted; });
         std::vector<std::string> spellings;
+        spellings.reserve(entries.size());
         for (const DirEntry& e : entries) spellings.push_back(e.name);
         if (const std::string* pick = pickSpelling(spellings, name))
             m_matches.push_back(

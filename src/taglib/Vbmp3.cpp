@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,21 +18,13 @@
 namespace kestrom::taglib {
 namespace {
 
-constexpr std::size_t kNumberOffset = 520;
 
 template <std::size_t N>
 void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>& field) {
-    const std::string bytes = platform::cp932::encode(std::u16string_view(field.data(), N));
-    // Cut on a character boundary: a lead byte never stands without its second byte.
-    std::size_t used = 0;
-    while (used < bytes.size()) {
-        const std::size_t len =
-            platform::cp932::isLeadByte(static_cast<unsigned char>(bytes[used])) ? 2 : 1;
-        if (used + len > N) break;
-        used += len;
-    }
-    std::memcpy(block.data() + offset, bytes.data(), used);
-    std::memset(block.data() + offset + used, 0, N - used);
+    const std::string bytes =
+        platform::cp932::encodeCut(std::u16string_view(field.data(), N), N).bytes;
+    std::memcpy(block.data() + offset, bytes.data(), bytes.size());
+    std::memset(block.data() + offset + bytes.size(), 0, N - bytes.size());
 }
 
 template <std::size_t N>
@@ -50,6 +43,24 @@ Fn asFunction(void* address) {
     return fn;
 }
 
+constexpr std::string_view kNotFound = "見つかりません: ";
+constexpr std::string_view kCannotLoad = "読み込めません: ";
+
+// Why dlopen() refused path. A file that is not there is "not found"; any other
+// refusal (a damaged file, a missing dependency of the library, no permission)
+// carries the loader's reason, without the path it repeats. A bare file name,
+// which the loader looks up on its own search path, always gets the reason.
+std::string loadFailure(const std::string& path, const char* error) {
+    struct stat st {};
+    if (path.find('/') != std::string::npos && ::stat(path.c_str(), &st) != 0 &&
+        (errno == ENOENT || errno == ENOTDIR))
+        return std::string(kNotFound) + path;
+    std::string_view reason = error != nullptr ? error : "";
+    if (reason.starts_with(path) && reason.substr(path.size()).starts_with(": "))
+        reason.remove_prefix(path.size() + 2);
+    return std::string(kCannotLoad) + path + ": " + std::string(reason);
+}
+
 CallResult judge(std::int16_t result, int error) {
     if (result != 0) return {CallStatus::Success, {}, 0};
     return {CallStatus::Failure, {}, error};
@@ -58,28 +69,28 @@ CallResult judge(std::int16_t result, int error) {
 }  // namespace
 
 void toLibraryForm(const TagInfo& tag, TagBlock& block) {
-    putText(block, 0, tag.TextA);
-    putText(block, 128, tag.TextB);
-    putText(block, 256, tag.TextC);
-    putText(block, 384, tag.ShortText);
-    putText(block, 389, tag.TextD);
+    putText(block, VBMP3_TEXT_A_OFFSET, tag.TextA);
+    putText(block, VBMP3_TEXT_B_OFFSET, tag.TextB);
+    putText(block, VBMP3_TEXT_C_OFFSET, tag.TextC);
+    putText(block, VBMP3_SHORT_TEXT_OFFSET, tag.ShortText);
+    putText(block, VBMP3_TEXT_D_OFFSET, tag.TextD);
     const auto number = static_cast<std::uint32_t>(tag.Number);
-    for (std::size_t i = 0; i < 4; ++i)
-        block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
-    putText(block, 524, tag.TextE);
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        block[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(number >> (8 * i));
+    putText(block, VBMP3_TEXT_E_OFFSET, tag.TextE);
 }
 
 void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
-    getText(block, 0, tag.TextA);
-    getText(block, 128, tag.TextB);
-    getText(block, 256, tag.TextC);
-    getText(block, 384, tag.ShortText);
-    getText(block, 389, tag.TextD);
+    getText(block, VBMP3_TEXT_A_OFFSET, tag.TextA);
+    getText(block, VBMP3_TEXT_B_OFFSET, tag.TextB);
+    getText(block, VBMP3_TEXT_C_OFFSET, tag.TextC);
+    getText(block, VBMP3_SHORT_TEXT_OFFSET, tag.ShortText);
+    getText(block, VBMP3_TEXT_D_OFFSET, tag.TextD);
     std::uint32_t number = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
     tag.Number = static_cast<std::int32_t>(number);
-    getText(block, 524, tag.TextE);
+    getText(block, VBMP3_TEXT_E_OFFSET, tag.TextE);
 }
 
 Vbmp3::Vbmp3(std::string libraryPath) : m_libraryPath(std::move(libraryPath)) {}
@@ -97,11 +108,11 @@ void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
     if (cache != nullptr) return cache;
     if (m_handle == nullptr) m_handle = ::dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
-        missing = m_libraryPath;
+        missing = loadFailure(m_libraryPath, ::dlerror());
         return nullptr;
     }
     cache = ::dlsym(m_handle, name);
-    if (cache == nullptr) missing = name;
+    if (cache == nullptr) missing = std::string(kNotFound) + name;
     return cache;
 }
 

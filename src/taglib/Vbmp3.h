@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Posix.h"
+#include "vbmp3/vbmp3.h"  // the block layout: constants only, links nothing
 
 namespace kestrom::taglib {
 
@@ -14,21 +15,21 @@ namespace kestrom::taglib {
 // its own; it carries what the tag library delivered from one call to the next,
 // apart from the karaoke mark it puts into TextB.
 struct TagInfo {
-    std::array<char16_t, 128> TextA{};
-    std::array<char16_t, 128> TextB{};
-    std::array<char16_t, 128> TextC{};
-    std::array<char16_t, 5> ShortText{};
-    std::array<char16_t, 128> TextD{};
+    std::array<char16_t, VBMP3_TEXT_A_SIZE> TextA{};
+    std::array<char16_t, VBMP3_TEXT_B_SIZE> TextB{};
+    std::array<char16_t, VBMP3_TEXT_C_SIZE> TextC{};
+    std::array<char16_t, VBMP3_SHORT_TEXT_SIZE> ShortText{};
+    std::array<char16_t, VBMP3_TEXT_D_SIZE> TextD{};
     std::int32_t Number = 0;
-    std::array<char16_t, 128> TextE{};
+    std::array<char16_t, VBMP3_TEXT_E_SIZE> TextE{};
 };
 
 // The library form of TagInfo: 652 bytes, texts in code page 932, one byte per
 // character position, Number little-endian at byte 520.
-inline constexpr std::size_t kTagBlockSize = 652;
+inline constexpr std::size_t kTagBlockSize = VBMP3_TAG_INFO_SIZE;
 using TagBlock = std::array<unsigned char, kTagBlockSize>;
 // Stream information the library fills on a read; the program never reads it.
-inline constexpr std::size_t kMpegInfoSize = 56;
+inline constexpr std::size_t kMpegInfoSize = VBMP3_MPEG_INFO_SIZE;
 using MpegInfo = std::array<unsigned char, kMpegInfoSize>;
 
 // Program form -> library form: each text converted to code page 932 and cut or
@@ -51,22 +52,24 @@ struct TagRecords {
 enum class CallStatus {
     Success,      // the library returned a non-zero result
     Failure,      // the library returned 0
-    Unavailable,  // the library or the entry point could not be found; nothing was called
+    Unavailable,  // the library could not be loaded or lacks the entry point; nothing was called
 };
 
 struct CallResult {
     CallStatus status;
-    std::string missing;  // Unavailable: what could not be found (file or entry point name)
+    // Unavailable: what could not be used and why, as the user reads it:
+    //   "見つかりません: <library>"              the library file does not exist
+    //   "読み込めません: <library>: <reason>"    it exists, the loader refused it (its reason)
+    //   "見つかりません: <entry point>"          the library lacks the entry point
+    std::string missing;
     // Failure: the errno the library left, which tells why (its entry points
     // return only success or failure); 0 when it set none, and on success.
     int error = 0;
 };
 
 // The two entry points as the library exports them.
-using GetFileInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo,
-                                       unsigned char* mpegInfo);
-using SetTagInfoFn = std::int16_t (*)(const char* path, unsigned char* tagInfo, std::int32_t,
-                                      std::int32_t);
+using GetFileInfoFn = decltype(&vbmp3_getFileInfo);
+using SetTagInfoFn = decltype(&vbmp3_setTagInfo);
 
 // The binding to the tag library, a shared object with the two entry points
 // vbmp3_getFileInfo and vbmp3_setTagInfo (C linkage). The library is loaded by

@@ -106,7 +106,7 @@ bool Dialog::selectDriveOf(const QString& path) {
 }
 
 QString Dialog::currentFolderOf(int drive) const {
-    const QString current = QDir::currentPath();
+    QString current = QDir::currentPath();
     if (driveIndex(m_drives, current) == drive) return current;
     return fromFileName(m_drives[static_cast<std::size_t>(drive)]);
 }

@@ -9,13 +9,6 @@ namespace {
 constexpr std::size_t kEscapeLength = 5;
 constexpr char16_t kDel = 0x7F;
 
-bool isHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 void appendEscape(std::string& out, char16_t unit) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     out += kEscapeIntroducer;
@@ -29,28 +22,23 @@ int hexValue(char16_t c) {
     return -1;
 }
 
+// One character of a field: its exact code, else its escape (a surrogate pair's
+// two escapes).
+std::string blockCharacter(std::u16string_view character) {
+    if (character.size() == 1 && character[0] != kDel) {
+        if (std::string bytes = platform::cp932::encodeExact(character[0]); !bytes.empty())
+            return bytes;
+    }
+    std::string escapes;
+    for (char16_t unit : character) appendEscape(escapes, unit);
+    return escapes;
+}
+
 }  // namespace
 
 std::string toBlockText(std::u16string_view text, std::size_t capacity) {
-    std::string out;
-    std::string piece;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c == 0) break;
-        piece.clear();
-        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            appendEscape(piece, c);
-            appendEscape(piece, text[++i]);
-        } else if (std::string bytes = c == kDel ? std::string() : platform::cp932::encodeExact(c);
-                   !bytes.empty()) {
-            piece = std::move(bytes);
-        } else {
-            appendEscape(piece, c);
-        }
-        if (out.size() + piece.size() > capacity) break;
-        out += piece;
-    }
-    return out;
+    return platform::cp932::encodeCut(text.substr(0, text.find(u'\0')), capacity, blockCharacter)
+        .bytes;
 }
 
 std::u16string fromBlockText(std::string_view bytes) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vbmp3/TagFields.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -14,13 +15,12 @@ struct Field {
     std::size_t size;
 };
 
-constexpr Field kTextA{0, 128};
-constexpr Field kTextB{128, 128};
-constexpr Field kTextC{256, 128};
-constexpr Field kShortText{384, 5};
-constexpr Field kTextD{389, 128};
-constexpr std::size_t kNumberOffset = 520;
-constexpr Field kTextE{524, 128};
+constexpr Field kTextA{VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE};
+constexpr Field kTextB{VBMP3_TEXT_B_OFFSET, VBMP3_TEXT_B_SIZE};
+constexpr Field kTextC{VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE};
+constexpr Field kShortText{VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE};
+constexpr Field kTextD{VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE};
+constexpr Field kTextE{VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE};
 static_assert(kTextE.offset + kTextE.size == kTagBlockSize);
 
 void putText(unsigned char* block, Field field, std::u16string_view text) {
@@ -29,7 +29,7 @@ void putText(unsigned char* block, Field field, std::u16string_view text) {
     // go here already, so that a file written from this block reads back as it.
     while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
     std::memset(block + field.offset, 0, field.size);
-    std::memcpy(block + field.offset, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), block + field.offset);
 }
 
 std::u16string getText(const unsigned char* block, Field field) {
@@ -73,8 +73,8 @@ void toBlock(const TagFields& fields, unsigned char* block) {
     putText(block, kShortText, yearText(fields.year));
     putText(block, kTextD, fields.comment);
     const std::uint32_t number = fields.genreNumber;
-    for (std::size_t i = 0; i < 4; ++i)
-        block[kNumberOffset + i] = static_cast<unsigned char>(number >> (8 * i));
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        block[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(number >> (8 * i));
     putText(block, kTextE, fields.genre);
 }
 
@@ -86,8 +86,8 @@ TagFields fromBlock(const unsigned char* block) {
     fields.year = parseYear(getText(block, kShortText));
     fields.comment = getText(block, kTextD);
     std::uint32_t number = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        number |= std::uint32_t{block[kNumberOffset + i]} << (8 * i);
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
     fields.genreNumber = number <= 255 ? number : kNoGenre;
     fields.genre = getText(block, kTextE);
     return fields;

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "vbmp3/vbmp3.h"
+
 // The seven fields that the library exchanges with the program, and their place
 // in the 652-byte tag block (see vbmp3.h for the table).
 namespace kestrom::vbmp3 {
 
-inline constexpr std::size_t kTagBlockSize = 652;
-inline constexpr std::size_t kMpegInfoSize = 56;
+inline constexpr std::size_t kTagBlockSize = VBMP3_TAG_INFO_SIZE;
+inline constexpr std::size_t kMpegInfoSize = VBMP3_MPEG_INFO_SIZE;
 inline constexpr unsigned kNoGenre = 255;
 
 // One tag in Unicode. Texts hold no NUL and no trailing blanks.

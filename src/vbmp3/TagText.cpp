@@ -18,9 +18,6 @@ bool isHalfWidthKatakana(unsigned char b) {
 bool isPrivateUse(char16_t c) {
     return c >= 0xE000 && c <= 0xF8FF;
 }
-bool isSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDFFF;
-}
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
@@ -46,24 +43,10 @@ std::string_view withoutLoneLeadByte(std::string_view bytes) {
 }
 
 // Code page 932 as Windows writes it, cut after the last whole character that
-// fits in limit bytes; used tells how many code units of text went in.
-std::string encodeCut(std::u16string_view text, std::size_t limit, std::size_t& used) {
-    std::string out;
-    used = 0;
-    while (used < text.size() && text[used] != 0) {
-        std::size_t units = 1;
-        std::string bytes;
-        if (isSurrogate(text[used])) {
-            bytes = "?";
-            if (used + 1 < text.size() && isSurrogate(text[used + 1])) units = 2;
-        } else {
-            bytes = cp932::encode(text.substr(used, 1));
-        }
-        if (out.size() + bytes.size() > limit) break;
-        out += bytes;
-        used += units;
-    }
-    return out;
+// fits in limit bytes; a NUL ends the text.
+cp932::Cut encodeCut(const TagLib::String& text, std::size_t limit) {
+    const std::u16string units = toUtf16(text);
+    return cp932::encodeCut(std::u16string_view(units).substr(0, units.find(u'\0')), limit);
 }
 
 class Id3v1Handler final : public TagLib::ID3v1::StringHandler {
@@ -167,15 +150,11 @@ TagLib::String id3v1Comment(const TagLib::ID3v1::Tag& tag) {
 }
 
 std::string encodeForId3v1(const TagLib::String& text, std::size_t limit) {
-    std::size_t used = 0;
-    return encodeCut(toUtf16(text), limit, used);
+    return encodeCut(text, limit).bytes;
 }
 
 TagLib::String fitForId3v1(const TagLib::String& text, std::size_t limit) {
-    const std::u16string units = toUtf16(text);
-    std::size_t used = 0;
-    encodeCut(units, limit, used);
-    return toTagString(std::u16string_view(units).substr(0, used));
+    return toTagString(toUtf16(text).substr(0, encodeCut(text, limit).units));
 }
 
 void installStringHandlers() {

@@ -61,6 +61,27 @@
 
 #include <stdint.h>
 
+// The tag block's layout as the table above gives it, and the sizes of both
+// blocks: plain constants, usable from C and C++ alike.
+enum {
+    VBMP3_TAG_INFO_SIZE = 652,
+    VBMP3_TEXT_A_OFFSET = 0,
+    VBMP3_TEXT_A_SIZE = 128,
+    VBMP3_TEXT_B_OFFSET = 128,
+    VBMP3_TEXT_B_SIZE = 128,
+    VBMP3_TEXT_C_OFFSET = 256,
+    VBMP3_TEXT_C_SIZE = 128,
+    VBMP3_SHORT_TEXT_OFFSET = 384,
+    VBMP3_SHORT_TEXT_SIZE = 5,
+    VBMP3_TEXT_D_OFFSET = 389,
+    VBMP3_TEXT_D_SIZE = 128,
+    VBMP3_NUMBER_OFFSET = 520,
+    VBMP3_NUMBER_SIZE = 4,
+    VBMP3_TEXT_E_OFFSET = 524,
+    VBMP3_TEXT_E_SIZE = 128,
+    VBMP3_MPEG_INFO_SIZE = 56
+};
+
 #define VBMP3_API __attribute__((visibility("default")))
 
 #ifdef __cplusplus

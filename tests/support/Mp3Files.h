@@ -2,7 +2,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+// MP3 files for the tests, made and read byte by byte here: neither TagLib nor the
+// tag library's process-wide string handlers take part, so what a test reads is
+// what the file holds.
 namespace kestrom::test {
 
 // The audio of a small valid MP3: frames silent MPEG-1 Layer III frames
@@ -19,10 +23,26 @@ struct Mp3Tag {
     std::string genre;
 };
 
-// Writes audio and, unless tag is null, an ID3v2.3 tag with UTF-16 texts (UTF-8 in).
+// Writes an ID3v2.3 tag of UTF-16 frames (TIT2 TPE1 TALB TYER COMM TCON, one for
+// each field that is not empty; texts UTF-8 in), then audio. No tag when tag is null.
 void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* tag);
 
-// The tag as TagLib reads it (texts as UTF-8); empty fields where there is none.
+// A text frame (T...) or comment (COMM) of an ID3v2.3 tag, decoded from its bytes.
+struct Id3Frame {
+    std::string id;           // "TIT2"
+    int encoding = -1;        // 0 ISO-8859-1, 1 UTF-16 with a byte order mark, 2 UTF-16BE, 3 UTF-8
+    bool bom = false;         // the text starts with a byte order mark
+    std::string text;         // UTF-8; a comment's text without its language and description
+    std::string description;  // COMM only
+};
+
+// The text frames and comments of the ID3v2.3 tag at the start of the file, in
+// their order; none when it has no such tag. A frame that overruns its tag fails
+// the test.
+std::vector<Id3Frame> readId3v2Frames(const std::string& path);
+
+// The fields of the file's ID3v2.3 tag (the comment without a description);
+// empty where there is none.
 Mp3Tag readMp3Tag(const std::string& path);
 
 // The file without its ID3v2 tag in front and its ID3v1 tag at the end: the audio.

@@ -131,3 +131,26 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     }
     ::unsetenv("FAKE_TAGLIB_RESULT");
 }
+
+// Each way a library can fail to load is reported with what is wrong and why.
+TEST(Binding, ALibraryThatCannotBeUsedSaysWhy) {
+    TempDir dir;
+    writeFile(dir / "damaged.so", std::string(256, 'x'));
+    const std::string notFound = "見つかりません: ";
+    const std::string cannotLoad = "読み込めません: ";
+    const std::pair<std::string, std::string> cases[] = {
+        {dir / "absent.so", notFound + (dir / "absent.so")},
+        {dir / "damaged.so", cannotLoad + (dir / "damaged.so") + ": invalid ELF header"},
+        {FAKE_TAGLIB_NEEDS_ABSENT,
+         cannotLoad + FAKE_TAGLIB_NEEDS_ABSENT +
+             ": libkestrom_absent.so: cannot open shared object file: No such file or directory"},
+        {FAKE_TAGLIB_NOWRITE, notFound + "vbmp3_setTagInfo"},
+    };
+    for (const auto& [path, why] : cases) {
+        Vbmp3 library(path);
+        TagRecords records;
+        const CallResult result = library.setTagInfo(dir / "Song.mp3", records);
+        EXPECT_EQ(result.status, CallStatus::Unavailable) << path;
+        EXPECT_EQ(result.missing, why);
+    }
+}

@@ -13,6 +13,7 @@
 // <path>" / "set <path> <a> <b>", fake_lastBlock() is the last block received before the call
 // changed it.
 #include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,8 @@
 #include <sstream>
 #include <string>
 
+#include "vbmp3/vbmp3.h"
+
 namespace {
 
 struct Field {
@@ -28,11 +31,15 @@ struct Field {
     std::size_t offset;
     std::size_t length;
 };
-constexpr Field kFields[] = {{'A', 0, 128}, {'B', 128, 128}, {'C', 256, 128},
-                             {'S', 384, 5}, {'D', 389, 128}, {'E', 524, 128}};
+constexpr Field kFields[] = {{'A', VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE},
+                             {'B', VBMP3_TEXT_B_OFFSET, VBMP3_TEXT_B_SIZE},
+                             {'C', VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE},
+                             {'S', VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE},
+                             {'D', VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE},
+                             {'E', VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE}};
 
 std::string g_calls;
-unsigned char g_lastBlock[652];
+unsigned char g_lastBlock[VBMP3_TAG_INFO_SIZE];
 
 std::int16_t success() {
     const char* value = std::getenv("FAKE_TAGLIB_RESULT");
@@ -81,16 +88,17 @@ EXPORT std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag, unsi
         const std::string value = line.substr(2);
         if (line[0] == 'N') {
             const auto n = static_cast<std::uint32_t>(std::stoul(value));
-            for (int i = 0; i < 4; ++i) tag[520 + i] = static_cast<unsigned char>(n >> (8 * i));
+            for (int i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+                tag[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(n >> (8 * i));
         }
         for (const Field& f : kFields) {
             if (f.key != line[0]) continue;
             std::memset(tag + f.offset, 0, f.length);
-            std::memcpy(tag + f.offset, value.data(), std::min(value.size(), f.length));
+            std::copy_n(value.data(), std::min(value.size(), f.length), tag + f.offset);
         }
     }
     if (hasLine(content, "FAIL")) return 0;
-    std::memset(mpeg, 0x4D, 56);
+    std::memset(mpeg, 0x4D, VBMP3_MPEG_INFO_SIZE);
     return success();
 }
 
@@ -110,7 +118,8 @@ EXPORT std::int16_t vbmp3_setTagInfo(const char* path, unsigned char* tag, std::
         out << f.key << '=' << std::string(text, strnlen(text, f.length)) << '\n';
     }
     std::uint32_t n = 0;
-    for (int i = 0; i < 4; ++i) n |= std::uint32_t{tag[520 + i]} << (8 * i);
+    for (int i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        n |= std::uint32_t{tag[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
     out << "N=" << n << '\n';
     return out ? success() : 0;
 }

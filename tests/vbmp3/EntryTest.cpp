@@ -11,13 +11,13 @@
 #include <taglib/mpegfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
-#include <tuple>
 
 #include "platform/Cp932.h"
 #include "platform/Text.h"
@@ -31,18 +31,34 @@ using namespace kestrom::test;
 
 namespace {
 
-using Block = std::array<unsigned char, 652>;
+using Block = std::array<unsigned char, VBMP3_TAG_INFO_SIZE>;
 
-// The text fields (name as manifest.json has it, offset, size); the genre number
-// lies little-endian at 520, after a gap of three bytes.
-constexpr std::tuple<const char*, std::size_t, std::size_t> kTextFields[] = {
-    {"title", 0, 128}, {"artist", 128, 128},  {"album", 256, 128},
-    {"year", 384, 5},  {"comment", 389, 128}, {"genre", 524, 128}};
+// A text field of the block, named as manifest.json names it.
+struct Field {
+    const char* name;
+    std::size_t offset;
+    std::size_t size;
+};
+constexpr Field kTitle{"title", VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE};
+constexpr Field kArtist{"artist", VBMP3_TEXT_B_OFFSET, VBMP3_TEXT_B_SIZE};
+constexpr Field kAlbum{"album", VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE};
+constexpr Field kYear{"year", VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE};
+constexpr Field kComment{"comment", VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE};
+constexpr Field kGenre{"genre", VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE};
+constexpr Field kTextFields[] = {kTitle, kArtist, kAlbum, kYear, kComment, kGenre};
+
+// The genre number, little-endian.
+unsigned number(const Block& block) {
+    unsigned n = 0;
+    for (std::size_t i = VBMP3_NUMBER_SIZE; i-- > 0;) n = n << 8 | block[VBMP3_NUMBER_OFFSET + i];
+    return n;
+}
 
 const std::string kFixtures = KESTROM_FIXTURES_DIR "/tags/";
 const std::string kKaraoke = "\x83\x4A\x83\x89\x83\x49\x83\x50";  // カラオケ
 
-std::array<unsigned char, 56> mpegInfo;  // the stream information, which no test checks
+std::array<unsigned char, VBMP3_MPEG_INFO_SIZE>
+    mpegInfo;  // the stream information, which no test checks
 
 bool readTag(const std::string& path, Block& block) {
     return vbmp3_getFileInfo(path.c_str(), block.data(), mpegInfo.data()) != 0;
@@ -52,14 +68,14 @@ bool writeTag(const std::string& path, Block block) {
     return vbmp3_setTagInfo(path.c_str(), block.data(), 1, 1) != 0;
 }
 
-std::string bytes(const Block& block, std::size_t offset, std::size_t size) {
-    return std::string(reinterpret_cast<const char*>(block.data() + offset), size);
+std::string bytes(const Block& block, const Field& field) {
+    return std::string(reinterpret_cast<const char*>(block.data() + field.offset), field.size);
 }
 
 // Puts text into a field, cut to its size and padded with NUL bytes.
-void setText(Block& block, std::size_t offset, std::size_t size, const std::string& text) {
-    std::memset(block.data() + offset, 0, size);
-    std::memcpy(block.data() + offset, text.data(), std::min(size, text.size()));
+void setText(Block& block, const Field& field, const std::string& text) {
+    std::memset(block.data() + field.offset, 0, field.size);
+    std::memcpy(block.data() + field.offset, text.data(), std::min(field.size, text.size()));
 }
 
 // One entry of manifest.json: a fixture and the fields a correct read finds
@@ -103,16 +119,17 @@ TEST_P(FixtureRead, ReadsAsTheManifestSays) {
     block.fill('Z');  // as the previous file of a run leaves it
     if (f.expect.empty()) {
         EXPECT_FALSE(readTag(kFixtures + f.name, block));
-        EXPECT_EQ(bytes(block, 0, 652), std::string(652, 'Z')) << "a failed read leaves it alone";
+        EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](unsigned char b) {
+            return b == 'Z';
+        })) << "a failed read leaves it alone";
         return;
     }
     ASSERT_TRUE(readTag(kFixtures + f.name, block));
-    for (auto [name, offset, size] : kTextFields) {
-        const std::u16string text = kestrom::vbmp3::fromBlockText(bytes(block, offset, size));
-        EXPECT_EQ(kestrom::platform::toUtf8(text), f.expect.at(name)) << name;
+    for (const Field& field : kTextFields) {
+        const std::u16string text = kestrom::vbmp3::fromBlockText(bytes(block, field));
+        EXPECT_EQ(kestrom::platform::toUtf8(text), f.expect.at(field.name)) << field.name;
     }
-    EXPECT_EQ(std::to_string(block[520] | block[521] << 8 | block[522] << 16 | block[523] << 24),
-              f.expect.at("genre_number"));
+    EXPECT_EQ(std::to_string(number(block)), f.expect.at("genre_number"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Vbmp3, FixtureRead, testing::ValuesIn(manifest()));
@@ -126,12 +143,13 @@ TEST(Vbmp3Read, FillsEveryFieldByteForByteCuttingOnACharacterBoundary) {
     block.fill('Z');  // as the previous file of a run leaves it
     ASSERT_TRUE(readTag(dir / "Song.mp3", block));
     Block expected{};
-    setText(expected, 0, 128, kestrom::platform::cp932::encode(title.substr(0, 64)));
-    setText(expected, 128, 128, kKaraoke);
-    setText(expected, 384, 5, "1999");
-    setText(expected, 517, 3, "ZZZ");  // the gap is no field
-    expected[520] = 13;                // Pop, little-endian
-    setText(expected, 524, 128, "Pop");
+    setText(expected, kTitle, kestrom::platform::cp932::encode(title.substr(0, 64)));
+    setText(expected, kArtist, kKaraoke);
+    setText(expected, kYear, "1999");
+    std::fill(&expected[kComment.offset + kComment.size], &expected[VBMP3_NUMBER_OFFSET],
+              'Z');                      // the gap is no field
+    expected[VBMP3_NUMBER_OFFSET] = 13;  // Pop, little-endian
+    setText(expected, kGenre, "Pop");
     EXPECT_EQ(block, expected);
 }
 
@@ -159,9 +177,9 @@ TEST(Vbmp3Write, CharactersOutsideCodePage932SurviveTheProgramsRecord) {
     TempDir dir;
     Block block{};
     ASSERT_TRUE(readTag(kFixtures + "v23_outside_cp932.mp3", block));
-    for (auto [name, offset, size] : kTextFields) {
-        const std::u16string record = kestrom::platform::cp932::decode(bytes(block, offset, size));
-        setText(block, offset, size, kestrom::platform::cp932::encode(record));
+    for (const Field& field : kTextFields) {
+        const std::u16string record = kestrom::platform::cp932::decode(bytes(block, field));
+        setText(block, field, kestrom::platform::cp932::encode(record));
     }
     writeFile(dir / "Work.mp3", silentAudio(4));
     ASSERT_TRUE(writeTag(dir / "Work.mp3", block));
@@ -171,6 +189,40 @@ TEST(Vbmp3Write, CharactersOutsideCodePage932SurviveTheProgramsRecord) {
     Block again{};
     ASSERT_TRUE(readTag(dir / "Work.mp3", again));
     EXPECT_EQ(again, block) << "reading what was written gives the same block";
+}
+
+const std::string kCafe = std::string("Caf\x7F") + "00E9";  // "Café", é escaped as in the block
+
+// The frames of the fields as the file's bytes hold them: "TIT2 UTF-16 Café" a line.
+std::string writtenFrames(const Block& block) {
+    TempDir dir;
+    writeFile(dir / "Song.mp3", silentAudio(4));
+    EXPECT_TRUE(writeTag(dir / "Song.mp3", block));
+    std::string frames;
+    for (const Id3Frame& f : readId3v2Frames(dir / "Song.mp3"))
+        frames += f.id + (f.encoding == 1 && f.bom ? " UTF-16 " : " other ") + f.text + "\n";
+    return frames;
+}
+
+// UTF-16 with a byte order mark also where ISO-8859-1 could hold the text: readers
+// of Japanese tags take ISO-8859-1 frames for Shift-JIS when the bytes allow it.
+TEST(Vbmp3Write, FramesOfTheFieldsAreUtf16) {
+    Block block{};
+    for (const Field& field : {kTitle, kArtist, kAlbum, kComment}) setText(block, field, kCafe);
+    setText(block, kYear, "1999");
+    block[VBMP3_NUMBER_OFFSET] = 255;  // no genre
+    EXPECT_EQ(writtenFrames(block),
+              "TIT2 UTF-16 Café\nTPE1 UTF-16 Café\nTALB UTF-16 Café\nTYER UTF-16 1999\n"
+              "COMM UTF-16 Café\n");
+}
+
+// TagLib 1.13 builds the genre frame anew when it writes ID3v2.3, in ISO-8859-1
+// whenever the name fits; the write path does not make up for that yet.
+TEST(Vbmp3Write, DISABLED_GenreFrameIsUtf16) {
+    Block block{};
+    setText(block, kGenre, kCafe);
+    block[VBMP3_NUMBER_OFFSET] = 255;
+    EXPECT_EQ(writtenFrames(block), "TCON UTF-16 Café\n");
 }
 
 TEST(Vbmp3Write, KeepsOtherFramesLeavesOneId3v23TagAndId3v1InCodePage932) {
@@ -188,11 +240,11 @@ TEST(Vbmp3Write, KeepsOtherFramesLeavesOneId3v23TagAndId3v1InCodePage932) {
     const std::size_t tagEnd = content.size() - audio.size();
     writeFile(path, content.insert(tagEnd, content.substr(0, tagEnd)));  // as some taggers leave it
     Block block{};
-    setText(block, 0, 128, std::string(29, 'a') + "\x82\xA0");   // あ ends past 30 bytes
-    setText(block, 128, 128, kKaraoke + std::string(120, ' '));  // as the program marks it
-    setText(block, 384, 5, "2020");
-    setText(block, 389, 128, std::string(27, 'c') + "\x82\xA0");  // the comment holds 28
-    block[520] = 13;
+    setText(block, kTitle, std::string(29, 'a') + "\x82\xA0");  // あ ends past 30 bytes
+    setText(block, kArtist, kKaraoke + std::string(120, ' '));  // as the program marks it
+    setText(block, kYear, "2020");
+    setText(block, kComment, std::string(27, 'c') + "\x82\xA0");  // the comment holds 28
+    block[VBMP3_NUMBER_OFFSET] = 13;
     ASSERT_TRUE(writeTag(path, block));
     content = readFile(path);
     EXPECT_TRUE(std::filesystem::is_symlink(path));
