@@ -100,7 +100,7 @@ std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std
     // Song.mp3 and Song_K.mp3 share Song.txt: it is copied for every user but the
     // last, which moves it.
     int& users = m_companionUsers[companion];
-    const auto error =
+    auto error =
         users > 1 ? m_files.copyReplacing(source, target) : m_files.moveReplacing(source, target);
     if (error) return error;
     --users;

@@ -18,7 +18,6 @@
 namespace kestrom::taglib {
 namespace {
 
-
 template <std::size_t N>
 void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>& field) {
     const std::string bytes =
@@ -154,8 +153,8 @@ std::string findTagLibrary(platform::Posix& posix) {
     if (folder.empty()) return "libvbmp3.so";  // let the loader search for it
     const std::string privateFolder =
         std::filesystem::path(folder + KESTROM_BIN_TO_PRIVATE_LIBDIR).lexically_normal();
-    const std::string installed = privateFolder + "/libvbmp3.so";
-    const std::string beside = folder + "libvbmp3.so";
+    std::string installed = privateFolder + "/libvbmp3.so";
+    std::string beside = folder + "libvbmp3.so";
     struct stat st {};
     if (posix.stat(installed.c_str(), &st) == 0) return installed;
     if (posix.stat(beside.c_str(), &st) == 0) return beside;

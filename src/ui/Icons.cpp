@@ -84,7 +84,7 @@ QImage pickerIconImage() {
 
 QIcon mainIcon(platform::Posix& posix) {
     const std::string programFolder = platform::programFolder(posix);
-    const QIcon drawn(QPixmap::fromImage(mainIconImage()));
+    QIcon drawn(QPixmap::fromImage(mainIconImage()));
     if (programFolder.empty()) return drawn;
     const std::string themeFolder = programFolder + KESTROM_BIN_TO_DATADIR "/icons/hicolor/";
     const platform::FileOps files(posix);

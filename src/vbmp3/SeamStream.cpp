@@ -9,7 +9,7 @@ namespace kestrom::vbmp3 {
 namespace {
 
 // What a read that misses takes at once: TagLib scans on in small steps.
-constexpr off_t kReadAhead = 64 * 1024;
+constexpr off_t kReadAhead = kHeadRead;
 
 }  // namespace
 

@@ -11,6 +11,12 @@
 
 namespace kestrom::vbmp3 {
 
+// What a read of an MP3 file takes at once: its head (the ID3v2 tag, the first
+// frames and their VBR header, unless the tag is larger) and its tail (the ID3v1
+// and APE tags and the last frame).
+inline constexpr off_t kHeadRead = off_t{64} * 1024;
+inline constexpr off_t kTailRead = off_t{16} * 1024;
+
 // A read-only TagLib stream over an open file, reading through the platform's
 // seam. TagLib reads a file in many small steps (a kilobyte at a time, to and
 // fro); this stream serves them from the parts of the file it has read, and

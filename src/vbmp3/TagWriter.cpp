@@ -112,6 +112,35 @@ TagLib::ByteVector framesOf(const TagLib::ByteVector& rendered) {
     return rendered.mid(ID3v2::Header::size(), end - ID3v2::Header::size());
 }
 
+// TagLib 1.13 builds the genre frame anew when it writes version 2.3, as
+// ISO-8859-1 text whenever the name fits; it becomes UTF-16 here, as every other
+// text frame this library writes. Frames are walked by their version 2.3
+// headers; anything past the last whole frame stays as it is.
+TagLib::ByteVector genreInUtf16(const TagLib::ByteVector& frames) {
+    constexpr unsigned int kFrameHeader = 10;
+    TagLib::ByteVector out;
+    unsigned int pos = 0;
+    while (pos + kFrameHeader <= frames.size()) {
+        const unsigned int size = frames.toUInt(pos + 4, true);
+        if (size > frames.size() - pos - kFrameHeader) break;
+        const TagLib::ByteVector id = frames.mid(pos, 4);
+        if (id == "TCON" && size > 0 && frames.at(pos + kFrameHeader) == '\0') {
+            TagLib::ByteVector body(1, '\x01');
+            body.append(TagLib::String(frames.mid(pos + kFrameHeader + 1, size - 1), String::Latin1)
+                            .data(String::UTF16));
+            out.append(id);
+            out.append(TagLib::ByteVector::fromUInt(body.size(), true));
+            out.append(frames.mid(pos + 8, 2));  // the flags
+            out.append(body);
+        } else {
+            out.append(frames.mid(pos, kFrameHeader + size));
+        }
+        pos += kFrameHeader + size;
+    }
+    out.append(frames.mid(pos));
+    return out;
+}
+
 // An ID3v2.3 tag of exactly size bytes: header, frames, NUL padding.
 TagLib::ByteVector tagOfSize(const TagLib::ByteVector& frames, std::size_t size) {
     TagLib::ByteVector tag("ID3\x03\0\0", 6);
@@ -198,13 +227,11 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
 
     // The head of the file (its tags and first audio frames) and its tail (the
     // ID3v1 and APE tags), each in one read where they fit.
-    constexpr off_t kHead = 64 * 1024;
-    constexpr off_t kTail = 16 * 1024;
     SeamStream stream(posix, change->fd(), length, path);
-    stream.preload(0, kHead);
-    stream.preload(length - kTail, kTail);
+    stream.preload(0, kHeadRead);
+    stream.preload(length - kTailRead, kTailRead);
     const FileLayout layout = readLayout(stream);
-    if (layout.audioStart + kTail > kHead) stream.preload(0, layout.audioStart + kTail);
+    if (layout.audioStart + kTailRead > kHeadRead) stream.preload(0, layout.audioStart + kTailRead);
 
     TagLib::MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
     const bool mpeg = isMpegAudio(file);
@@ -214,7 +241,7 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     TagLib::ByteVector frames;
     if (targets.id3v2) {
         applyFields(*file.ID3v2Tag(true), fields);
-        frames = framesOf(file.ID3v2Tag()->render(ID3v2::v3));
+        frames = genreInUtf16(framesOf(file.ID3v2Tag()->render(ID3v2::v3)));
     }
     TagLib::ByteVector id3v1;  // what the file ends with from id3v1Start on
     if (targets.id3v1) {
@@ -225,12 +252,13 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     }
     const off_t space = layout.audioStart;
     const bool fits =
-        !targets.id3v2 || static_cast<off_t>(ID3v2::Header::size() + frames.size()) <= space;
+        !targets.id3v2 ||
+        static_cast<off_t>(ID3v2::Header::size()) + static_cast<off_t>(frames.size()) <= space;
     const TagLib::ByteVector tag = !targets.id3v2
                                        ? stream.bytesAt(0, space)
                                        : tagOfSize(frames, fits ? static_cast<std::size_t>(space)
                                                                 : grownTagSize(frames.size()));
-    if (!readsBack(tag, stream.bytesAt(layout.audioStart, kTail), id3v1, fields, targets))
+    if (!readsBack(tag, stream.bytesAt(layout.audioStart, kTailRead), id3v1, fields, targets))
         return failure(WriteCheck::Unparsable, EIO);
 
     int err = 0;

@@ -127,7 +127,8 @@ TEST_F(RunTest, UnreadableFoldersAreNamedWithTheReason) {
           "errors Tune.mp3\r\n"}},
         {work(""), {"message " + (dir / "work") + reason}},
     };
-    for (const auto& [locked, expected] : cases) {
+    for (const auto& [locked, events] : cases) {
+        const std::vector<std::string>& expected = events;  // a lambda cannot name a binding
         ::chmod(locked.c_str(), 0);
         const int result = kestrom::test::runUnprivileged([&] {
             RecordingWindow window(dir / "lib", dir / "work");

@@ -12,8 +12,8 @@
 // the success result (default 1). Every call is logged for the tests: fake_calls() lists "get
 // <path>" / "set <path> <a> <b>", fake_lastBlock() is the last block received before the call
 // changed it.
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
