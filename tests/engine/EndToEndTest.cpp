@@ -22,11 +22,6 @@ protected:
     kestrom::taglib::Vbmp3 library{TAG_LIBRARY};
 };
 
-bool operator==(const Mp3Tag& a, const Mp3Tag& b) {
-    return a.title == b.title && a.artist == b.artist && a.album == b.album && a.year == b.year &&
-           a.comment == b.comment && a.genre == b.genre;
-}
-
 }  // namespace
 
 // The library's tag (Japanese, accented and outside code page 932) reaches the work

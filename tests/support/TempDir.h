@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace kestrom::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in
-// it when the object goes away.
+// A fresh folder under base (a folder on another file system, say) or else under
+// the system's temporary folder, removed with everything in it when the object
+// goes away.
 class TempDir {
 public:
-    // Under base when given (a folder on another file system, say), else under
-    // the system's temporary folder.
     explicit TempDir(const std::string& base = {});
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -19,8 +19,7 @@ public:
 
     // The folder's path, without a trailing "/".
     const std::string& path() const { return m_path; }
-    // path() + "/" + relative
-    std::string operator/(std::string_view relative) const;
+    std::string operator/(std::string_view relative) const { return m_path + "/" += relative; }
 
 private:
     std::string m_path;
@@ -31,7 +30,13 @@ void writeFile(const std::string& path, std::string_view content = "x");
 // The whole content of a file; fails the test when it cannot be read.
 std::string readFile(const std::string& path);
 // Creates a folder and its missing parents.
-void makeDirs(const std::string& path);
+inline void makeDirs(const std::string& path) {
+    std::filesystem::create_directories(path);
+}
 bool exists(const std::string& path);
+// The hidden files and folders (names that start with ".") in and below folder,
+// by their paths from it, sorted, each followed by a blank: what the program's
+// listings never show and a run must not leave behind.
+std::string hiddenFiles(const std::string& folder);
 
 }  // namespace kestrom::test
