@@ -21,13 +21,9 @@ class FolderCheckTest : public ::testing::TestWithParam<Case> {
 protected:
     // The current folder is the temporary folder, for the relative texts.
     void SetUp() override {
-        makeDirs(dir / "music/new");
-        makeDirs(dir / "Music");
-        makeDirs(dir / "mp3");
-        makeDirs(dir / "mp3new");
-        makeDirs(dir / "work");
-        makeDirs(dir / ".hidden");
-        makeDirs(dir / "lib*?");
+        for (const char* folder :
+             {"music/new", "Music", "mp3", "mp3new", "work", ".hidden", "lib*?"})
+            makeDirs(dir / folder);
         writeFile(dir / "file.mp3");
         ASSERT_EQ(::symlink((dir / "music/new").c_str(), (dir / "link").c_str()), 0);
         ASSERT_NE(::getcwd(m_cwd, sizeof m_cwd), nullptr);

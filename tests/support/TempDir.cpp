@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
-#include <numeric>
-#include <set>
 
 namespace kestrom::test {
 
@@ -34,6 +33,21 @@ void writeFile(const std::string& path, std::string_view content) {
         ADD_FAILURE() << "cannot write " << path;
 }
 
+void writeTree(const std::string& folder, std::string_view tree) {
+    for (std::size_t end = 0, start = 0; start < tree.size(); start = end + 1) {
+        end = std::min(tree.find(' ', start), tree.size());
+        const std::string_view entry = tree.substr(start, end - start);
+        const std::size_t colon = entry.find(':'), from = entry.starts_with('!') ? 1 : 0;
+        const std::string path = folder + "/" += entry.substr(from, colon - from);
+        const std::string_view content = entry.substr(colon + 1);
+        writeFile(path, content.empty() ? "" : std::string(content) + "\n");
+        if (from == 1)
+            fs::permissions(
+                path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) ADD_FAILURE() << "cannot read " << path;
@@ -45,12 +59,19 @@ bool exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-std::string hiddenFiles(const std::string& folder) {
-    std::set<std::string> found;
+std::vector<std::string> treeOf(const std::string& folder) {
+    std::vector<std::string> found;
     for (const auto& e : fs::recursive_directory_iterator(folder))
-        if (e.path().filename().string().starts_with('.'))
-            found.insert(e.path().lexically_relative(folder).string() + " ");
-    return std::accumulate(found.begin(), found.end(), std::string());
+        found.push_back(e.path().lexically_relative(folder));
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::string hiddenFiles(const std::string& folder) {
+    std::string hidden;
+    for (const std::string& path : treeOf(folder))
+        if (fs::path(path).filename().string().starts_with('.')) hidden += path + " ";
+    return hidden;
 }
 
 }  // namespace kestrom::test

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrom::test {
 
@@ -27,6 +28,10 @@ private:
 
 // Creates a file (and its missing parent folders) holding content.
 void writeFile(const std::string& path, std::string_view content = "x");
+// Writes the files of a tree: "path:content" entries under folder, separated by
+// blanks, each content a line (a line break is added to one that is not empty).
+// A path that starts with "!" is made read-only.
+void writeTree(const std::string& folder, std::string_view tree);
 // The whole content of a file; fails the test when it cannot be read.
 std::string readFile(const std::string& path);
 // Creates a folder and its missing parents.
@@ -34,9 +39,10 @@ inline void makeDirs(const std::string& path) {
     std::filesystem::create_directories(path);
 }
 bool exists(const std::string& path);
-// The hidden files and folders (names that start with ".") in and below folder,
-// by their paths from it, sorted, each followed by a blank: what the program's
-// listings never show and a run must not leave behind.
+// Every file and folder in and below folder, by its path from it, sorted.
+std::vector<std::string> treeOf(const std::string& folder);
+// The hidden ones (names that start with ".") of treeOf, each followed by a
+// blank: what the program's listings never show and a run must not leave behind.
 std::string hiddenFiles(const std::string& folder);
 
 }  // namespace kestrom::test
