@@ -40,29 +40,41 @@ struct Op {
 struct Disk {
     std::map<std::string, int> names;
     std::map<int, std::string> content;
-    std::map<int, ino_t> inodes;  // the inode number each file had
 };
 
-// The real system calls, with every change recorded in order.
+ino_t inodeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+// The real system calls, with every change recorded in order. The files that are
+// there before the run enter the record first, created, written and synced.
 class RecordingPosix : public platform::Posix {
 public:
-    RecordingPosix(const std::string& root, const std::map<int, ino_t>& before)
-        : inodes(before), m_root(root + "/") {
-        for (const auto& [file, inode] : before) m_files[inode] = file;
+    explicit RecordingPosix(const std::string& root) : m_root(root + "/") {
+        for (const std::string& path : treeOf(root)) {
+            if (!fs::is_regular_file(m_root + path)) continue;
+            const int file = identify(inodeOf(m_root + path));
+            ops.push_back({Op::Create, file, path});
+            ops.push_back({Op::Write, file, "", "", 0, readFile(m_root + path)});
+            ops.push_back({Op::Sync, file});
+        }
+        ops.push_back({Op::SyncFolder});
+        existing = static_cast<int>(inodes.size());
     }
     std::vector<Op> ops;
-    std::map<int, ino_t> inodes;
+    std::vector<ino_t> inodes;  // the inode number each file had
+    int existing = 0;           // the files there before the run come first
 
     int open(const char* path, int flags, mode_t mode) override {
         const int fd = Posix::open(path, flags, mode);
-        const ino_t inode = fd >= 0 ? status(fd).st_ino : 0;
-        if (fd >= 0 && ((flags & O_CREAT) != 0 || !m_files.contains(inode))) {
-            const int file = static_cast<int>(inodes.size());
-            m_files[inode] = file;
-            inodes[file] = inode;
-            if ((flags & O_CREAT) != 0) ops.push_back({Op::Create, file, relative(path)});
-        }
-        if (fd >= 0) m_open[fd] = m_files[inode];
+        if (fd < 0) return fd;
+        struct stat st {};
+        Posix::fstat(fd, &st);
+        if ((flags & O_CREAT) != 0 || !m_files.contains(st.st_ino)) identify(st.st_ino);
+        if ((flags & O_CREAT) != 0) ops.push_back({Op::Create, m_files[st.st_ino], relative(path)});
+        m_open[fd] = m_files[st.st_ino];
         return fd;
     }
     ssize_t pwrite(int fd, const void* b, size_t n, off_t offset) override {
@@ -72,24 +84,23 @@ public:
         if (done > 0) ops.push_back({Op::Write, m_open.at(fd), "", "", offset, bytes});
         return done;
     }
+    // Copies go by reads and writes, which are recorded.
+    ssize_t copyFileRange(int, off_t*, int, off_t*, size_t) override {
+        errno = ENOSYS;
+        return -1;
+    }
     ssize_t write(int, const void*, size_t) override {
         ADD_FAILURE() << "write() is not recorded";
         return -1;
-    }
-    ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t n) override {
-        const off_t from = *inOffset, to = *outOffset;
-        const ssize_t done = Posix::copyFileRange(in, inOffset, out, outOffset, n);
-        std::string bytes(static_cast<size_t>(std::max(done, 0l)), '\0');
-        Posix::pread(in, bytes.data(), bytes.size(), from);
-        if (done > 0) ops.push_back({Op::Write, m_open.at(out), "", "", to, bytes});
-        return done;
     }
     int ftruncate(int fd, off_t length) override {
         return record(Posix::ftruncate(fd, length), {Op::Truncate, m_open.at(fd), "", "", length});
     }
     int fsync(int fd) override {
-        const Op::Kind kind = S_ISDIR(status(fd).st_mode) ? Op::SyncFolder : Op::Sync;
-        return record(Posix::fsync(fd), {kind, m_open.at(fd)});
+        struct stat st {};
+        Posix::fstat(fd, &st);
+        return record(Posix::fsync(fd),
+                      {S_ISDIR(st.st_mode) ? Op::SyncFolder : Op::Sync, m_open.at(fd)});
     }
     int rename(const char* from, const char* to) override {
         return record(Posix::rename(from, to), {Op::Rename, -1, relative(from), relative(to)});
@@ -99,14 +110,13 @@ public:
     }
 
 private:
+    int identify(ino_t inode) {
+        inodes.push_back(inode);
+        return m_files[inode] = static_cast<int>(inodes.size()) - 1;
+    }
     int record(int result, Op op) {
         if (result == 0) ops.push_back(std::move(op));
         return result;
-    }
-    struct stat status(int fd) {
-        struct stat st {};
-        Posix::fstat(fd, &st);
-        return st;
     }
     std::string relative(const std::string& path) const {
         EXPECT_TRUE(path.starts_with(m_root)) << path;
@@ -154,9 +164,10 @@ void applyData(std::map<int, std::string>& content, const Op& op, bool torn = fa
 }
 
 // The disk after the first `done` calls, as the crash leaves it.
-Disk crashAfter(const Disk& before, const std::vector<Op>& ops, size_t done, Crash crash) {
-    Disk disk = before;
-    std::map<int, std::string> written = before.content;  // what the process wrote
+Disk crashAfter(const RecordingPosix& run, size_t done, Crash crash) {
+    const std::vector<Op>& ops = run.ops;
+    Disk disk;
+    std::map<int, std::string> written;  // what the process wrote
     size_t lastFolderSync = 0;
     std::map<int, size_t> lastSync;
     for (size_t i = 0; i < done; ++i) {
@@ -175,8 +186,8 @@ Disk crashAfter(const Disk& before, const std::vector<Op>& ops, size_t done, Cra
         if (op.kind == Op::Rename || op.kind == Op::Unlink) disk.names.erase(op.path);
     }
     if (crash == Crash::Kill) disk.content = written;
-    if (crash == Crash::Reordered)
-        for (const auto& [file, bytes] : before.content) disk.content[file] = written[file];
+    for (int file = 0; crash == Crash::Reordered && file < run.existing; ++file)
+        disk.content[file] = written[file];
     // The last write that was not synced reached the disk half-way.
     for (size_t i = done; crash == Crash::TornWrite && i-- > 0;) {
         if (ops[i].kind != Op::Write) continue;
@@ -235,18 +246,8 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
         workBefore[i] = readFile(dir / s.work);
         libBefore[i] = readFile(dir / s.lib);
     }
-    Disk before;
-    for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
-        if (!e.is_regular_file()) continue;
-        const int file = static_cast<int>(before.inodes.size());
-        before.names[e.path().lexically_relative(dir.path())] = file;
-        struct stat st {};
-        ::stat(e.path().c_str(), &st);
-        before.inodes[file] = st.st_ino;
-        before.content[file] = readFile(e.path());
-    }
-
-    RecordingPosix posix(dir.path(), before.inodes);
+    RecordingPosix posix(dir.path());
+    const size_t start = posix.ops.size();
     recording = &posix;
     taglib::Vbmp3 library(recordedGet, recordedSet);
     RecordingWindow window(dir / "lib", dir / "work", true);
@@ -262,40 +263,34 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
     // The in-place writes (into files that were there before), the rewrite and
     // the moves all took place.
     const auto count = [&](auto which) {
-        return std::count_if(posix.ops.begin(), posix.ops.end(), which);
+        return std::count_if(posix.ops.begin() + static_cast<std::ptrdiff_t>(start),
+                             posix.ops.end(), which);
     };
     EXPECT_GE(count([](const Op& op) { return op.kind == Op::Rename; }), 5);
-    EXPECT_GE(count([&](const Op& op) {
-                  return op.kind == Op::Write && op.file < static_cast<int>(before.inodes.size());
-              }),
+    EXPECT_GE(count([&](const Op& op) { return op.kind == Op::Write && op.file < posix.existing; }),
               2);
-    Disk start = before;
-    start.inodes = posix.inodes;
 
-    for (size_t done = 0; done <= posix.ops.size(); ++done) {
+    for (size_t done = start; done <= posix.ops.size(); ++done) {
         for (Crash crash : {Crash::Kill, Crash::PowerLoss, Crash::TornWrite, Crash::LostRenames,
                             Crash::Reordered}) {
             SCOPED_TRACE("crash " + std::to_string(static_cast<int>(crash)) + " after call " +
-                         std::to_string(done) + " of " + std::to_string(posix.ops.size()));
+                         std::to_string(done - start) + " of " +
+                         std::to_string(posix.ops.size() - start));
             // The disk rebuilt in a fresh folder, and cleaned up as the next run does.
-            const Disk disk = crashAfter(start, posix.ops, done, crash);
+            Disk disk = crashAfter(posix, done, crash);
             TempDir rebuilt;
             RebuiltPosix rebuiltPosix;
             for (const auto& [path, file] : disk.names) {
-                writeFile(rebuilt / path, disk.content.at(file));
-                struct stat st {};
-                ::stat((rebuilt / path).c_str(), &st);
-                rebuiltPosix.recorded[st.st_ino] = disk.inodes.at(file);
+                writeFile(rebuilt / path, disk.content[file]);
+                rebuiltPosix.recorded[inodeOf(rebuilt / path)] =
+                    posix.inodes[static_cast<size_t>(file)];
             }
             makeDirs(rebuilt / "work");
-            std::vector<fs::path> leftovers;
-            for (const auto& e : fs::recursive_directory_iterator(rebuilt.path()))
-                if (e.path().filename().string().starts_with('.')) leftovers.push_back(e.path());
-            for (const fs::path& leftover : leftovers)
-                EXPECT_EQ(
-                    platform::cleanUpLeftover(rebuiltPosix, leftover.parent_path().string() + "/",
-                                              leftover.filename()),
-                    0);
+            for (const fs::path path : treeOf(rebuilt.path())) {
+                if (!path.filename().string().starts_with('.')) continue;
+                const std::string folder = rebuilt / (path.parent_path().string() + "/");
+                EXPECT_EQ(platform::cleanUpLeftover(rebuiltPosix, folder, path.filename()), 0);
+            }
             EXPECT_EQ(hiddenFiles(rebuilt.path()), "");
 
             // Every file is as it was or as the run left it, byte for byte, and

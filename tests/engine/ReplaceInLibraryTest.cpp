@@ -86,36 +86,29 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:text work/Song.mp3:*", kIoError, Call::Rename, 2},
 };
 
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ReplaceTest : public testing::TestWithParam<Case> {};
-
 }  // namespace
 
-TEST_P(ReplaceTest, MovesTheTaggedFilesIntoTheLibrary) {
-    const Case& c = GetParam();
-    TempDir dir;
-    writeTree(dir.path(), c.before);
-    FaultyPosix posix;
-    posix.failAt(c.fault, c.nth, EIO);
-    kestrom::taglib::Vbmp3 library(FAKE_TAGLIB);
-    RecordingWindow window(dir / "lib", dir / "work", true);
-    kestrom::engine::runTransfer(window, library, {}, posix);
-    EXPECT_EQ(window.messages(),
-              *c.message ? std::vector<std::string>{dir / c.message} : std::vector<std::string>{});
-    std::string after;
-    for (const std::string& path : treeOf(dir.path())) {
-        if (std::filesystem::is_directory(dir / path)) continue;
-        const std::string content = readFile(dir / path);
-        after += (after.empty() ? "" : " ") + path + ":" +
-                 (content == kTagged          ? "*"
-                  : content == kKaraokeTagged ? "*K"
-                                              : content.substr(0, content.find('\n')));
+TEST(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeTree(dir.path(), c.before);
+        FaultyPosix posix;
+        posix.failAt(c.fault, c.nth, EIO);
+        kestrom::taglib::Vbmp3 library(FAKE_TAGLIB);
+        RecordingWindow window(dir / "lib", dir / "work", true);
+        kestrom::engine::runTransfer(window, library, {}, posix);
+        EXPECT_EQ(window.messages(), *c.message ? std::vector<std::string>{dir / c.message}
+                                                : std::vector<std::string>{});
+        std::string after;
+        for (const std::string& path : treeOf(dir.path())) {
+            if (std::filesystem::is_directory(dir / path)) continue;
+            const std::string content = readFile(dir / path);
+            after += (after.empty() ? "" : " ") + path + ":" +
+                     (content == kTagged          ? "*"
+                      : content == kKaraokeTagged ? "*K"
+                                                  : content.substr(0, content.find('\n')));
+        }
+        EXPECT_EQ(after, c.after);
     }
-    EXPECT_EQ(after, c.after);
 }
-
-INSTANTIATE_TEST_SUITE_P(Runs, ReplaceTest, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& p) { return p.param.name; });

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <tuple>
 
 #include "support/FaultyPosix.h"
 #include "support/TempDir.h"
@@ -14,72 +15,55 @@
 using namespace kestrom::platform;
 using namespace kestrom::test;
 
-namespace {
-
-struct Query {
-    const char* pattern;  // under the test's folder
-    Filter filter;
-    const char* found;  // every name the lookup returns, separated by blanks
-    bool literal = false;
-};
-
-void expectFound(const TempDir& dir, std::initializer_list<Query> queries) {
-    Posix posix;
-    DirLookup lookup(posix);
-    for (const Query& q : queries) {
-        std::string found;
-        for (std::string n = q.literal ? lookup.firstLiteral(dir / q.pattern, q.filter)
-                                       : lookup.first(dir / q.pattern, q.filter);
-             !n.empty(); n = lookup.next())
-            found += " " + n;
-        EXPECT_EQ(found.substr(found.empty() ? 0 : 1), q.found) << q.pattern;
-    }
-}
-
-}  // namespace
-
-TEST(DirLookup, FiltersShowVisibleFilesAndWithFolderTheFolders) {
-    TempDir dir;
-    for (const char* name : {"b.mp3", "A.MP3", "c.txt", ".hidden.mp3", "sub/x", ".hiddendir/x"})
-        writeFile(dir / name);
-    ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
-    ASSERT_EQ(::symlink("nowhere", (dir / "broken.mp3").c_str()), 0);
-    ASSERT_EQ(::symlink("b.mp3", (dir / "link.mp3").c_str()), 0);
-    ASSERT_EQ(::symlink("sub", (dir / "linkdir").c_str()), 0);
-    expectFound(dir, {{"*.mp3", Filter::Plain, "A.MP3 b.mp3 link.mp3"},
-                      {"", Filter::Plain, "A.MP3 b.mp3 c.txt link.mp3"},
-                      {"", Filter::Folder, ". .. A.MP3 b.mp3 c.txt link.mp3 linkdir sub"},
-                      {"linkdir", Filter::Folder, "linkdir"},
-                      {"sub", Filter::Plain, ""},
-                      {".hiddendir", Filter::Folder, ""},
-                      {"pipe.mp3", Filter::Folder, ""}});
-    Posix posix;
-    DirLookup lookup(posix);
-    ASSERT_EQ(lookup.first(dir / "linkdir", Filter::Folder), "linkdir");
-    EXPECT_EQ(lookup.current().kind, EntryKind::Directory);
-}
-
-// Upper-cased, "_" (0x5F) comes after the letters and "Ａ" (U+FF21) after "_".
-// A name without wildcards gives the exact spelling, else the first in byte order.
-TEST(DirLookup, NamesMatchWithoutRegardToCaseWhateverTheLocaleInOneFixedOrder) {
+// In f/, the filters: Plain takes visible regular files (and links to them),
+// Folder adds folders and the dot entries. In n/, names match without regard to
+// case whatever the locale, in one order: by the upper-cased names, "_" (0x5F)
+// after the letters and "Ａ" (U+FF21) after "_". A name without wildcards gives
+// the exact spelling, else the first in byte order; firstLiteral takes "*" and
+// "?" as characters of the name.
+TEST(DirLookup, FindsNamesWithoutRegardToCaseThroughItsFilters) {
     std::setlocale(LC_ALL, "C");
     TempDir dir;
-    for (const char* name :
-         {"_b.ogg", "B.ogg", "a.ogg", "ａ.ogg", "10.ogg", "9.ogg", "ｓｏｎｇ.MP3", "é.mp3",
-          "カ.mp3", "SS.mp3", "song.MP3", "Song.mp3", "\xFF.mp3", "a*b.wav", "aXb.wav"})
-        writeFile(dir / name);
-    expectFound(dir, {{"*.ogg", Filter::Plain, "10.ogg 9.ogg a.ogg B.ogg _b.ogg ａ.ogg"},
-                      {"ＳＯＮＧ.mp3", Filter::Plain, "ｓｏｎｇ.MP3"},
-                      {"É.MP3", Filter::Plain, "é.mp3"},
-                      {"か.mp3", Filter::Plain, ""},
-                      {"ß.mp3", Filter::Plain, ""},
-                      {"\xFF.MP3", Filter::Plain, "\xFF.mp3"},  // bytes that are not UTF-8
-                      {"song.MP3", Filter::Plain, "song.MP3"},
-                      {"SONG.MP3", Filter::Plain, "Song.mp3"},
-                      {"s*.mp3", Filter::Plain, "Song.mp3 song.MP3 SS.mp3"},
-                      {"a?b.wav", Filter::Plain, "a*b.wav aXb.wav"},
-                      {"A*B.wav", Filter::Plain, "a*b.wav", true},  // "*" taken as a character
-                      {"a?b.wav", Filter::Plain, "", true}});
+    writeTree(dir.path(),
+              "f/b.mp3: f/A.MP3: f/c.txt: f/.hidden.mp3: f/sub/x: f/.hiddendir/x: "
+              "n/_b.ogg: n/B.ogg: n/a.ogg: n/ａ.ogg: n/10.ogg: n/9.ogg: n/ｓｏｎｇ.MP3: "
+              "n/é.mp3: n/カ.mp3: n/SS.mp3: n/song.MP3: n/Song.mp3: n/\xFF.mp3: "
+              "n/a*b.wav: n/aXb.wav:");
+    ASSERT_EQ(::mkfifo((dir / "f/pipe.mp3").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("nowhere", (dir / "f/broken.mp3").c_str()), 0);
+    ASSERT_EQ(::symlink("b.mp3", (dir / "f/link.mp3").c_str()), 0);
+    ASSERT_EQ(::symlink("sub", (dir / "f/linkdir").c_str()), 0);
+    Posix posix;
+    DirLookup lookup(posix);
+    for (const auto& [pattern, filter, literal, expected] :
+         {std::tuple{"f/*.mp3", Filter::Plain, false, "A.MP3 b.mp3 link.mp3"},
+          {"f/", Filter::Plain, false, "A.MP3 b.mp3 c.txt link.mp3"},
+          {"f/", Filter::Folder, false, ". .. A.MP3 b.mp3 c.txt link.mp3 linkdir sub"},
+          {"f/linkdir", Filter::Folder, false, "linkdir"},
+          {"f/sub", Filter::Plain, false, ""},
+          {"f/.hiddendir", Filter::Folder, false, ""},
+          {"f/pipe.mp3", Filter::Folder, false, ""},
+          {"n/*.ogg", Filter::Plain, false, "10.ogg 9.ogg a.ogg B.ogg _b.ogg ａ.ogg"},
+          {"n/ＳＯＮＧ.mp3", Filter::Plain, false, "ｓｏｎｇ.MP3"},
+          {"n/É.MP3", Filter::Plain, false, "é.mp3"},
+          {"n/か.mp3", Filter::Plain, false, ""},
+          {"n/ß.mp3", Filter::Plain, false, ""},
+          {"n/\xFF.MP3", Filter::Plain, false, "\xFF.mp3"},  // bytes that are not UTF-8
+          {"n/song.MP3", Filter::Plain, false, "song.MP3"},
+          {"n/SONG.MP3", Filter::Plain, false, "Song.mp3"},
+          {"n/s*.mp3", Filter::Plain, false, "Song.mp3 song.MP3 SS.mp3"},
+          {"n/a?b.wav", Filter::Plain, false, "a*b.wav aXb.wav"},
+          {"n/A*B.wav", Filter::Plain, true, "a*b.wav"},
+          {"n/a?b.wav", Filter::Plain, true, ""}}) {
+        std::string found;
+        for (std::string n = literal ? lookup.firstLiteral(dir / pattern, filter)
+                                     : lookup.first(dir / pattern, filter);
+             !n.empty(); n = lookup.next())
+            found += (found.empty() ? "" : " ") + n;
+        EXPECT_EQ(found, expected) << pattern;
+    }
+    ASSERT_EQ(lookup.first(dir / "f/linkdir", Filter::Folder), "linkdir");
+    EXPECT_EQ(lookup.current().kind, EntryKind::Directory);
 }
 
 TEST(DirLookup, UnreadableFolderReturnsNothingAndTellsWhy) {

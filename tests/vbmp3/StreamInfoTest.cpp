@@ -32,10 +32,6 @@ struct Stream {
     unsigned tail;   // an APE and/or an ID3v1 tag behind the audio, holding the title
 };
 
-void PrintTo(const Stream& s, std::ostream* os) {
-    *os << s.name;
-}
-
 // The bit rates of the header's index 1-14 (MPEG-1, then MPEG-2 and 2.5; Layer
 // I, II, III), and the sample rates of index 0-2.
 constexpr int kBitRates[2][3][14] = {
@@ -124,72 +120,64 @@ constexpr Field kFields[] = {{"version", 0, 1},         {"layer", 1, 1},
                              {"audio size", 32, 8},     {"file size", 40, 8},
                              {"first bit rate", 48, 4}, {"first frame length", 52, 4}};
 
-class StreamInfo : public testing::TestWithParam<Stream> {};
-
 }  // namespace
 
-TEST_P(StreamInfo, DescribesTheStream) {
-    const Stream& s = GetParam();
-    const bool vbr = s.vbrHeader != 0;
-    std::string audio;
-    for (int i = 0; i < s.frames; ++i) audio += frame(s, vbr && i % 2 ? 2 * s.kbps : s.kbps);
-    const std::uint64_t audioBytes =
-        audio.size() + (vbr ? std::uint64_t(frameLength(s, s.kbps)) : 0);
-    if (vbr)
-        audio = vbrHeaderFrame(s, static_cast<std::uint32_t>(s.frames),
-                               static_cast<std::uint32_t>(audioBytes)) +
-                audio;
-    TempDir dir;
-    const std::string path = dir / "Stream.mp3";
-    const Mp3Tag tag{"Stream", "", "", "", "", ""};
-    writeMp3(path, audio, s.tail != 0 ? nullptr : &tag);
-    writeFile(path, readFile(path) + tail(s.tail));
-    const std::uint64_t fileSize = readFile(path).size();
+// With CRC in Layer I: TagLib 1.13 takes 0xFF 0xFF (Layer I without CRC) for no frame.
+const Stream kStreams[] = {
+    {"Mpeg1Layer3JointStereo", 1, 3, 128, 48000, 1, 0, 20, 0, 0},
+    {"Mpeg1Layer3MonoCrcCopyrightedOriginal", 1, 3, 64, 32000, 3, 0x07, 10, 0, 0},
+    {"Mpeg1Layer2DualChannel", 1, 2, 192, 48000, 2, 0, 10, 0, 0},
+    {"Mpeg1Layer1StereoCrcOriginal", 1, 1, 128, 48000, 0, 0x05, 30, 0, 0},
+    {"Mpeg2Layer3Mono", 2, 3, 64, 24000, 3, 0, 10, 0, 0},
+    {"Mpeg2Layer2StereoCrc", 2, 2, 32, 16000, 0, 0x01, 10, 0, 0},
+    {"Mpeg25Layer3Mono", 3, 3, 8, 8000, 3, 0, 10, 0, 0},
+    {"XingHeader", 1, 3, 128, 48000, 1, 0, 25, kXing, 0},
+    {"VbriHeader", 1, 3, 128, 48000, 0, 0, 25, kVbri, 0},
+    {"ApeTail", 1, 3, 128, 48000, 1, 0, 10, 0, kApe},
+    {"Id3v1Tail", 2, 3, 64, 24000, 3, 0, 10, 0, kId3v1},
+    {"ApeAndId3v1Tail", 1, 3, 128, 48000, 1, 0x01, 10, kXing, kApe | kId3v1}};
 
-    const double exactMs = 1000.0 * s.frames * samplesPerFrame(s) / s.sampleRate;
-    const std::uint64_t expected[] = {
-        std::uint64_t(s.version),
-        std::uint64_t(s.layer),
-        std::uint64_t(s.mode),
-        s.mode == 3 ? 1u : 2u,
-        s.flags | (vbr ? 0x08u : 0u),
-        std::uint64_t(s.vbrHeader),
-        std::uint64_t(samplesPerFrame(s)),
-        std::uint64_t(s.sampleRate),
-        std::uint64_t(vbr ? std::llround(static_cast<double>(audioBytes) * 8 / exactMs) : s.kbps),
-        std::uint64_t(std::llround(exactMs)),
-        std::uint64_t(s.frames),
-        fileSize - audio.size() - tail(s.tail).size(),
-        audio.size(),
-        fileSize,
-        std::uint64_t(s.kbps),
-        std::uint64_t(frameLength(s, s.kbps))};
+TEST(StreamInfo, DescribesTheStream) {
+    for (const Stream& s : kStreams) {
+        SCOPED_TRACE(s.name);
+        const bool vbr = s.vbrHeader != 0;
+        std::string audio;
+        for (int i = 0; i < s.frames; ++i) audio += frame(s, vbr && i % 2 ? 2 * s.kbps : s.kbps);
+        const auto audioBytes =
+            audio.size() + (vbr ? static_cast<std::size_t>(frameLength(s, s.kbps)) : 0);
+        if (vbr)
+            audio = vbrHeaderFrame(s, static_cast<std::uint32_t>(s.frames),
+                                   static_cast<std::uint32_t>(audioBytes)) +
+                    audio;
+        TempDir dir;
+        const std::string path = dir / "Stream.mp3";
+        const Mp3Tag tag{"Stream", "", "", "", "", ""};
+        writeMp3(path, audio, s.tail != 0 ? nullptr : &tag);
+        writeFile(path, readFile(path) + tail(s.tail));
+        const std::uint64_t fileSize = readFile(path).size();
 
-    unsigned char block[VBMP3_TAG_INFO_SIZE] = {};
-    unsigned char info[VBMP3_MPEG_INFO_SIZE];
-    ASSERT_EQ(vbmp3_getFileInfo(path.c_str(), block, info), 1);
-    for (std::size_t i = 0; i < std::size(kFields); ++i) {
-        std::uint64_t value = 0;
-        for (std::size_t b = kFields[i].size; b-- > 0;)
-            value = value << 8 | info[kFields[i].offset + b];
-        EXPECT_EQ(value, expected[i]) << kFields[i].name;
+        const double exactMs = 1000.0 * s.frames * samplesPerFrame(s) / s.sampleRate;
+        const auto n = [](auto value) { return static_cast<std::uint64_t>(value); };
+        const auto meanKbps =
+            vbr ? std::llround(static_cast<double>(audioBytes) * 8 / exactMs) : s.kbps;
+        const std::uint64_t channels = s.mode == 3 ? 1 : 2, flags = s.flags | (vbr ? 0x08u : 0u);
+        const std::uint64_t firstFrame = fileSize - audio.size() - tail(s.tail).size();
+        // In the order of kFields.
+        // clang-format off
+        const std::uint64_t expected[] = {
+            n(s.version), n(s.layer), n(s.mode), channels, flags, n(s.vbrHeader),
+            n(samplesPerFrame(s)), n(s.sampleRate), n(meanKbps), n(std::llround(exactMs)),
+            n(s.frames), firstFrame, audio.size(), fileSize, n(s.kbps), n(frameLength(s, s.kbps))};
+        // clang-format on
+
+        unsigned char block[VBMP3_TAG_INFO_SIZE] = {};
+        unsigned char info[VBMP3_MPEG_INFO_SIZE];
+        ASSERT_EQ(vbmp3_getFileInfo(path.c_str(), block, info), 1);
+        for (std::size_t i = 0; i < std::size(kFields); ++i) {
+            std::uint64_t value = 0;
+            for (std::size_t b = kFields[i].size; b-- > 0;)
+                value = value << 8 | info[kFields[i].offset + b];
+            EXPECT_EQ(value, expected[i]) << kFields[i].name;
+        }
     }
 }
-
-// With CRC in Layer I: TagLib 1.13 takes 0xFF 0xFF (Layer I without CRC) for no frame.
-INSTANTIATE_TEST_SUITE_P(
-    Vbmp3, StreamInfo,
-    testing::Values(Stream{"Mpeg1Layer3JointStereo", 1, 3, 128, 48000, 1, 0, 20, 0, 0},
-                    Stream{"Mpeg1Layer3MonoCrcCopyrightedOriginal", 1, 3, 64, 32000, 3, 0x07, 10, 0,
-                           0},
-                    Stream{"Mpeg1Layer2DualChannel", 1, 2, 192, 48000, 2, 0, 10, 0, 0},
-                    Stream{"Mpeg1Layer1StereoCrcOriginal", 1, 1, 128, 48000, 0, 0x05, 30, 0, 0},
-                    Stream{"Mpeg2Layer3Mono", 2, 3, 64, 24000, 3, 0, 10, 0, 0},
-                    Stream{"Mpeg2Layer2StereoCrc", 2, 2, 32, 16000, 0, 0x01, 10, 0, 0},
-                    Stream{"Mpeg25Layer3Mono", 3, 3, 8, 8000, 3, 0, 10, 0, 0},
-                    Stream{"XingHeader", 1, 3, 128, 48000, 1, 0, 25, kXing, 0},
-                    Stream{"VbriHeader", 1, 3, 128, 48000, 0, 0, 25, kVbri, 0},
-                    Stream{"ApeTail", 1, 3, 128, 48000, 1, 0, 10, 0, kApe},
-                    Stream{"Id3v1Tail", 2, 3, 64, 24000, 3, 0, 10, 0, kId3v1},
-                    Stream{"ApeAndId3v1Tail", 1, 3, 128, 48000, 1, 0x01, 10, kXing, kApe | kId3v1}),
-    [](const testing::TestParamInfo<Stream>& p) { return std::string(p.param.name); });
