@@ -146,9 +146,8 @@ TEST(StreamInfo, DescribesTheStream) {
         const auto audioBytes =
             audio.size() + (vbr ? static_cast<std::size_t>(frameLength(s, s.kbps)) : 0);
         if (vbr)
-            audio = vbrHeaderFrame(s, static_cast<std::uint32_t>(s.frames),
-                                   static_cast<std::uint32_t>(audioBytes)) +
-                    audio;
+            audio.insert(0, vbrHeaderFrame(s, static_cast<std::uint32_t>(s.frames),
+                                           static_cast<std::uint32_t>(audioBytes)));
         TempDir dir;
         const std::string path = dir / "Stream.mp3";
         const Mp3Tag tag{"Stream", "", "", "", "", ""};
