@@ -62,8 +62,8 @@ std::string decodeString(std::string_view data, std::size_t& at, int encoding, b
 
 std::string silentAudio(int frames, unsigned seed) {
     std::string frame(417, '\0');
-    frame.replace(0, 4,
-                  "\xFF\xFB\x90\x44");  // MPEG-1 Layer III, 128 kbit/s, 44.1 kHz, joint stereo
+    // MPEG-1 Layer III, 128 kbit/s, 44.1 kHz, joint stereo
+    frame.replace(0, 4, "\xFF\xFB\x90\x44");
     frame[10] = static_cast<char>(seed & 0xFF);
     frame[11] = static_cast<char>((seed >> 8) & 0xFF);
     std::string audio;
@@ -74,7 +74,7 @@ std::string silentAudio(int frames, unsigned seed) {
 void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* tag) {
     if (tag == nullptr) return writeFile(path, audio);
     std::string frames;
-    for (const auto& [id, text] : {std::pair{"TIT2", &tag->title},
+    for (const auto& [id, text] : {std::pair<std::string, const std::string*>{"TIT2", &tag->title},
                                    {"TPE1", &tag->artist},
                                    {"TALB", &tag->album},
                                    {"TYER", &tag->year},
@@ -84,7 +84,7 @@ void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* t
         // UTF-16 with a byte order mark; a comment has its language and an empty
         // description first.
         std::string data = "\x01";
-        if (id == std::string_view("COMM")) data += std::string("eng\xFF\xFE\0\0", 7);
+        if (id == "COMM") data += std::string("eng\xFF\xFE\0\0", 7);
         data += "\xFF\xFE";
         for (char16_t unit : platform::toUtf16(*text))
             data += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};

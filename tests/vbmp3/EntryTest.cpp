@@ -106,9 +106,6 @@ TEST(Vbmp3Read, EveryFixtureReadsAsTheManifestSays) {
         named += f.name + " ";
         Block block;
         block.fill('Z');  // as the previous file of a run leaves it
-        const std::string gap(
-            reinterpret_cast<const char*>(&block[kComment.offset + kComment.size]),
-            VBMP3_NUMBER_OFFSET - kComment.offset - kComment.size);
         const bool read = readTag(kFixtures + f.name, block);
         EXPECT_EQ(read, !f.expect.empty());
         if (!read) {
@@ -128,10 +125,8 @@ TEST(Vbmp3Read, EveryFixtureReadsAsTheManifestSays) {
         for (std::size_t i = VBMP3_NUMBER_SIZE; i-- > 0;)
             number = number << 8 | block[VBMP3_NUMBER_OFFSET + i];
         EXPECT_EQ(std::to_string(number), f.expect["genre_number"]);
-        EXPECT_EQ(
-            std::string(reinterpret_cast<const char*>(&block[kComment.offset + kComment.size]),
-                        gap.size()),
-            gap)
+        const auto gap = block.begin() + kComment.offset + kComment.size;
+        EXPECT_EQ(std::count(gap, block.begin() + VBMP3_NUMBER_OFFSET, 'Z'), 3)
             << "the gap is no field";
     }
     EXPECT_EQ(named, found) << "every fixture, and only those, in manifest.json";
@@ -140,10 +135,8 @@ TEST(Vbmp3Read, EveryFixtureReadsAsTheManifestSays) {
 TEST(Vbmp3Read, ATagWithoutAnyFieldCountsAsNone) {
     TempDir dir;
     // An ID3v2.3 tag holding only a track number.
-    writeFile(dir / "Track.mp3", std::string("ID3\x03\0\0\0\0\0\x0CTRCK\0\0\0\x02\0\0\0"
-                                             "3",
-                                             22) +
-                                     silentAudio(4));
+    const std::string tag("ID3\x03\0\0\0\0\0\x0CTRCK\0\0\0\x02\0\0\0\x33", 22);
+    writeFile(dir / "Track.mp3", tag + silentAudio(4));
     Block block{};
     EXPECT_FALSE(readTag(dir / "Track.mp3", block));
 }
