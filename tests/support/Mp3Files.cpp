@@ -88,7 +88,7 @@ void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* t
         data += "\xFF\xFE";
         for (char16_t unit : platform::toUtf16(*text))
             data += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-        frames += id + bigEndian(data.size(), 8) + std::string(2, '\0') + data;
+        frames.append(id).append(bigEndian(data.size(), 8)).append(2, '\0').append(data);
     }
     writeFile(path,
               "ID3\x03" + std::string(2, '\0') + bigEndian(frames.size(), 7) + frames + audio);
