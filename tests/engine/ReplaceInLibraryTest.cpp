@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Runs with the replace box ticked, each from one tree of files to another. The
+// stand-in tag library's "MP3 files" are text files (tests/taglib/FakeTagLibrary.cpp):
+// "A=new" names the title, "LOCKED" makes the write fail.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -10,204 +12,103 @@
 #include "support/FaultyPosix.h"
 #include "support/TempDir.h"
 
-using namespace kestrom::engine;
 using namespace kestrom::test;
-using kestrom::taglib::Vbmp3;
 
 namespace {
 
-class ReplaceTest : public ::testing::Test {
-protected:
-    RunSummary run() { return run(system); }
-    RunSummary run(kestrom::platform::Posix& posix) {
-        window = RecordingWindow(dir / "lib", dir / "work", true);
-        return runTransfer(window, library, {}, posix);
-    }
-    std::string lib(std::string_view rel) const { return dir / ("lib/" + std::string(rel)); }
-    std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
-    std::vector<std::string> names(const std::string& folder) const {
-        std::vector<std::string> found;
-        for (const auto& e : std::filesystem::directory_iterator(folder))
-            found.push_back(e.path().filename());
-        std::sort(found.begin(), found.end());
-        return found;
-    }
-
-    TempDir dir;
-    kestrom::platform::Posix system;
-    Vbmp3 library{FAKE_TAGLIB};
-    RecordingWindow window{"", ""};
+// The trees before and after the run are written as writeTree takes them: in
+// the tree after the run, "*"
+// stands for a work file tagged from "A=new", "*K" for a karaoke copy tagged
+// from it.
+struct Case {
+    const char* name;
+    const char* before;
+    const char* after;
+    const char* message = "";  // the run's one message, with the folder's path left out
+    Call fault = Call::Count;  // the call of this kind...
+    int nth = 0;               // ...and number fails with EIO
 };
 
 const std::string kTagged = "A=new\nB=\nC=\nS=\nD=\nE=\nN=0\n";
+const std::string kKaraokeTagged =
+    "A=new\nB=\x83\x4A\x83\x89\x83\x49\x83\x50" + std::string(120, ' ') + "\nC=\nS=\nD=\nE=\nN=0\n";
+const char* const kExists = "lib/Pop/Song.mp3:(58)ファイルは既に存在します。";
+const char* const kIoError = "lib/Pop/Song.mp3:(57)デバイスの入出力エラーです。";
+
+const Case kCases[] = {
+    {"ReadOnlyMatchIsReplacedWithItsCompanion",
+     "!lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:old work/Song.mp3: work/Song.txt:lyrics",
+     "lib/Pop/Song.mp3:* lib/Pop/Song.txt:lyrics"},
+    {"TheLibrarysOwnSpellingIsReplacedNotDoubled",
+     "lib/Pop/SONG.MP3:A=new lib/Pop/SONG.TXT:old lib/Pop/TUNE.MP3:A=new lib/Pop/TUNE_K.MP3:old "
+     "work/song.mp3: work/song.txt:lyrics work/Tune_K.mp3:",
+     "lib/Pop/SONG.MP3:* lib/Pop/SONG.TXT:lyrics lib/Pop/TUNE.MP3:A=new lib/Pop/TUNE_K.MP3:*K"},
+    // Song_K_K.mp3 searches for Song_K.mp3, which the first karaoke copy put there.
+    {"KaraokeCopyJoinsItsMatchWithATextOfItsOwn",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:theirs work/Song_K.mp3: work/Song_K_K.mp3: "
+     "work/Song.txt:karaoke",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:theirs lib/Pop/Song_K.mp3:*K "
+     "lib/Pop/Song_K.txt:karaoke lib/Pop/Song_K_K.mp3:*K"},
+    // Song.mp3 and Song_K.mp3 share Song.txt: it leaves the work folder with its
+    // last user, or stays while a user stays.
+    {"SharedCompanionLeavesWithItsLastUser",
+     "lib/Pop/Song.mp3:A=new work/Song.mp3: work/Song_K.mp3: work/Song.txt:text",
+     "lib/Pop/Song.mp3:* lib/Pop/Song.txt:text lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:text"},
+    {"SharedCompanionStaysWithAUserThatStays",
+     "lib/Pop/Song.mp3:A=new work/Song.mp3:LOCKED work/Song_K.mp3: work/Song.txt:text",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:text work/Song.mp3:LOCKED "
+     "work/Song.txt:text"},
+    // Two work files that differ only in letter case both match one library file:
+    // the first that is tagged moves, the other stays, tagged, with its companion.
+    {"TwinsNeverReplaceEachOther", "lib/Pop/Song.mp3:A=new work/SONG.mp3: work/song.mp3:",
+     "lib/Pop/Song.mp3:* work/song.mp3:*", kExists},
+    {"TwinsWithCompanionsNeverReplaceEachOther",
+     "lib/Pop/Song.mp3:A=new work/SONG.mp3: work/SONG.txt:1 work/song.mp3: work/song.txt:2",
+     "lib/Pop/SONG.txt:1 lib/Pop/Song.mp3:* work/song.mp3:* work/song.txt:2", kExists},
+    {"KaraokeTwinsSharingATextNeverReplaceEachOther",
+     "lib/Pop/Song.mp3:A=new work/Song.txt:1 work/Song_K.mp3: work/song_k.mp3:",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:1 work/Song.txt:1 "
+     "work/song_k.mp3:*K",
+     kExists},
+    {"TheSecondTwinMovesWhenTheFirstCannotBeTagged",
+     "lib/Pop/Song.mp3:A=new work/SONG.mp3:LOCKED work/song.mp3:",
+     "lib/Pop/Song.mp3:* work/SONG.mp3:LOCKED"},
+    // The companion moves first; a read-only text in the library (its state is
+    // not cleared) fails its move, and the MP3 file stays in the work folder.
+    {"FailedCompanionMoveKeepsTheFileInTheWorkFolder",
+     "lib/Pop/Song.mp3:A=new !lib/Pop/Song.txt:kept work/Song.mp3: work/Song.txt:",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:kept work/Song.mp3:* work/Song.txt:",
+     "lib/Pop/Song.mp3:(70)書き込みできません。"},
+    {"FailedCompanionRenameEndsTheMove", "lib/Pop/Song.mp3:A=new work/Song.mp3: work/Song.txt:text",
+     "lib/Pop/Song.mp3:A=new work/Song.mp3:* work/Song.txt:text", kIoError, Call::Rename, 1},
+    {"FailedRenameOfTheMp3FileEndsTheMove",
+     "lib/Pop/Song.mp3:A=new work/Song.mp3: work/Song.txt:text",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:text work/Song.mp3:*", kIoError, Call::Rename, 2},
+};
 
 }  // namespace
 
-TEST_F(ReplaceTest, OrdinaryFileReplacesItsReadOnlyMatchWithItsCompanion) {
-    writeFile(lib("Pop/Song.mp3"), "A=new\n");
-    ::chmod(lib("Pop/Song.mp3").c_str(), 0444);
-    writeFile(lib("Pop/Song.txt"), "old text");
-    writeFile(work("Song.mp3"), "");
-    writeFile(work("Song.txt"), "lyrics");
-    EXPECT_EQ(run().OkCount, 1);
-    EXPECT_TRUE(window.messages().empty());
-    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), kTagged);
-    EXPECT_EQ(readFile(lib("Pop/Song.txt")), "lyrics");
-    EXPECT_TRUE(names(work("")).empty());
-}
-
-TEST_F(ReplaceTest, TheLibrarysOwnSpellingIsReplacedNotDoubled) {
-    writeFile(lib("Pop/SONG.MP3"), "A=new\n");
-    writeFile(lib("Pop/SONG.TXT"), "old");
-    writeFile(lib("Pop/TUNE.MP3"), "A=new\n");
-    writeFile(lib("Pop/TUNE_K.MP3"), "old karaoke");
-    writeFile(work("song.mp3"), "");
-    writeFile(work("song.txt"), "lyrics");
-    writeFile(work("Tune_K.mp3"), "");
-    run();
-    EXPECT_EQ(names(lib("Pop")),
-              (std::vector<std::string>{"SONG.MP3", "SONG.TXT", "TUNE.MP3", "TUNE_K.MP3"}));
-    EXPECT_EQ(readFile(lib("Pop/SONG.MP3")), kTagged);
-    EXPECT_EQ(readFile(lib("Pop/SONG.TXT")), "lyrics");
-    EXPECT_EQ(readFile(lib("Pop/TUNE_K.MP3")).substr(0, 6), "A=new\n");
-    EXPECT_EQ(readFile(lib("Pop/TUNE.MP3")), "A=new\n");
-}
-
-// A karaoke copy joins its match under its own name, with a text of its own, and
-// is found there by a later work file that searches for that name.
-TEST_F(ReplaceTest, KaraokeCopyJoinsItsMatchWithATextOfItsOwn) {
-    writeFile(lib("Pop/Song.mp3"), "A=new\n");
-    writeFile(lib("Pop/Song.txt"), "the original's text");
-    writeFile(work("Song_K.mp3"), "");
-    writeFile(work("Song_K_K.mp3"), "");  // searched as Song_K.mp3
-    writeFile(work("Song.txt"), "karaoke text");
-    EXPECT_EQ(run().OkCount, 2);
-    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), "A=new\n");
-    EXPECT_EQ(readFile(lib("Pop/Song.txt")), "the original's text");
-    EXPECT_EQ(readFile(lib("Pop/Song_K.txt")), "karaoke text");
-    EXPECT_EQ(names(lib("Pop")), (std::vector<std::string>{"Song.mp3", "Song.txt", "Song_K.mp3",
-                                                           "Song_K.txt", "Song_K_K.mp3"}));
-    EXPECT_TRUE(names(work("")).empty());
-}
-
-// Song.mp3 and Song_K.mp3 share Song.txt: both take it into the library, and it
-// leaves the work folder with its last user, or stays while a user stays.
-TEST_F(ReplaceTest, SharedCompanionLeavesWithItsLastUser) {
-    for (const bool firstFails : {false, true}) {
-        std::filesystem::remove_all(lib(""));
-        writeFile(lib("Pop/Song.mp3"), "A=new\n");
-        writeFile(work("Song.mp3"), firstFails ? "LOCKED\n" : "");  // a tag that cannot be written
-        writeFile(work("Song_K.mp3"), "");
-        writeFile(work("Song.txt"), "text");
-        run();
-        EXPECT_TRUE(window.messages().empty());
-        EXPECT_EQ(readFile(lib("Pop/Song_K.txt")), "text");
-        EXPECT_EQ(exists(lib("Pop/Song.txt")), !firstFails);
-        const std::vector<std::string> stays{"Song.mp3", "Song.txt"};
-        EXPECT_EQ(names(work("")), firstFails ? stays : std::vector<std::string>());
+TEST(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeTree(dir.path(), c.before);
+        FaultyPosix posix;
+        posix.failAt(c.fault, c.nth, EIO);
+        kestrom::taglib::Vbmp3 library(FAKE_TAGLIB);
+        RecordingWindow window(dir / "lib", dir / "work", true);
+        kestrom::engine::runTransfer(window, library, {}, posix);
+        EXPECT_EQ(window.messages(), *c.message ? std::vector<std::string>{dir / c.message}
+                                                : std::vector<std::string>{});
+        std::string after;
+        for (const std::string& path : treeOf(dir.path())) {
+            if (std::filesystem::is_directory(dir / path)) continue;
+            const std::string content = readFile(dir / path);
+            after += (after.empty() ? "" : " ") + path + ":" +
+                     (content == kTagged          ? "*"
+                      : content == kKaraokeTagged ? "*K"
+                                                  : content.substr(0, content.find('\n')));
+        }
+        EXPECT_EQ(after, c.after);
     }
 }
-
-// Two work files that differ only in letter case both match one library file.
-// The first that is tagged moves; the other is never moved over it: it stays
-// in the work folder, tagged, with its companion, and gets a message.
-TEST_F(ReplaceTest, TwinsInTheWorkFolderNeverReplaceEachOther) {
-    struct Case {
-        std::vector<std::pair<std::string, std::string>> work;  // name, content
-        std::vector<std::string> library, workLeft;
-        bool refused;
-    };
-    const Case cases[] = {
-        {{{"SONG.mp3", ""}, {"song.mp3", ""}}, {"Song.mp3"}, {"song.mp3"}, true},
-        {{{"SONG.mp3", ""}, {"SONG.txt", "1"}, {"song.mp3", ""}, {"song.txt", "2"}},
-         {"SONG.txt", "Song.mp3"},
-         {"song.mp3", "song.txt"},
-         true},
-        // The karaoke copies of one file, with the text they share.
-        {{{"Song.txt", "1"}, {"Song_K.mp3", ""}, {"song_k.mp3", ""}},
-         {"Song.mp3", "Song_K.mp3", "Song_K.txt"},
-         {"Song.txt", "song_k.mp3"},
-         true},
-        // The first twin cannot be tagged, so the second is the first to move.
-        {{{"SONG.mp3", "LOCKED\n"}, {"song.mp3", ""}}, {"Song.mp3"}, {"SONG.mp3"}, false},
-    };
-    for (const Case& c : cases) {
-        std::filesystem::remove_all(lib(""));
-        std::filesystem::remove_all(work(""));
-        writeFile(lib("Pop/Song.mp3"), "A=new\n");
-        for (const auto& [name, content] : c.work) writeFile(work(name), content);
-        run();
-        EXPECT_EQ(names(lib("Pop")), c.library);
-        EXPECT_EQ(names(work("")), c.workLeft);
-        EXPECT_EQ(window.messages(),
-                  c.refused ? std::vector<std::string>{lib("Pop/Song.mp3") +
-                                                       ":(58)ファイルは既に存在します。"}
-                            : std::vector<std::string>{});
-        const auto mp3 = std::find_if(c.workLeft.begin(), c.workLeft.end(),
-                                      [](const std::string& n) { return n.ends_with(".mp3"); });
-        EXPECT_EQ(readFile(work(*mp3)).substr(0, 6),
-                  c.refused ? "A=new\n" : "LOCKED");  // tagged, unless it could not be
-    }
-}
-
-// A read-only text in the library (its state is not cleared) fails the
-// companion's move, which comes first: the MP3 file stays in the work folder,
-// tagged. Each failed file gets its message and still counts OK.
-TEST_F(ReplaceTest, FailedCompanionMoveIsReportedUnderTheMatchedFile) {
-    for (const char* name : {"Song", "Tune"}) {
-        writeFile(lib("Pop/" + std::string(name) + ".mp3"), "A=new\n");
-        writeFile(lib("Pop/" + std::string(name) + ".txt"), "kept");
-        ::chmod(lib("Pop/" + std::string(name) + ".txt").c_str(), 0444);
-        writeFile(work(std::string(name) + ".mp3"), "");
-        writeFile(work(std::string(name) + ".txt"), "");
-    }
-    EXPECT_EQ(run().OkCount, 2);
-    EXPECT_EQ(window.messages(),
-              (std::vector<std::string>{lib("Pop/Song.mp3") + ":(70)書き込みできません。",
-                                        lib("Pop/Tune.mp3") + ":(70)書き込みできません。"}));
-    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), "A=new\n");
-    EXPECT_EQ(readFile(work("Song.mp3")), kTagged);
-    EXPECT_EQ(names(work("")),
-              (std::vector<std::string>{"Song.mp3", "Song.txt", "Tune.mp3", "Tune.txt"}));
-}
-
-// Each step of the move fails in turn: the first failure ends the move, is
-// reported once, and leaves the files as the step before it left them. The MP3
-// file leaves the work folder last.
-struct StepFault {
-    Call call;
-    int nth;
-    std::vector<std::string> libraryNames;
-    std::vector<std::string> workLeft;
-};
-
-void PrintTo(const StepFault& fault, std::ostream* os) {
-    *os << "call " << static_cast<int>(fault.call) << " #" << fault.nth;
-}
-
-class ReplaceFaultTest : public ReplaceTest, public ::testing::WithParamInterface<StepFault> {};
-
-TEST_P(ReplaceFaultTest, FirstFailureEndsTheMove) {
-    const StepFault& fault = GetParam();
-    writeFile(lib("Pop/Song.mp3"), "A=new\n");
-    writeFile(work("Song.mp3"), "");
-    writeFile(work("Song.txt"), "text");
-    FaultyPosix posix;
-    posix.failAt(fault.call, fault.nth, EIO);
-    EXPECT_EQ(run(posix).OkCount, 1);
-    EXPECT_EQ(window.messages(), (std::vector<std::string>{lib("Pop/Song.mp3") +
-                                                           ":(57)デバイスの入出力エラーです。"}));
-    EXPECT_EQ(readFile(lib("Pop/Song.mp3")), "A=new\n");
-    EXPECT_EQ(names(lib("Pop")), fault.libraryNames);
-    EXPECT_EQ(names(work("")), fault.workLeft);
-}
-
-INSTANTIATE_TEST_SUITE_P(Steps, ReplaceFaultTest,
-                         ::testing::Values(
-                             // the companion's move
-                             StepFault{Call::Rename, 1, {"Song.mp3"}, {"Song.mp3", "Song.txt"}},
-                             // the MP3 file's move
-                             StepFault{Call::Rename, 2, {"Song.mp3", "Song.txt"}, {"Song.mp3"}}),
-                         [](const ::testing::TestParamInfo<StepFault>& param) {
-                             return "Step" + std::to_string(param.index);
-                         });

@@ -18,10 +18,9 @@ TEST(WorkInventory, KaraokeSuffix) {
 
 TEST(WorkInventory, ListsMp3FilesWithSearchNamesAndCompanions) {
     TempDir dir;
-    for (const char* name : {"Song_K.mp3", "Song.mp3", "SONG.TXT", "Other_k.MP3", "_K.mp3", ".txt",
-                             "Song_K2.mp3", "a.mp3", "notes.txt", ".hidden.mp3"})
-        writeFile(dir / name);
-    makeDirs(dir / "folder.mp3");
+    writeTree(dir.path(),
+              "Song_K.mp3: Song.mp3: SONG.TXT: Other_k.MP3: _K.mp3: .txt: Song_K2.mp3: "
+              "a.mp3: notes.txt: .hidden.mp3: folder.mp3/x:");
     kestrom::platform::Posix posix;
     DirLookup lookup(posix);
     const WorkInventory inv = listWorkFolder(dir.path(), lookup);
@@ -40,14 +39,9 @@ TEST(WorkInventory, ListsMp3FilesWithSearchNamesAndCompanions) {
 
 TEST(WorkInventory, CompanionPrefersTheExactSpelling) {
     TempDir dir;
-    writeFile(dir / "Song.mp3");
-    writeFile(dir / "song.txt");
-    writeFile(dir / "Song.txt");
-    writeFile(dir / "Tune.mp3");
-    writeFile(dir / "tune.TXT");
-    writeFile(dir / "TUNE.txt");
+    writeTree(dir.path(), "Song.mp3: song.txt: Song.txt: Tune.mp3: tune.TXT: TUNE.txt:");
     kestrom::platform::Posix posix;
     DirLookup lookup(posix);
-    const WorkInventory inv = listWorkFolder(dir.path(), lookup);
-    EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"Song.txt", "TUNE.txt"}));
+    EXPECT_EQ(listWorkFolder(dir.path(), lookup).CompanionTexts,
+              (std::vector<std::string>{"Song.txt", "TUNE.txt"}));
 }

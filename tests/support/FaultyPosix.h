@@ -4,118 +4,90 @@
 #include <array>
 #include <cerrno>
 #include <functional>
+#include <utility>
 
 #include "platform/Posix.h"
 
 namespace kestrom::test {
 
-enum class Call {
-    Open,
-    Read,
-    Write,
-    Pread,
-    Pwrite,
-    Ftruncate,
-    CopyFileRange,
-    Fsync,
-    Close,
-    Fstat,
-    Stat,
-    Lstat,
-    Chmod,
-    Fchmod,
-    Fchown,
-    Chown,
-    Flock,
-    Rename,
-    Unlink,
-    Realpath,
-    ListDirectory,
-    Any,  // every call, whatever its kind
-    Count
-};
+// The kinds of call, in the order of the overrides below.
+// clang-format off
+enum class Call { Open, Read, Write, Pread, Pwrite, Ftruncate, CopyFileRange, Fsync, Fstat, Stat,
+                  Lstat, Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Realpath,
+                  ListDirectory, Close, Any /* every call, whatever its kind */, Count };
+// clang-format on
 
 // The real system calls, except that one chosen call fails with a chosen errno:
 // the fault seam for failures that cannot be caused on demand (root ignores
 // permissions, disks rarely fill up when a test wants them to).
 class FaultyPosix : public platform::Posix {
 public:
-    // The nth call (from 1) of kind `call` fails with err; every other call runs.
-    void failAt(Call call, int nth, int err);
+    // The nth call (from 1) of kind `call` (Call::Any: of all calls) fails with err.
+    void failAt(Call call, int nth, int err) {
+        m_fail = {call, nth};
+        m_failErrno = err;
+    }
     // Runs action just before the nth call (from 1) of kind `call`: another
     // program changing a file at that very moment.
-    void beforeCall(Call call, int nth, std::function<void()> action);
+    void beforeCall(Call call, int nth, std::function<void()> action) {
+        m_before = {call, nth};
+        m_action = std::move(action);
+    }
     // How many calls of a kind were made so far (Call::Any: all of them).
     int calls(Call call) const { return m_calls[static_cast<std::size_t>(call)]; }
 
-    // clang-format off: one line a call reads as the table it is
-    int open(const char* p, int flags, mode_t mode) override {
-        return fails(Call::Open) ? -1 : Posix::open(p, flags, mode);
+    // One line a call, which reads as the table it is.
+#define KESTROM_FAULTY(kind, type, name, params, ...)             \
+    type name params override {                                   \
+        return fails(Call::kind) ? -1 : Posix::name(__VA_ARGS__); \
     }
-    ssize_t read(int fd, void* b, size_t n) override {
-        return fails(Call::Read) ? -1 : Posix::read(fd, b, n);
-    }
-    ssize_t write(int fd, const void* b, size_t n) override {
-        return fails(Call::Write) ? -1 : Posix::write(fd, b, n);
-    }
-    ssize_t pread(int fd, void* b, size_t n, off_t o) override {
-        return fails(Call::Pread) ? -1 : Posix::pread(fd, b, n, o);
-    }
-    ssize_t pwrite(int fd, const void* b, size_t n, off_t o) override {
-        return fails(Call::Pwrite) ? -1 : Posix::pwrite(fd, b, n, o);
-    }
-    int ftruncate(int fd, off_t n) override {
-        return fails(Call::Ftruncate) ? -1 : Posix::ftruncate(fd, n);
-    }
-    ssize_t copyFileRange(int in, off_t* io, int out, off_t* oo, size_t n) override {
-        return fails(Call::CopyFileRange) ? -1 : Posix::copyFileRange(in, io, out, oo, n);
-    }
-    int fsync(int fd) override { return fails(Call::Fsync) ? -1 : Posix::fsync(fd); }
-    int close(int fd) override;
-    int fstat(int fd, struct stat* st) override {
-        return fails(Call::Fstat) ? -1 : Posix::fstat(fd, st);
-    }
-    int stat(const char* p, struct stat* st) override {
-        return fails(Call::Stat) ? -1 : Posix::stat(p, st);
-    }
-    int lstat(const char* p, struct stat* st) override {
-        return fails(Call::Lstat) ? -1 : Posix::lstat(p, st);
-    }
-    int chmod(const char* p, mode_t mode) override {
-        return fails(Call::Chmod) ? -1 : Posix::chmod(p, mode);
-    }
-    int fchmod(int fd, mode_t mode) override {
-        return fails(Call::Fchmod) ? -1 : Posix::fchmod(fd, mode);
-    }
-    int fchown(int fd, uid_t u, gid_t g) override {
-        return fails(Call::Fchown) ? -1 : Posix::fchown(fd, u, g);
-    }
-    int chown(const char* p, uid_t u, gid_t g) override {
-        return fails(Call::Chown) ? -1 : Posix::chown(p, u, g);
-    }
-    int flock(int fd, int op) override { return fails(Call::Flock) ? -1 : Posix::flock(fd, op); }
-    int rename(const char* a, const char* b) override {
-        return fails(Call::Rename) ? -1 : Posix::rename(a, b);
-    }
-    int unlink(const char* p) override { return fails(Call::Unlink) ? -1 : Posix::unlink(p); }
-    int realpath(const char* p, std::string& r) override {
-        return fails(Call::Realpath) ? -1 : Posix::realpath(p, r);
-    }
-    // clang-format on
+    KESTROM_FAULTY(Open, int, open, (const char* p, int f, mode_t m), p, f, m)
+    KESTROM_FAULTY(Read, ssize_t, read, (int fd, void* b, size_t n), fd, b, n)
+    KESTROM_FAULTY(Write, ssize_t, write, (int fd, const void* b, size_t n), fd, b, n)
+    KESTROM_FAULTY(Pread, ssize_t, pread, (int fd, void* b, size_t n, off_t o), fd, b, n, o)
+    KESTROM_FAULTY(Pwrite, ssize_t, pwrite, (int fd, const void* b, size_t n, off_t o), fd, b, n, o)
+    KESTROM_FAULTY(Ftruncate, int, ftruncate, (int fd, off_t n), fd, n)
+    KESTROM_FAULTY(CopyFileRange, ssize_t, copyFileRange,
+                   (int i, off_t* io, int o, off_t* oo, size_t n), i, io, o, oo, n)
+    KESTROM_FAULTY(Fsync, int, fsync, (int fd), fd)
+    KESTROM_FAULTY(Fstat, int, fstat, (int fd, struct stat* st), fd, st)
+    KESTROM_FAULTY(Stat, int, stat, (const char* p, struct stat* st), p, st)
+    KESTROM_FAULTY(Lstat, int, lstat, (const char* p, struct stat* st), p, st)
+    KESTROM_FAULTY(Chmod, int, chmod, (const char* p, mode_t m), p, m)
+    KESTROM_FAULTY(Fchmod, int, fchmod, (int fd, mode_t m), fd, m)
+    KESTROM_FAULTY(Fchown, int, fchown, (int fd, uid_t u, gid_t g), fd, u, g)
+    KESTROM_FAULTY(Chown, int, chown, (const char* p, uid_t u, gid_t g), p, u, g)
+    KESTROM_FAULTY(Flock, int, flock, (int fd, int op), fd, op)
+    KESTROM_FAULTY(Rename, int, rename, (const char* a, const char* b), a, b)
+    KESTROM_FAULTY(Unlink, int, unlink, (const char* p), p)
+    KESTROM_FAULTY(Realpath, int, realpath, (const char* p, std::string& r), p, r)
+#undef KESTROM_FAULTY
     int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
         return fails(Call::ListDirectory) ? errno : Posix::listDirectory(p, e);
     }
+    // A failed close still releases the descriptor, as the real call does.
+    int close(int fd) override {
+        if (!fails(Call::Close)) return Posix::close(fd);
+        Posix::close(fd);
+        errno = m_failErrno;
+        return -1;
+    }
 
 private:
-    // Counts the call; true (with errno set) when it is the one to fail.
-    bool fails(Call call);
+    // Counts the call, runs the action due before it; true (with errno set) when
+    // it is the one to fail.
+    bool fails(Call call) {
+        const std::pair<Call, int> nth{call, ++m_calls[static_cast<std::size_t>(call)]};
+        const std::pair<Call, int> any{Call::Any, ++m_calls[static_cast<std::size_t>(Call::Any)]};
+        if (m_action && (m_before == nth || m_before == any)) std::exchange(m_action, nullptr)();
+        if (m_fail != nth && m_fail != any) return false;
+        errno = m_failErrno;
+        return true;
+    }
 
     std::array<int, static_cast<std::size_t>(Call::Count)> m_calls{};
-    Call m_actionCall = Call::Count;
-    int m_actionNth = 0;
+    std::pair<Call, int> m_before{Call::Count, 0}, m_fail{Call::Count, 0};
     std::function<void()> m_action;
-    Call m_failCall = Call::Count;
-    int m_failNth = 0;
     int m_failErrno = 0;
 };
 

@@ -15,12 +15,8 @@ namespace kestrom::test {
 std::string silentAudio(int frames, unsigned seed = 0);
 
 struct Mp3Tag {
-    std::string title;
-    std::string artist;
-    std::string album;
-    std::string year;
-    std::string comment;
-    std::string genre;
+    std::string title, artist, album, year, comment, genre;
+    bool operator==(const Mp3Tag&) const = default;
 };
 
 // Writes an ID3v2.3 tag of UTF-16 frames (TIT2 TPE1 TALB TYER COMM TCON, one for

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrom::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in
-// it when the object goes away.
+// A fresh folder under base (a folder on another file system, say) or else under
+// the system's temporary folder, removed with everything in it when the object
+// goes away.
 class TempDir {
 public:
-    // Under base when given (a folder on another file system, say), else under
-    // the system's temporary folder.
     explicit TempDir(const std::string& base = {});
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -19,8 +20,7 @@ public:
 
     // The folder's path, without a trailing "/".
     const std::string& path() const { return m_path; }
-    // path() + "/" + relative
-    std::string operator/(std::string_view relative) const;
+    std::string operator/(std::string_view relative) const { return m_path + "/" += relative; }
 
 private:
     std::string m_path;
@@ -28,10 +28,21 @@ private:
 
 // Creates a file (and its missing parent folders) holding content.
 void writeFile(const std::string& path, std::string_view content = "x");
+// Writes the files of a tree: "path:content" entries under folder, separated by
+// blanks, each content a line (a line break is added to one that is not empty).
+// A path that starts with "!" is made read-only.
+void writeTree(const std::string& folder, std::string_view tree);
 // The whole content of a file; fails the test when it cannot be read.
 std::string readFile(const std::string& path);
 // Creates a folder and its missing parents.
-void makeDirs(const std::string& path);
+inline void makeDirs(const std::string& path) {
+    std::filesystem::create_directories(path);
+}
 bool exists(const std::string& path);
+// Every file and folder in and below folder, by its path from it, sorted.
+std::vector<std::string> treeOf(const std::string& folder);
+// The hidden ones (names that start with ".") of treeOf, each followed by a
+// blank: what the program's listings never show and a run must not leave behind.
+std::string hiddenFiles(const std::string& folder);
 
 }  // namespace kestrom::test

@@ -2,21 +2,67 @@
 // The windows as a user drives them from the main window. Runs use the stand-in
 // tag library, whose "MP3 files" are text files: "A=title" lines, "FAIL" for an
 // unreadable tag, "LOCKED" for one that cannot be written.
+#include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QtTest>
+#include <functional>
 #include <memory>
 
-#include "UiTest.h"
 #include "engine/Run.h"
 #include "ui/Main.h"
 
 using namespace Qt::StringLiterals;
-using kestrom::test::child;
-using kestrom::test::ModalAnswer;
+
+namespace {
+
+// The home folder every window test runs in: a fresh temporary folder whose
+// desktop has its Japanese name, "デスクトップ", declared in the user-dirs file
+// as desktops do. Set up by main() before the application starts.
+QString fakeHome() {
+    static const QTemporaryDir home;
+    return home.path();
+}
+
+// Answers the modal windows that open while it lives: step gets the first and
+// may press one of its buttons. Whatever is still open after it, and any later
+// window, is closed, so that no test hangs on a window it did not foresee;
+// opened counts them all.
+class ModalAnswer : public QObject {
+public:
+    explicit ModalAnswer(std::function<void(QWidget*)> step) : m_step(std::move(step)) {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QPointer<QWidget> window = QApplication::activeModalWidget();
+            if (window == nullptr || !window->isVisible()) return;
+            if (++opened == 1) m_step(window);
+            if (window && window->isVisible()) window->close();
+        });
+        m_timer.start(5);
+    }
+    int opened = 0;
+
+private:
+    std::function<void(QWidget*)> m_step;
+    QTimer m_timer;
+};
+
+// The widget of that objectName under root; ends the test program when there is none.
+template <typename T>
+T* child(QObject* root, const QString& name) {
+    T* widget = root->findChild<T*>(name);
+    if (widget == nullptr) qFatal("no control %s", qPrintable(name));
+    return widget;
+}
+
+}  // namespace
 
 class MainTest : public QObject {
     Q_OBJECT
@@ -26,12 +72,10 @@ private slots:
     void cleanup() { main.reset(); }
 
     void startsOnTheDesktopFolder();
-    void tabOrder();
     void executeAtOnceReportsTheOverlap();
     void runCountsAndListsTheFailedNames();
     void browse_data();
     void browse();
-    void errorListShowsErrorListTextVerbatim();
 
 private:
     QLineEdit* text1(int i) { return child<QLineEdit>(main.get(), u"Text1_%1"_s.arg(i)); }
@@ -53,32 +97,14 @@ void MainTest::init() {
 }
 
 void MainTest::startsOnTheDesktopFolder() {
-    QCOMPARE(text1(0)->text(), kestrom::test::fakeDesktop() + u'/');
-    QCOMPARE(text1(1)->text(), kestrom::test::fakeDesktop() + u'/');
+    QCOMPARE(text1(0)->text(), fakeHome() + u"/デスクトップ/"_s);
+    QCOMPARE(text1(1)->text(), fakeHome() + u"/デスクトップ/"_s);
     QVERIFY(!main->replaceFlag());
     QCOMPARE(counter(), u"0000 / 0000"_s);
     QCOMPARE(QApplication::focusWidget(), text1(0));
     QCOMPARE(main->windowTitle(), u"Kestrom Ver." KESTROM_VERSION ""_s);
     // The desktop icon, as the build folder's share/ holds it beside bin/.
     QCOMPARE(main->windowIcon().availableSizes(), (QList<QSize>{{48, 48}, {128, 128}, {256, 256}}));
-    QStringList captions;
-    for (const char* name :
-         {"Label1_0", "Label1_1", "Command1_0", "Command1_1", "Command2", "Command3", "Check1",
-          "Label3", "Label5_1", "Label4_1", "Label5_0", "Label4_0"})
-        captions
-            << child<QWidget>(main.get(), QString::fromLatin1(name))->property("text").toString();
-    QCOMPARE(captions, (QStringList{"コピー元", "コピー先", "参照", "参照", "実行", "終了",
-                                    "タグをコピー後、ＭＰ３データをコピー元と置き換える", "OK / NG",
-                                    "Powered by", "libvbmp3.so  Kestrom 開発チーム",
-                                    "Programmed by", "Kestrom 開発チーム"}));
-}
-
-void MainTest::tabOrder() {
-    for (const char* name :
-         {"Command1_0", "Text1_1", "Command1_1", "Command2", "Command3", "Check1", "Text1_0"}) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
-    }
 }
 
 void MainTest::executeAtOnceReportsTheOverlap() {
@@ -91,9 +117,8 @@ void MainTest::executeAtOnceReportsTheOverlap() {
     QCOMPARE(shown, u"Kestrom: 指定パスの範囲が重複しています。"_s);
 }
 
-// A clean run opens no window; a run with failures lists the work files whose tag
-// could not be written or that were not found, not those whose library tag
-// could not be read.
+// A clean run opens no window; a run with failures lists the work files that
+// failed in the error list window, its text verbatim, and gives Exit the focus.
 void MainTest::runCountsAndListsTheFailedNames() {
     const auto write = [this](const QString& rel, const QByteArray& content = {}) {
         QDir().mkpath(QFileInfo(folder(rel)).path());
@@ -117,13 +142,12 @@ void MainTest::runCountsAndListsTheFailedNames() {
     QCOMPARE(counter(), u"0002 / 0000"_s);
 
     write(u"library/Bad.mp3"_s, "FAIL\n");
-    write(u"library/Locked.mp3"_s, "A=Locked\n");
     write(u"work/Bad.mp3"_s);
     write(u"work/Locked.mp3"_s, "LOCKED\n");
-    write(u"work/歌_K.mp3"_s);
+    write(u"work/歌  two  blanks_K.mp3"_s);
     QTest::mouseClick(button(u"Command2"_s), Qt::LeftButton);
     QCOMPARE(answer.opened, 1);
-    QCOMPARE(shown, u"Bad.mp3\nLocked.mp3\n歌_K.mp3\n"_s);
+    QCOMPARE(shown, u"Bad.mp3\nLocked.mp3\n歌  two  blanks_K.mp3\n"_s);
     QCOMPARE(counter(), u"0002 / 0003"_s);
     QCOMPARE(main->focusWidget(), button(u"Command3"_s));
 }
@@ -149,7 +173,7 @@ void MainTest::browse() {
     QFETCH(QString, answer);
     QFETCH(QString, result);
     const auto resolve = [this](QString text) {
-        return text.replace(u'@', scratch->path()).replace(u'~', kestrom::test::fakeHome());
+        return text.replace(u'@', scratch->path()).replace(u'~', fakeHome());
     };
     QDir().mkpath(folder(u"曲/sub/inner"_s));
     text1(row)->setText(resolve(start));
@@ -173,15 +197,20 @@ void MainTest::browse() {
     QCOMPARE(text1(row)->text(), resolve(result));
 }
 
-void MainTest::errorListShowsErrorListTextVerbatim() {
-    kestrom::engine::ErrorListText = "歌_K.mp3\r\n  two  blanks.mp3\r\n";
-    QString shown;
-    ModalAnswer answer([&](QWidget* window) {
-        shown = child<QPlainTextEdit>(window, u"ErrList"_s)->toPlainText();
-    });
-    main->showErrorList();
-    QCOMPARE(shown, u"歌_K.mp3\n  two  blanks.mp3\n"_s);
+int main(int argc, char* argv[]) {
+    const QString config = fakeHome() + u"/.config"_s;
+    QDir().mkpath(fakeHome() + u"/デスクトップ"_s);
+    QDir().mkpath(config);
+    if (QFile dirs(config + u"/user-dirs.dirs"_s);
+        !dirs.open(QIODevice::WriteOnly) ||
+        dirs.write("XDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n") < 0 || !dirs.flush())
+        qFatal("cannot write user-dirs.dirs");
+    qputenv("HOME", QFile::encodeName(fakeHome()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(fakeHome()));  // private, as Qt wants it
+    QApplication app(argc, argv);
+    MainTest test;
+    return QTest::qExec(&test, argc, argv);
 }
 
-KESTROM_UI_TEST_MAIN(MainTest)
 #include "MainTest.moc"

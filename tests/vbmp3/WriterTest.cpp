@@ -2,10 +2,11 @@
 // The write path over the platform's seam: in place when the new tag fits, a
 // rewrite when it does not, and what any failure, refusal or interference
 // leaves behind.
+#include "vbmp3/TagWriter.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,7 +15,6 @@
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
 #include "vbmp3/TagText.h"
-#include "vbmp3/TagWriter.h"
 
 using namespace kestrom;
 using namespace kestrom::test;
@@ -22,22 +22,7 @@ using vbmp3::WriteCheck;
 
 namespace {
 
-vbmp3::TagFields newFields() {
-    vbmp3::TagFields fields;
-    fields.title = u"新しい題名";
-    fields.artist = u"カラオケ";
-    fields.year = 2024;
-    fields.genre = u"Pop";
-    fields.genreNumber = 13;
-    return fields;
-}
-
-std::vector<std::string> hiddenNames(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder))
-        if (e.path().filename().string().starts_with('.')) names.push_back(e.path().filename());
-    return names;
-}
+const vbmp3::TagFields kFields{u"新しい題名", u"カラオケ", u"", 2024, u"", 13, u"Pop"};
 
 ino_t inodeOf(const std::string& path) {
     struct stat st {};
@@ -45,36 +30,31 @@ ino_t inodeOf(const std::string& path) {
     return st.st_ino;
 }
 
-// A file whose tag has room for the new one (written in place), and one without
-// a tag (rewritten).
-enum class Kind { Padded, Untagged };
-
-class Writer : public testing::TestWithParam<Kind> {
+// Padded: a file whose tag has room for the new one (written in place);
+// otherwise one without a tag (rewritten).
+class Writer : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         vbmp3::installStringHandlers();
         const Mp3Tag tag{"Old title", "Old artist", "", "1999", "", ""};
-        writeMp3(path, silentAudio(8), GetParam() == Kind::Padded ? &tag : nullptr);
+        writeMp3(path, silentAudio(8), padded ? &tag : nullptr);
         before = readFile(path);
     }
     std::optional<vbmp3::WriteFailure> write(platform::Posix& posix) {
-        return vbmp3::writeFields(posix, path, newFields(), {true, true});
+        return vbmp3::writeFields(posix, path, kFields, {true, true});
     }
 
+    const bool padded = GetParam();
     TempDir dir;
     const std::string path = dir / "Song.mp3";
     std::string before;
-    platform::Posix system;
 };
-
-std::string kindName(const testing::TestParamInfo<Kind>& info) {
-    return info.param == Kind::Padded ? "Padded" : "Untagged";
-}
 
 }  // namespace
 
 // In place costs a handful of calls and keeps the file (and its links); a
-// rewrite makes a new file, which a hard link does not follow.
+// rewrite makes a new file, which a hard link does not follow, and leaves room
+// for the next write in place.
 TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
     ASSERT_EQ(::link(path.c_str(), (dir / "Link.mp3").c_str()), 0);
     const ino_t inode = inodeOf(path);
@@ -82,16 +62,12 @@ TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
     ASSERT_EQ(write(counting), std::nullopt);
     EXPECT_TRUE(audioOf(path) == silentAudio(8));
     EXPECT_EQ(readMp3Tag(path).title, "新しい題名");
-    const bool inPlace = GetParam() == Kind::Padded;
-    EXPECT_EQ(inodeOf(path) == inode, inPlace);
-    EXPECT_EQ(readFile(dir / "Link.mp3") == readFile(path), inPlace);
-    EXPECT_TRUE(inPlace || readFile(dir / "Link.mp3") == before) << "the other name stays whole";
-    EXPECT_TRUE(!inPlace || counting.calls(Call::Any) <= 20) << counting.calls(Call::Any);
-    EXPECT_TRUE(hiddenNames(dir.path()).empty());
-
-    // The rewrite left room: the next write fits in place.
+    EXPECT_EQ(inodeOf(path) == inode, padded);
+    EXPECT_TRUE(readFile(dir / "Link.mp3") == (padded ? readFile(path) : before));
+    EXPECT_LE(padded ? counting.calls(Call::Any) : 0, 20);
+    EXPECT_EQ(hiddenFiles(dir.path()), "");
     const ino_t now = inodeOf(path);
-    ASSERT_EQ(write(system), std::nullopt);
+    ASSERT_EQ(write(counting), std::nullopt);
     EXPECT_EQ(inodeOf(path), now);
 }
 
@@ -100,74 +76,69 @@ TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
 // nothing is left beside it.
 TEST_P(Writer, AFailureAtAnyCallLeavesTheOldOrTheNewFile) {
     std::string after;
-    int total = 0;
-    for (int nth = 0; nth == 0 || nth <= total; ++nth) {
+    for (int nth = 0, total = 0; nth <= total; ++nth) {  // 0: no call fails
         writeFile(path, before);
         FaultyPosix posix;
-        if (nth > 0) posix.failAt(Call::Any, nth, EIO);
+        posix.failAt(Call::Any, nth, EIO);
         const auto failure = write(posix);
-        if (nth == 0) {
-            ASSERT_EQ(failure, std::nullopt);
-            total = posix.calls(Call::Any);
-            after = readFile(path);
-        }
+        total = nth == 0 ? posix.calls(Call::Any) : total;
+        after = nth == 0 ? readFile(path) : after;
+        EXPECT_TRUE(nth > 0 || !failure);
         const std::string now = readFile(path);
         EXPECT_TRUE(now == before || now == after) << "call " << nth;
         EXPECT_TRUE(failure || now == after) << "call " << nth;
-        if (failure) {
-            EXPECT_EQ(failure->check, WriteCheck::System) << "call " << nth;
-            EXPECT_EQ(failure->error, EIO) << "call " << nth;
-        }
-        EXPECT_TRUE(hiddenNames(dir.path()).empty()) << "call " << nth;
+        EXPECT_TRUE(!failure || (failure->check == WriteCheck::System && failure->error == EIO))
+            << "call " << nth;
+        EXPECT_EQ(hiddenFiles(dir.path()), "") << "call " << nth;
     }
 }
 
 // Another program changes the file while it is being written: the write stops
-// before it changes a byte, and what the other program did stays.
+// before it changes a byte, and what the other program did stays. Another file
+// takes the name: in place, the old file took the tag and went; a rewrite stops.
 TEST_P(Writer, AFileThatChangesDuringTheWriteIsLeftAlone) {
-    const bool inPlace = GetParam() == Kind::Padded;
-    const auto append = [&] {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
-        ASSERT_EQ(::write(fd, "more", 4), 4);
-        ::close(fd);
-    };
     FaultyPosix grows;  // after it was read, before the first byte changes
-    grows.beforeCall(Call::Fstat, 2, append);
-    EXPECT_EQ(write(grows)->check, WriteCheck::Busy);
+    grows.beforeCall(Call::Fstat, 2, [&] { writeFile(path, before + "more"); });
+    EXPECT_EQ(write(grows).value_or(vbmp3::WriteFailure{}).check, WriteCheck::Busy);
     EXPECT_TRUE(readFile(path) == before + "more");
 
     writeFile(path, before);
-    FaultyPosix replaced;  // another file takes the name
-    replaced.beforeCall(inPlace ? Call::Fstat : Call::Stat, inPlace ? 2 : 1, [&] {
+    FaultyPosix replaced;
+    replaced.beforeCall(padded ? Call::Fstat : Call::Stat, padded ? 2 : 1, [&] {
         writeFile(dir / "Other.mp3", "another file");
         ::rename((dir / "Other.mp3").c_str(), path.c_str());
     });
-    const auto failure = write(replaced);
+    EXPECT_EQ(write(replaced).has_value(), !padded);
     EXPECT_EQ(readFile(path), "another file");
-    // In place, the old file took the tag and went; a rewrite stops.
-    EXPECT_EQ(failure.has_value(), !inPlace);
-    EXPECT_TRUE(hiddenNames(dir.path()).empty());
+    EXPECT_EQ(hiddenFiles(dir.path()), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Vbmp3, Writer, testing::Values(Kind::Padded, Kind::Untagged), kindName);
+INSTANTIATE_TEST_SUITE_P(Vbmp3, Writer, testing::Bool(), [](const testing::TestParamInfo<bool>& p) {
+    return p.param ? "Padded" : "Untagged";
+});
 
 // Each check that refuses a write says so, and the file stays as it is.
 TEST(WriterRefusal, EachCheckNamesItself) {
     vbmp3::installStringHandlers();
     TempDir dir;
-    platform::Posix system;
     writeFile(dir / "ReadOnly.mp3", silentAudio(4));
     ::chmod((dir / "ReadOnly.mp3").c_str(), 0444);
     writeFile(dir / "Text.mp3", "no audio in here, just text");
     writeFile(dir / "Song.mp3", silentAudio(4));
     makeDirs(dir / "Folder.mp3");
     ASSERT_EQ(::mkfifo((dir / "Pipe.mp3").c_str(), 0644), 0);
+    platform::Posix system;
     FaultyPosix readOnlyDisk;
     readOnlyDisk.failAt(Call::Open, 1, EROFS);
-
     const int holder = ::open((dir / "Song.mp3").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it
-
+    const auto before = [&] {
+        std::string all;
+        for (const char* name : {"ReadOnly.mp3", "Text.mp3", "Song.mp3"})
+            all += readFile(dir / name);
+        return all;
+    };
+    const std::string contents = before();
     struct Case {
         const char* name;
         platform::Posix* posix;
@@ -183,18 +154,12 @@ TEST(WriterRefusal, EachCheckNamesItself) {
                           Case{"Text.mp3", &system, {}, WriteCheck::NotMpegAudio, ENOEXEC},
                           Case{"Song.mp3", &system, {}, WriteCheck::Busy, EBUSY},
                           Case{"Song.mp3", &readOnlyDisk, {}, WriteCheck::System, EROFS}}) {
-        SCOPED_TRACE(c.name);
-        const std::string path = dir / c.name;
-        const std::string before =
-            exists(path) && !std::filesystem::is_fifo(path) && !std::filesystem::is_directory(path)
-                ? readFile(path)
-                : "";
-        const auto failure = vbmp3::writeFields(*c.posix, path, newFields(), c.targets);
-        ASSERT_TRUE(failure);
-        EXPECT_EQ(failure->check, c.check);
-        EXPECT_EQ(failure->error, c.error);
-        EXPECT_TRUE(before.empty() || readFile(path) == before);
+        const auto failure = vbmp3::writeFields(*c.posix, dir / c.name, kFields, c.targets);
+        ASSERT_TRUE(failure) << c.name;
+        EXPECT_EQ(failure->check, c.check) << c.name;
+        EXPECT_EQ(failure->error, c.error) << c.name;
     }
     ::close(holder);
-    EXPECT_TRUE(hiddenNames(dir.path()).empty());
+    EXPECT_TRUE(before() == contents);
+    EXPECT_EQ(hiddenFiles(dir.path()), "");
 }
