@@ -81,7 +81,9 @@ struct Tree {
 
     // Checks every file. Finished: a run that was not killed came last, so every
     // matched file and its companion are in the library and nothing hidden is left.
-    void verify(bool finished) const {
+    // Returns how many work files have left the work folder.
+    int verify(bool finished) const {
+        int left = 0;
         for (int i = 0; i < kFiles; ++i) {
             const std::string name = workName(i), libTitle = "Library " + std::to_string(i);
             const std::string text = "Song" + std::to_string(i) + ".txt", copy = libDir(i) + name;
@@ -94,6 +96,7 @@ struct Tree {
             };
             const bool inWork = exists(work(name)), replaced = audioOf(lib(i)) == audio(i, true);
             const bool copied = name.ends_with("_K.mp3") && exists(copy);
+            left += inWork ? 0 : 1;
             EXPECT_TRUE(!inWork || whole(work(name))) << "the work file is damaged";
             // The library file is the untouched original or the tagged work file; a
             // karaoke copy lands beside it under its own name.
@@ -110,6 +113,7 @@ struct Tree {
             EXPECT_FALSE(finished && i % 2 == 0 && exists(work(text))) << "companion left behind";
         }
         EXPECT_EQ(finished ? hiddenFiles(dir.path()) : "", "");
+        return left;
     }
 };
 
@@ -130,13 +134,16 @@ TEST(KillTest, KilledRunsNeverDamageOrLoseAFile) {
     }
     std::mt19937 random(20261206);
     std::uniform_int_distribution<long> moment(0, whole.count());
+    int halfWay = 0;  // kills that caught a run with some files moved and others not
     for (int round = 0, rounds = setting("KESTROM_KILL_ROUNDS", 25); round < rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         Tree tree;
         tree.runKilledAfter(std::chrono::microseconds(moment(random)));
-        tree.verify(false);
+        const int left = tree.verify(false);
+        halfWay += left > 0 && left < kFiles - kFiles / 6 ? 1 : 0;
         tree.runKilledAfter(std::nullopt);
         tree.verify(true);
         if (::testing::Test::HasFailure()) break;
     }
+    EXPECT_GT(halfWay, 0) << "no kill landed in the middle of a run";
 }
