@@ -36,12 +36,3 @@ TEST(WorkInventory, ListsMp3FilesWithSearchNamesAndCompanions) {
     EXPECT_EQ(inv.workName(1), "Other_k.MP3");
     EXPECT_EQ(inv.workName(2), "Song.mp3");
 }
-
-TEST(WorkInventory, CompanionPrefersTheExactSpelling) {
-    TempDir dir;
-    writeTree(dir.path(), "Song.mp3: song.txt: Song.txt: Tune.mp3: tune.TXT: TUNE.txt:");
-    kestrom::platform::Posix posix;
-    DirLookup lookup(posix);
-    EXPECT_EQ(listWorkFolder(dir.path(), lookup).CompanionTexts,
-              (std::vector<std::string>{"Song.txt", "TUNE.txt"}));
-}

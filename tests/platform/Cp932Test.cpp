@@ -19,53 +19,31 @@ struct Mapping {
     const char* also[2] = {};
 };
 
+// clang-format off
 const Mapping kMappings[] = {
-    {u'A', "A"},
-    {u'\\', "\x5C"},
-    {u'~', "\x7E"},
-    {u'\uFF61', "\xA1"},  // ｡ half-width katakana
-    {u'\uFF76', "\xB6"},  // ｶ
-    {u'\uFF9F', "\xDF"},  // ﾟ
-    {u'\u3000', "\x81\x40"},
-    {u'\uFF3C', "\x81\x5F"},                            // ＼
-    {u'\uFF5E', "\x81\x60"},                            // ～
-    {u'\u2225', "\x81\x61"},                            // ∥
-    {u'\uFF0D', "\x81\x7C"},                            // －
-    {u'\uFFE0', "\x81\x91"},                            // ￠
-    {u'\uFFE1', "\x81\x92"},                            // ￡
-    {u'\uFFE2', "\x81\xCA", {"\xEE\xF9", "\xFA\x54"}},  // ￢
-    {u'\u2261', "\x81\xDF", {"\x87\x91"}},              // ≡
-    {u'\u2252', "\x81\xE0", {"\x87\x90"}},              // ≒
-    {u'\u2235', "\x81\xE6", {"\x87\x9A", "\xFA\x5B"}},  // ∵
-    {u'\uFF10', "\x82\x4F"},                            // ０
-    {u'\uFF21', "\x82\x60"},                            // Ａ
-    {u'\uFF41', "\x82\x81"},                            // ａ
-    {u'\u3042', "\x82\xA0"},                            // あ
-    {u'\u3093', "\x82\xF1"},                            // ん
-    {u'\u30A2', "\x83\x41"},                            // ア
-    {u'\u30AB', "\x83\x4A"},                            // カ
-    {u'\u30BD', "\x83\x5C"},                            // ソ: 0x5C as second byte
-    {u'\u30DD', "\x83\x7C"},                            // ポ
-    {u'\u30F6', "\x83\x96"},                            // ヶ
-    {u'\u2460', "\x87\x40"},                            // ① NEC row 13
-    {u'\u2160', "\x87\x54", {"\xFA\x4A"}},              // Ⅰ
-    {u'\u3349', "\x87\x5F"},                            // ㍉
-    {u'\u2116', "\x87\x82", {"\xFA\x59"}},              // №
-    {u'\u2121', "\x87\x84", {"\xFA\x5A"}},              // ℡
-    {u'\u3231', "\x87\x8A", {"\xFA\x58"}},              // ㈱
-    {u'\u4E9C', "\x88\x9F"},                            // 亜
-    {u'\u685C', "\x8D\xF7"},                            // 桜
-    {u'\u8868', "\x95\x5C"},                            // 表
-    {u'\u8155', "\x98\x72"},                            // 腕
-    {u'\u5F0C', "\x98\x9F"},                            // 弌
-    {u'\u7199', "\xEA\xA4"},                            // 熙
-    {u'\u2170', "\xFA\x40", {"\xEE\xEF"}},              // ⅰ IBM extension
-    {u'\uFFE4', "\xFA\x55", {"\xEE\xFA"}},              // ￤
-    {u'\uFF07', "\xFA\x56", {"\xEE\xFB"}},              // ＇
-    {u'\uFF02', "\xFA\x57", {"\xEE\xFC"}},              // ＂
-    {u'\u7E8A', "\xFA\x5C", {"\xED\x40"}},              // 纊
-    {u'\u9ED1', "\xFC\x4B", {"\xEE\xEC"}},              // 黑
+    // ASCII, with 0x5C and 0x7E as they are; half-width katakana ｡ ｶ ﾟ
+    {u'A', "A"}, {u'\\', "\x5C"}, {u'~', "\x7E"}, {u'｡', "\xA1"}, {u'ｶ', "\xB6"}, {u'ﾟ', "\xDF"},
+    // The ideographic space; full-width forms whose look-alikes map elsewhere: ＼ ～ ∥ － ￠ ￡ ￢
+    {u'\u3000', "\x81\x40"}, {u'\uFF3C', "\x81\x5F"}, {u'\uFF5E', "\x81\x60"},
+    {u'\u2225', "\x81\x61"}, {u'\uFF0D', "\x81\x7C"}, {u'\uFFE0', "\x81\x91"},
+    {u'\uFFE1', "\x81\x92"}, {u'\uFFE2', "\x81\xCA", {"\xEE\xF9", "\xFA\x54"}},
+    {u'≡', "\x81\xDF", {"\x87\x91"}}, {u'≒', "\x81\xE0", {"\x87\x90"}},
+    {u'∵', "\x81\xE6", {"\x87\x9A", "\xFA\x5B"}},
+    // Full-width letters, kana (ソ: 0x5C as the second byte), kanji
+    {u'０', "\x82\x4F"}, {u'Ａ', "\x82\x60"}, {u'ａ', "\x82\x81"}, {u'あ', "\x82\xA0"},
+    {u'ん', "\x82\xF1"}, {u'ア', "\x83\x41"}, {u'カ', "\x83\x4A"}, {u'ソ', "\x83\x5C"},
+    {u'ポ', "\x83\x7C"}, {u'ヶ', "\x83\x96"}, {u'亜', "\x88\x9F"}, {u'桜', "\x8D\xF7"},
+    {u'表', "\x95\x5C"}, {u'腕', "\x98\x72"}, {u'弌', "\x98\x9F"}, {u'熙', "\xEA\xA4"},
+    // NEC row 13
+    {u'①', "\x87\x40"}, {u'Ⅰ', "\x87\x54", {"\xFA\x4A"}}, {u'㍉', "\x87\x5F"},
+    {u'№', "\x87\x82", {"\xFA\x59"}}, {u'℡', "\x87\x84", {"\xFA\x5A"}},
+    {u'㈱', "\x87\x8A", {"\xFA\x58"}},
+    // The IBM extension: ⅰ ￤ ＇ ＂ 纊 黑
+    {u'ⅰ', "\xFA\x40", {"\xEE\xEF"}}, {u'\uFFE4', "\xFA\x55", {"\xEE\xFA"}},
+    {u'\uFF07', "\xFA\x56", {"\xEE\xFB"}}, {u'\uFF02', "\xFA\x57", {"\xEE\xFC"}},
+    {u'纊', "\xFA\x5C", {"\xED\x40"}}, {u'黑', "\xFC\x4B", {"\xEE\xEC"}},
 };
+// clang-format on
 
 }  // namespace
 

@@ -19,17 +19,17 @@ namespace {
 constexpr unsigned kApe = 1, kId3v1 = 2;  // tags behind the audio
 constexpr int kXing = 1, kVbri = 2;       // VBR headers, as the block codes them
 
+// version: 1 MPEG-1, 2 MPEG-2, 3 MPEG-2.5. kbps: of every frame; a VBR stream's
+// frames alternate it with twice as much. mode: 0 stereo, 1 joint stereo, 2 dual
+// channel, 3 mono. flags: header bits 0x01 CRC, 0x02 copyrighted, 0x04 original.
+// vbrHeader: in a frame of its own before the audio frames. tail: an APE and/or
+// an ID3v1 tag behind the audio, holding the title.
 struct Stream {
     const char* name;
-    int version;     // 1 MPEG-1, 2 MPEG-2, 3 MPEG-2.5
-    int layer;       // 1, 2 or 3
-    int kbps;        // of every frame; a VBR stream's frames alternate it with twice as much
-    int sampleRate;  // Hz
-    int mode;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
-    unsigned flags;  // header bits: 0x01 CRC, 0x02 copyrighted, 0x04 original
-    int frames;      // audio frames
-    int vbrHeader;   // in a frame of its own before the audio frames; 0 none
-    unsigned tail;   // an APE and/or an ID3v1 tag behind the audio, holding the title
+    int version, layer, kbps, sampleRate, mode;
+    unsigned flags;
+    int frames, vbrHeader;
+    unsigned tail;
 };
 
 // The bit rates of the header's index 1-14 (MPEG-1, then MPEG-2 and 2.5; Layer
@@ -68,14 +68,11 @@ std::string frame(const Stream& s, int kbps) {
     const auto* sampleRates = kSampleRates[s.version - 1];
     const auto sampleRate = std::find(sampleRates, sampleRates + 3, s.sampleRate) - sampleRates;
     EXPECT_TRUE(bitRate <= 14 && sampleRate < 3) << "no header has these rates";
+    const int versionBits[] = {0, 3, 2, 0};  // by version
     std::string f(static_cast<std::size_t>(frameLength(s, kbps)), '\0');
     f[0] = '\xFF';
-    f[1] = static_cast<char>(0xE0 |
-                             (s.version == 1   ? 3
-                              : s.version == 2 ? 2
-                                               : 0)
-                                 << 3 |
-                             (4 - s.layer) << 1 | (s.flags & 1 ? 0 : 1));
+    f[1] = static_cast<char>(0xE0 | versionBits[s.version] << 3 | (4 - s.layer) << 1 |
+                             (s.flags & 1 ? 0 : 1));
     f[2] = static_cast<char>(bitRate << 4 | sampleRate << 2);
     f[3] = static_cast<char>(s.mode << 6 | (s.flags & 2 ? 1 : 0) << 3 | (s.flags & 4 ? 1 : 0) << 2);
     return f;
@@ -106,19 +103,11 @@ std::string tail(unsigned tags) {
     return (tags & kApe ? ape : "") + (tags & kId3v1 ? id3v1 : "");
 }
 
-// The fields of the 56-byte block in the order and layout vbmp3.h gives.
-struct Field {
-    const char* name;
-    std::size_t offset, size;
-};
-constexpr Field kFields[] = {{"version", 0, 1},         {"layer", 1, 1},
-                             {"channel mode", 2, 1},    {"channels", 3, 1},
-                             {"flags", 4, 1},           {"VBR header", 5, 1},
-                             {"samples", 6, 2},         {"sample rate", 8, 4},
-                             {"bit rate", 12, 4},       {"length ms", 16, 4},
-                             {"frames", 20, 4},         {"first frame offset", 24, 8},
-                             {"audio size", 32, 8},     {"file size", 40, 8},
-                             {"first bit rate", 48, 4}, {"first frame length", 52, 4}};
+// The sizes of the 56-byte block's fields, one after the other as vbmp3.h lays
+// them out: version, layer, channel mode, channels, flags, VBR header, samples a
+// frame, sample rate, bit rate, length in ms, frames, first frame's offset, audio
+// size, file size, first frame's bit rate, first frame's length.
+constexpr std::size_t kFieldSizes[] = {1, 1, 1, 1, 1, 1, 2, 4, 4, 4, 4, 8, 8, 8, 4, 4};
 
 }  // namespace
 
@@ -143,40 +132,33 @@ TEST(StreamInfo, DescribesTheStream) {
         const bool vbr = s.vbrHeader != 0;
         std::string audio;
         for (int i = 0; i < s.frames; ++i) audio += frame(s, vbr && i % 2 ? 2 * s.kbps : s.kbps);
-        const auto audioBytes =
-            audio.size() + (vbr ? static_cast<std::size_t>(frameLength(s, s.kbps)) : 0);
-        if (vbr)
-            audio.insert(0, vbrHeaderFrame(s, static_cast<std::uint32_t>(s.frames),
-                                           static_cast<std::uint32_t>(audioBytes)));
+        const auto audioBytes = audio.size() + (vbr ? std::size_t(frameLength(s, s.kbps)) : 0);
+        if (vbr) audio.insert(0, vbrHeaderFrame(s, unsigned(s.frames), unsigned(audioBytes)));
         TempDir dir;
         const std::string path = dir / "Stream.mp3";
         const Mp3Tag tag{"Stream", "", "", "", "", ""};
         writeMp3(path, audio, s.tail != 0 ? nullptr : &tag);
         writeFile(path, readFile(path) + tail(s.tail));
         const std::uint64_t fileSize = readFile(path).size();
-
         const double exactMs = 1000.0 * s.frames * samplesPerFrame(s) / s.sampleRate;
-        const auto n = [](auto value) { return static_cast<std::uint64_t>(value); };
-        const auto meanKbps =
-            vbr ? std::llround(static_cast<double>(audioBytes) * 8 / exactMs) : s.kbps;
-        const std::uint64_t channels = s.mode == 3 ? 1 : 2, flags = s.flags | (vbr ? 0x08u : 0u);
-        const std::uint64_t firstFrame = fileSize - audio.size() - tail(s.tail).size();
-        // In the order of kFields.
-        // clang-format off
-        const std::uint64_t expected[] = {
-            n(s.version), n(s.layer), n(s.mode), channels, flags, n(s.vbrHeader),
-            n(samplesPerFrame(s)), n(s.sampleRate), n(meanKbps), n(std::llround(exactMs)),
-            n(s.frames), firstFrame, audio.size(), fileSize, n(s.kbps), n(frameLength(s, s.kbps))};
-        // clang-format on
+        const auto meanKbps = vbr ? std::llround(double(audioBytes) * 8 / exactMs) : s.kbps;
 
         unsigned char block[VBMP3_TAG_INFO_SIZE] = {};
         unsigned char info[VBMP3_MPEG_INFO_SIZE];
         ASSERT_EQ(vbmp3_getFileInfo(path.c_str(), block, info), 1);
-        for (std::size_t i = 0; i < std::size(kFields); ++i) {
-            std::uint64_t value = 0;
-            for (std::size_t b = kFields[i].size; b-- > 0;)
-                value = value << 8 | info[kFields[i].offset + b];
-            EXPECT_EQ(value, expected[i]) << kFields[i].name;
+        std::vector<std::uint64_t> read;
+        for (std::size_t at = 0; const std::size_t size : kFieldSizes) {
+            read.push_back(0);
+            for (std::size_t b = size; b-- > 0;) read.back() = read.back() << 8 | info[at + b];
+            at += size;
         }
+        EXPECT_EQ(read,
+                  (std::vector<std::uint64_t>{
+                      unsigned(s.version), unsigned(s.layer), unsigned(s.mode),
+                      s.mode == 3 ? 1u : 2u, s.flags | (vbr ? 0x08u : 0u), unsigned(s.vbrHeader),
+                      unsigned(samplesPerFrame(s)), unsigned(s.sampleRate), std::uint64_t(meanKbps),
+                      std::uint64_t(std::llround(exactMs)), unsigned(s.frames),
+                      fileSize - audio.size() - tail(s.tail).size(), audio.size(), fileSize,
+                      unsigned(s.kbps), unsigned(frameLength(s, s.kbps))}));
     }
 }
