@@ -33,10 +33,11 @@ protected:
         fs::create_symlink(FAKE_TAGLIB, dir / "bin/libvbmp3.so");
     }
 
-    // Runs the program in dir with args (shell words), with standard error on a
-    // terminal that script(1) makes when asked.
+    // Runs the program in dir with args (shell words, which may redirect its
+    // output elsewhere), with standard error on a terminal that script(1) makes
+    // when asked.
     Result run(const std::string& args, bool terminal = false) {
-        std::string command = "bin/kestrom-cli " + args + " >out";
+        std::string command = "bin/kestrom-cli >out " + args;
         command = terminal ? "script -qec '" + command + "' /dev/null >err" : command + " 2>err";
         const int status = std::system(("cd '" + dir.path() + "' && " + command).c_str());
         return {WEXITSTATUS(status), readFile(dir / "out"), readFile(dir / "err")};
@@ -76,14 +77,7 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
               "lib/Song.mp3:A=Song lib/sub/Alpha.mp3:A=Alpha lib/Bad.mp3:FAIL "
               "work/Song.mp3:old work/SONG.mp3:old work/Alpha_K.mp3:old work/Bad.mp3:old "
               "work/Lost.mp3:old work/Song.txt:text work/Lost.txt:text");
-    const auto contents = [&] {
-        std::string all;
-        for (const std::string top : {"lib/", "work/"})
-            for (const std::string& path : treeOf(dir / top))
-                if (fs::is_regular_file(dir / (top + path)))
-                    all += path + ":" + readFile(dir / (top + path));
-        return all;
-    };
+    const auto contents = [&] { return treeText(dir / "lib") + treeText(dir / "work"); };
     const std::string before = contents();
     const Result r = run("--replace --dry-run lib/ work//");  // no doubled separator in the plan
     EXPECT_EQ(r.status, 1);
@@ -147,12 +141,10 @@ TEST_F(CliTest, BadUsageExits64AndVersionPrints) {
     }
     for (const char* args : {"--version", "-V"}) EXPECT_EQ(run(args).out, "Kestrom 1.10\n");
     EXPECT_TRUE(run("-h").out.starts_with("Usage: kestrom-cli"));
-    for (const char* args : {"--help", "--version"}) {
-        const int status = std::system(
-            ("cd '" + dir.path() + "' && bin/kestrom-cli " + args + " >/dev/full 2>err").c_str());
-        EXPECT_EQ(WEXITSTATUS(status), 2) << args;
-        EXPECT_EQ(readFile(dir / "err"),
-                  "kestrom-cli: cannot write standard output: No space left on device\n");
+    for (const std::string args : {"--help", "--version"}) {
+        const Result r = run(args + " >/dev/full");
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.err, "kestrom-cli: cannot write standard output: No space left on device\n");
     }
 }
 

@@ -42,12 +42,6 @@ struct Disk {
     std::map<int, std::string> content;
 };
 
-ino_t inodeOf(const std::string& path) {
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    return st.st_ino;
-}
-
 // The real system calls, with every change recorded in order. The files that are
 // there before the run enter the record first, created, written and synced.
 class RecordingPosix : public platform::Posix {
@@ -84,15 +78,9 @@ public:
         if (done > 0) ops.push_back({Op::Write, m_open.at(fd), "", "", offset, bytes});
         return done;
     }
-    // Copies go by reads and writes, which are recorded.
-    ssize_t copyFileRange(int, off_t*, int, off_t*, size_t) override {
-        errno = ENOSYS;
-        return -1;
-    }
-    ssize_t write(int, const void*, size_t) override {
-        ADD_FAILURE() << "write() is not recorded";
-        return -1;
-    }
+    // Copies go by reads and positioned writes, which are recorded; write() is not.
+    ssize_t copyFileRange(int, off_t*, int, off_t*, size_t) override { return fail(ENOSYS); }
+    ssize_t write(int, const void*, size_t) override { return fail(ENOTSUP); }
     int ftruncate(int fd, off_t length) override {
         return record(Posix::ftruncate(fd, length), {Op::Truncate, m_open.at(fd), "", "", length});
     }
@@ -110,6 +98,10 @@ public:
     }
 
 private:
+    static int fail(int error) {
+        errno = error;
+        return -1;
+    }
     int identify(ino_t inode) {
         inodes.push_back(inode);
         return m_files[inode] = static_cast<int>(inodes.size()) - 1;
@@ -205,13 +197,6 @@ bool holds(const std::string& path, std::initializer_list<std::string> contents)
 
 RecordingPosix* recording = nullptr;
 
-std::int16_t recordedGet(const char* path, unsigned char* tag, unsigned char* mpeg) {
-    return vbmp3::getFileInfo(*recording, path, tag, mpeg);
-}
-std::int16_t recordedSet(const char* path, unsigned char* tag, std::int32_t a, std::int32_t b) {
-    return vbmp3::setTagInfo(*recording, path, tag, a, b);
-}
-
 // Song0: a padded tag, written in place; Song1: untagged, rewritten; Song2_K: a
 // karaoke copy written in place, which moves in beside Song2 under its own name.
 // The library's tags hold characters outside code page 932, which the run's
@@ -249,7 +234,13 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
     RecordingPosix posix(dir.path());
     const size_t start = posix.ops.size();
     recording = &posix;
-    taglib::Vbmp3 library(recordedGet, recordedSet);
+    taglib::Vbmp3 library(
+        [](const char* path, unsigned char* tag, unsigned char* mpeg) {
+            return vbmp3::getFileInfo(*recording, path, tag, mpeg);
+        },
+        [](const char* path, unsigned char* tag, std::int32_t a, std::int32_t b) {
+            return vbmp3::setTagInfo(*recording, path, tag, a, b);
+        });
     RecordingWindow window(dir / "lib", dir / "work", true);
     ASSERT_EQ(engine::runTransfer(window, library, {}, posix).OkCount, 3);
     ASSERT_TRUE(window.messages().empty());

@@ -33,6 +33,12 @@ public:
         events.push_back("skipped " + message);
     }
 
+    // The events, each followed by a line break.
+    std::string log() const {
+        std::string all;
+        for (const std::string& e : events) all += e + "\n";
+        return all;
+    }
     std::vector<std::string> messages() const {
         std::vector<std::string> found;
         for (const std::string& e : events)

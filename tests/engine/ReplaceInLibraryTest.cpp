@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 
 #include "RecordingWindow.h"
 #include "engine/Run.h"
@@ -17,9 +16,8 @@ using namespace kestrom::test;
 namespace {
 
 // The trees before and after the run are written as writeTree takes them: in
-// the tree after the run, "*"
-// stands for a work file tagged from "A=new", "*K" for a karaoke copy tagged
-// from it.
+// the tree after the run, "*" stands for a work file tagged from "A=new", "*K"
+// for a karaoke copy tagged from it.
 struct Case {
     const char* name;
     const char* before;
@@ -100,15 +98,13 @@ TEST(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
         kestrom::engine::runTransfer(window, library, {}, posix);
         EXPECT_EQ(window.messages(), *c.message ? std::vector<std::string>{dir / c.message}
                                                 : std::vector<std::string>{});
-        std::string after;
-        for (const std::string& path : treeOf(dir.path())) {
-            if (std::filesystem::is_directory(dir / path)) continue;
-            const std::string content = readFile(dir / path);
-            after += (after.empty() ? "" : " ") + path + ":" +
-                     (content == kTagged          ? "*"
-                      : content == kKaraokeTagged ? "*K"
-                                                  : content.substr(0, content.find('\n')));
-        }
-        EXPECT_EQ(after, c.after);
+        EXPECT_EQ(treeText(dir.path(),
+                           [](const std::string& content) {
+                               return content == kTagged ? "*"
+                                      : content == kKaraokeTagged
+                                          ? "*K"
+                                          : content.substr(0, content.find('\n'));
+                           }),
+                  c.after);
     }
 }

@@ -29,8 +29,8 @@ std::size_t readBigEndian(std::string_view data, std::size_t at, int bitsPerByte
 }
 
 // One string of the frame's encoding from at up to its terminator (or the end);
-// at moves past both. Encodings 1 and 2 are UTF-16 (1 with a byte order mark, 2
-// big-endian), 0 ISO-8859-1, 3 UTF-8.
+// at moves past both. Encodings 1 (with a byte order mark) and 2 (big-endian)
+// are UTF-16; the bytes of the others (ISO-8859-1, UTF-8) are taken as they are.
 std::string decodeString(std::string_view data, std::size_t& at, int encoding, bool& bom) {
     const std::size_t width = encoding == 1 || encoding == 2 ? 2 : 1;
     std::size_t end = at;
@@ -38,18 +38,11 @@ std::string decodeString(std::string_view data, std::size_t& at, int encoding, b
         end += width;
     std::string_view text = data.substr(at, end - at);
     at = std::min(end + width, data.size());
+    if (width == 1) return std::string(text);
+    bom = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
+    const bool littleEndian = bom && text[0] == '\xFF';
+    if (bom) text.remove_prefix(2);
     std::u16string units;
-    if (width == 1) {
-        if (encoding == 3) return std::string(text);
-        for (char c : text) units += static_cast<char16_t>(static_cast<unsigned char>(c));
-        return platform::toUtf8(units);
-    }
-    bool littleEndian = false;
-    if (encoding == 1 && (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))) {
-        littleEndian = text[0] == '\xFF';
-        bom = true;
-        text.remove_prefix(2);
-    }
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
         const auto first = static_cast<unsigned char>(text[i]);
         const auto second = static_cast<unsigned char>(text[i + 1]);
@@ -112,12 +105,10 @@ std::vector<Id3Frame> readId3v2Frames(const std::string& path) {
         }
         if (id[0] != 'T' && id != "COMM") continue;
         const std::string_view body = std::string_view(data).substr(start + 1, size - 1);
-        Id3Frame& f = frames.emplace_back();
-        f.id = id;
-        f.encoding = static_cast<unsigned char>(data[start]);
+        Id3Frame& f = frames.emplace_back(
+            Id3Frame{id, static_cast<unsigned char>(data[start]), false, "", ""});
         std::size_t pos = id == "COMM" ? 3 : 0;  // past the comment's language
-        bool descriptionBom = false;
-        if (id == "COMM") f.description = decodeString(body, pos, f.encoding, descriptionBom);
+        if (id == "COMM") f.description = decodeString(body, pos, f.encoding, f.bom);
         f.text = decodeString(body, pos, f.encoding, f.bom);
     }
     return frames;
@@ -133,10 +124,8 @@ Mp3Tag readMp3Tag(const std::string& path) {
 
 std::string audioOf(const std::string& path) {
     std::string data = readFile(path);
-    if (data.starts_with("ID3") && data.size() >= kHeaderSize) {
-        const bool footer = (static_cast<unsigned char>(data[5]) & 0x10u) != 0;
-        data.erase(0, kHeaderSize * (footer ? 2 : 1) + readBigEndian(data, 6, 7));
-    }
+    if (data.starts_with("ID3") && data.size() >= kHeaderSize)
+        data.erase(0, kHeaderSize + readBigEndian(data, 6, 7));
     if (data.size() >= 128 && data.compare(data.size() - 128, 3, "TAG") == 0)
         data.resize(data.size() - 128);
     return data;

@@ -28,7 +28,7 @@ struct Id3Frame {
     std::string id;           // "TIT2"
     int encoding = -1;        // 0 ISO-8859-1, 1 UTF-16 with a byte order mark, 2 UTF-16BE, 3 UTF-8
     bool bom = false;         // the text starts with a byte order mark
-    std::string text;         // UTF-8; a comment's text without its language and description
+    std::string text;         // UTF-8 from UTF-16, else the bytes; a comment's: its text alone
     std::string description;  // COMM only
 };
 

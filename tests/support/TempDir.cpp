@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -59,12 +60,29 @@ bool exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
+ino_t inodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 std::vector<std::string> treeOf(const std::string& folder) {
     std::vector<std::string> found;
     for (const auto& e : fs::recursive_directory_iterator(folder))
         found.push_back(e.path().lexically_relative(folder));
     std::sort(found.begin(), found.end());
     return found;
+}
+
+std::string treeText(const std::string& folder,
+                     const std::function<std::string(const std::string&)>& show) {
+    std::string text;
+    for (const std::string& path : treeOf(folder)) {
+        if (!fs::is_regular_file(folder + "/" + path)) continue;
+        std::string content = readFile(folder + "/" + path);
+        if (!show && content.ends_with('\n')) content.pop_back();
+        text += (text.empty() ? "" : " ") + path + ":" + (show ? show(content) : content);
+    }
+    return text;
 }
 
 std::string hiddenFiles(const std::string& folder) {

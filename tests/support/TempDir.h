@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,8 +42,15 @@ inline void makeDirs(const std::string& path) {
     std::filesystem::create_directories(path);
 }
 bool exists(const std::string& path);
+// The file's inode number; 0 when there is no such file.
+ino_t inodeOf(const std::string& path);
 // Every file and folder in and below folder, by its path from it, sorted.
 std::vector<std::string> treeOf(const std::string& folder);
+// Every file in and below folder as writeTree takes it, "path:content" a blank
+// apart in treeOf's order, each content through show (by default: without the
+// line break at its end).
+std::string treeText(const std::string& folder,
+                     const std::function<std::string(const std::string&)>& show = {});
 // The hidden ones (names that start with ".") of treeOf, each followed by a
 // blank: what the program's listings never show and a run must not leave behind.
 std::string hiddenFiles(const std::string& folder);
