@@ -21,7 +21,12 @@ namespace {
 struct Result {
     int status = -1;
     std::string out, err;  // err: what showed on the terminal, when it ran on one
+    bool operator==(const Result&) const = default;
 };
+void PrintTo(const Result& r, std::ostream* os) {
+    *os << r.status << " out:" << testing::PrintToString(r.out)
+        << " err:" << testing::PrintToString(r.err);
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -51,9 +56,7 @@ protected:
 TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
     writeTree(dir.path(), "lib/sub/Song.mp3:A=Song work/Song_K.mp3:");
     EXPECT_EQ(run("lib work", true).err, "\r\x1b[K1/1  OK / NG 0001 / 0000\r\n");
-    const Result clean = run("lib work");
-    EXPECT_EQ(clean.status, 0);
-    EXPECT_EQ(clean.out + clean.err, "");
+    EXPECT_EQ(run("lib work"), (Result{0, "", ""}));
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
     // An unreadable tag; tags that cannot be written, and why.
@@ -61,13 +64,11 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
               "lib/Bad.mp3:FAIL lib/Locked.mp3:A=x lib/Full.mp3:A=x work/Locked.mp3:LOCKED "
               "work/Full.mp3:FULL work/Bad.mp3: work/Lost.mp3:");
     for (const char* name : {"new\nline.mp3", "\xFF\xFE.mp3"}) writeFile(dir / "work/" + name, "");
-    const Result failed = run("lib work");
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.out,
-              "Bad.mp3\nFull.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n");
-    EXPECT_EQ(failed.err,
-              "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
-              "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n");
+    EXPECT_EQ(
+        run("lib work"),
+        (Result{1, "Bad.mp3\nFull.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n",
+                "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
+                "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n"}));
 }
 
 // SONG.mp3 and Song.mp3 both match lib/Song.mp3: the second may not replace the
@@ -79,21 +80,20 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
               "work/Lost.mp3:old work/Song.txt:text work/Lost.txt:text");
     const auto contents = [&] { return treeText(dir / "lib") + treeText(dir / "work"); };
     const std::string before = contents();
-    const Result r = run("--replace --dry-run lib/ work//");  // no doubled separator in the plan
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out,  // the plan alone: no error list after it
-              "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\n"
-              "Bad.mp3\tunreadable-tag\tlib/Bad.mp3\n"
-              "Lost.mp3\tnot-found\t\tLost.txt\n"
-              "SONG.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n"
-              "Song.mp3\ttag+clash\tlib/Song.mp3\tSong.txt\n");
-    EXPECT_EQ(r.err, "");
+    // The plan alone, with no error list after it and no doubled separator.
+    EXPECT_EQ(run("--replace --dry-run lib/ work//"),
+              (Result{1,
+                      "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\n"
+                      "Bad.mp3\tunreadable-tag\tlib/Bad.mp3\n"
+                      "Lost.mp3\tnot-found\t\tLost.txt\n"
+                      "SONG.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n"
+                      "Song.mp3\ttag+clash\tlib/Song.mp3\tSong.txt\n",
+                      ""}));
     EXPECT_TRUE(contents() == before) << "the dry run changed files";
 
     for (const char* failing : {"work/Bad.mp3", "work/Lost.mp3"}) fs::remove(dir / failing);
-    const Result done = run("--replace lib work");  // fails only for the move it refuses
-    EXPECT_EQ(done.status, 1);
-    EXPECT_EQ(done.err, "kestrom-cli: lib/Song.mp3:(58)ファイルは既に存在します。\n");
+    EXPECT_EQ(run("--replace lib work"),  // fails only for the move it refuses
+              (Result{1, "", "kestrom-cli: lib/Song.mp3:(58)ファイルは既に存在します。\n"}));
     EXPECT_EQ(readFile(dir / "work/Song.mp3").substr(0, 8), "A=Song\nB");
 }
 
@@ -101,20 +101,15 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
 // handles: a message, not an abort.
 TEST_F(CliTest, ARunThatStopsWithAMessageExitsTwo) {
     writeTree(dir.path(), "lib/Song.mp3:A=Song work/Song.mp3:before");
-    const Result overlap = run("lib lib/x");
-    EXPECT_EQ(overlap.status, 2);
-    EXPECT_EQ(overlap.err, "kestrom-cli: 指定パスの範囲が重複しています。\n");
+    EXPECT_EQ(run("lib lib/x"), (Result{2, "", "kestrom-cli: 指定パスの範囲が重複しています。\n"}));
     fs::remove(dir / "bin/libvbmp3.so");
-    const Result r = run("lib work");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "kestrom-cli: タグライブラリを使えません（見つかりません: " +
-                         (dir / "bin/libvbmp3.so") + "）\n");
-    EXPECT_EQ(r.out + readFile(dir / "work/Song.mp3"), "before\n");
+    EXPECT_EQ(run("lib work"), (Result{2, "",
+                                       "kestrom-cli: タグライブラリを使えません（見つかりません: " +
+                                           (dir / "bin/libvbmp3.so") + "）\n"}));
+    EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before\n");
     fs::create_symlink(FAKE_TAGLIB, dir / "bin/libvbmp3.so");
     writeFile(dir / "lib/Song.mp3", "THROW\n");
-    const Result thrown = run("lib work");
-    EXPECT_EQ(thrown.status, 2);
-    EXPECT_EQ(thrown.err, "kestrom-cli: std::bad_alloc\n");
+    EXPECT_EQ(run("lib work"), (Result{2, "", "kestrom-cli: std::bad_alloc\n"}));
 }
 
 // A library subfolder that a user cannot read is left out, and named on stderr
@@ -139,13 +134,13 @@ TEST_F(CliTest, BadUsageExits64AndVersionPrints) {
         EXPECT_EQ(r.status, 64) << args;
         EXPECT_NE(r.err.find("\nUsage: kestrom-cli"), std::string::npos) << r.err;
     }
-    for (const char* args : {"--version", "-V"}) EXPECT_EQ(run(args).out, "Kestrom 1.10\n");
+    for (const char* args : {"--version", "-V"})
+        EXPECT_EQ(run(args), (Result{0, "Kestrom 1.10\n", ""}));
     EXPECT_TRUE(run("-h").out.starts_with("Usage: kestrom-cli"));
-    for (const std::string args : {"--help", "--version"}) {
-        const Result r = run(args + " >/dev/full");
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.err, "kestrom-cli: cannot write standard output: No space left on device\n");
-    }
+    for (const std::string args : {"--help", "--version"})
+        EXPECT_EQ(run(args + " >/dev/full"),
+                  (Result{2, "",
+                          "kestrom-cli: cannot write standard output: No space left on device\n"}));
 }
 
 }  // namespace

@@ -42,10 +42,7 @@ void writeTree(const std::string& folder, std::string_view tree) {
         const std::string path = folder + "/" += entry.substr(from, colon - from);
         const std::string_view content = entry.substr(colon + 1);
         writeFile(path, content.empty() ? "" : std::string(content) + "\n");
-        if (from == 1)
-            fs::permissions(
-                path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                fs::perm_options::remove);
+        if (from == 1) ::chmod(path.c_str(), 0444);
     }
 }
 
