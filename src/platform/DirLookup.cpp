@@ -43,11 +43,6 @@ bool wildcardMatch(std::u16string_view name, std::u16string_view pattern) {
     return p == pattern.size();
 }
 
-std::string folderToOpen(std::string_view folder) {
-    if (folder.empty()) return ".";
-    return std::string(folder);
-}
-
 }  // namespace
 
 void sortEntries(std::vector<DirEntry>& entries) {
@@ -81,6 +76,10 @@ const std::string* pickSpelling(const std::vector<std::string>& names, std::stri
         if (best == nullptr || name < *best) best = &name;
     }
     return best;
+}
+
+std::string folderToOpen(std::string_view folder) {
+    return folder.empty() ? "." : std::string(folder);
 }
 
 std::pair<std::string_view, std::string_view> splitPath(std::string_view path) {

@@ -77,4 +77,7 @@ private:
 // "a/b/c" gives "a/b/" and "c"; "c" gives "" and "c"; "a/b/" gives "a/b/" and "".
 std::pair<std::string_view, std::string_view> splitPath(std::string_view path);
 
+// The folder part of a path as a path to open: "." when it is empty.
+std::string folderToOpen(std::string_view folder);
+
 }  // namespace kestrom::platform

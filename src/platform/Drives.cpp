@@ -117,7 +117,7 @@ std::vector<std::string> drivesFromMountInfo(std::string_view mountInfo, std::st
 
 std::vector<std::string> systemDrives(Posix& posix, std::string_view home) {
     std::string text;
-    if (FileOps(posix).readAll("/proc/self/mountinfo", 16 << 20, text)) text.clear();
+    if (readFile(posix, "/proc/self/mountinfo", 16 << 20, text) != 0) text.clear();
     return drivesFromMountInfo(text, home);
 }
 

@@ -124,22 +124,14 @@ int restore(Posix& posix, int fd, std::span<const Patch> regions, off_t length) 
     return posix.fsync(fd) == 0 ? 0 : errno;
 }
 
-int readWhole(Posix& posix, const std::string& path, std::string& data) {
-    Fd fd(posix, posix.open(path.c_str(), O_RDONLY, 0));
-    if (!fd.valid()) return errno;
-    struct stat st {};
-    if (posix.fstat(fd.get(), &st) != 0) return errno;
-    const auto size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
-    return readAt(posix, fd.get(), data, std::min(size, kMostRecordBytes), 0);
-}
-
 // Settles the undo record at recordPath for the open, locked file fd: rolls the
 // file back when the record is complete and names this very file, then removes
 // the record. 0 or errno (the record then stays).
 int settleRecord(Posix& posix, const std::string& recordPath, int fd, const struct stat& file,
                  std::string_view name, int folderFd) {
     std::string data;
-    if (int err = readWhole(posix, recordPath, data); err != 0) return err == ENOENT ? 0 : err;
+    if (int err = readFile(posix, recordPath, kMostRecordBytes, data); err != 0)
+        return err == ENOENT ? 0 : err;
     const std::optional<Record> record = decode(data);
     if (record && record->device == static_cast<std::uint64_t>(file.st_dev) &&
         record->inode == static_cast<std::uint64_t>(file.st_ino) && record->name == name) {
@@ -212,8 +204,8 @@ int FileChange::lockAndRecover() {
     // Advisory: it keeps two runs of this program from changing one file at once.
     if (m_posix->flock(fd(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK)
         return errno == EWOULDBLOCK ? EBUSY : errno;
-    const std::string open = m_folder.empty() ? "." : m_folder;
-    m_folderFd = Fd(*m_posix, m_posix->open(open.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    m_folderFd =
+        Fd(*m_posix, m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
     if (!m_folderFd.valid()) return errno;
     // The record is made now, empty: finding one already there is how a change
     // left unfinished by a crash shows, and it is rolled back first.
@@ -327,7 +319,8 @@ int cleanUpLeftover(Posix& posix, const std::string& folder, const std::string& 
     }
     if (!isUndoRecordName(name)) return 0;
     std::string data;
-    if (int err = readWhole(posix, path, data); err != 0) return err == ENOENT ? 0 : err;
+    if (int err = readFile(posix, path, kMostRecordBytes, data); err != 0)
+        return err == ENOENT ? 0 : err;
     const std::optional<Record> record = decode(data);
     if (record) {
         // Opening the file rolls the change back, unless a living process holds it.

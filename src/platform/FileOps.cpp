@@ -33,10 +33,6 @@ bool isReadOnly(const struct stat& st) {
     return (st.st_mode & S_IWUSR) == 0;
 }
 
-std::string folderToOpen(std::string_view folder) {
-    return folder.empty() ? "." : std::string(folder);
-}
-
 // Copies by reads and writes, for file systems the kernel cannot copy within.
 int copyByReading(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length) {
     constexpr std::size_t kChunk = 1 << 20;
@@ -108,6 +104,23 @@ int readAt(Posix& posix, int fd, std::string& buffer, std::size_t count, off_t o
     }
     buffer.resize(done);
     return 0;
+}
+
+int readFile(Posix& posix, const std::string& path, std::size_t maxBytes, std::string& content) {
+    content.clear();
+    const Fd in(posix, posix.open(path.c_str(), O_RDONLY, 0));
+    if (!in.valid()) return errno;
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t got = posix.read(in.get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) return 0;
+        if (static_cast<std::size_t>(got) > maxBytes - content.size()) return EFBIG;
+        content.append(buffer.data(), static_cast<std::size_t>(got));
+    }
 }
 
 int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length) {
@@ -278,21 +291,9 @@ std::optional<FileError> FileOps::moveReplacing(const std::string& from,
 
 std::optional<FileError> FileOps::readAll(const std::string& path, std::size_t maxBytes,
                                           std::string& content) const {
-    content.clear();
-    const Fd in(m_posix, m_posix.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0));
-    if (in.get() < 0) return fileErrorFromErrno(errno);
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        const ssize_t got = m_posix.read(in.get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return fileErrorFromErrno(errno);
-        }
-        if (got == 0) return std::nullopt;
-        if (static_cast<std::size_t>(got) > maxBytes - content.size())
-            return fileErrorFromErrno(EFBIG);
-        content.append(buffer.data(), static_cast<std::size_t>(got));
-    }
+    if (int err = readFile(m_posix, path, maxBytes, content); err != 0)
+        return fileErrorFromErrno(err);
+    return std::nullopt;
 }
 
 std::optional<FileError> FileOps::deleteFile(const std::string& path) const {

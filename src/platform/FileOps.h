@@ -46,6 +46,10 @@ int readAt(Posix& posix, int fd, std::string& buffer, std::size_t count, off_t o
 // system with shared extents may share them), else by reads and writes.
 // 0 or the errno of the failure.
 int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length);
+// Reads the whole file at path into content, to its end (its size may say
+// nothing, as for the files of /proc). A file larger than maxBytes is refused
+// with EFBIG, so that a wrong path cannot fill the memory. 0 or errno.
+int readFile(Posix& posix, const std::string& path, std::size_t maxBytes, std::string& content);
 // Makes the renames, creations and removals in a folder durable. 0 or errno.
 int syncFolder(Posix& posix, std::string_view folder);
 
