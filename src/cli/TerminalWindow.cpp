@@ -55,9 +55,8 @@ void TerminalWindow::fileDone(const FileReport& report) {
     if (report.outcome == FileReport::Outcome::WriteFailed) {
         // The error list names the file; the reason goes with it here, in the
         // numbers and words the windows use for file failures.
-        const platform::FileError reason = platform::fileErrorFromErrno(report.error);
-        message(platform::displayName(report.workFile) + ": (" + std::to_string(reason.number) +
-                ")" + reason.description);
+        message(platform::displayName(report.workFile) + ": " +
+                platform::numbered(platform::fileErrorFromErrno(report.error)));
     }
     if (m_settings.dryRun) {
         // Standard output may show on the same terminal: the plan line takes the

@@ -35,8 +35,7 @@ std::optional<std::string> LibraryReplacer::plan(std::size_t i, const Transfer& 
 
 std::string LibraryReplacer::failure(const Transfer& transfer, const FileError& error) const {
     const std::string reported = m_state.library.SourceDirs[transfer.folder] + transfer.foundName;
-    return platform::displayName(reported) + ":(" + std::to_string(error.number) + ")" +
-           error.description;
+    return platform::displayName(reported) + ":" + platform::numbered(error);
 }
 
 bool LibraryReplacer::filled(const std::string& folder, const std::string& name) const {

@@ -26,10 +26,9 @@ std::string counterText(std::int64_t ok, std::int64_t ng) {
 namespace {
 
 std::string unreadableFolder(std::string_view folder, int error) {
-    const platform::FileError reason = platform::folderReadErrorFromErrno(error);
     return platform::displayName(withoutTrailingSeparators(folder)) +
-           std::string(kUnreadableFolderText) + ":(" + std::to_string(reason.number) + ")" +
-           reason.description;
+           std::string(kUnreadableFolderText) + ":" +
+           platform::numbered(platform::folderReadErrorFromErrno(error));
 }
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
@@ -52,9 +51,8 @@ void cleanUpAfterKilledRuns(RunWindow& window, const RunState& state, platform::
         for (const platform::Leftover& leftover : *found) {
             if (int err = platform::cleanUpLeftover(posix, leftover.folder, leftover.name);
                 err != 0) {
-                const platform::FileError error = platform::fileErrorFromErrno(err);
-                window.message(platform::displayName(leftover.folder + leftover.name) + ":(" +
-                               std::to_string(error.number) + ")" + error.description);
+                window.message(platform::displayName(leftover.folder + leftover.name) + ":" +
+                               platform::numbered(platform::fileErrorFromErrno(err)));
             }
         }
     }

@@ -48,6 +48,10 @@ FileError fileErrorFromErrno(int err) {
     }
 }
 
+std::string numbered(const FileError& error) {
+    return "(" + std::to_string(error.number) + ")" + error.description;
+}
+
 FileError pathNotFound() {
     return make(76);
 }

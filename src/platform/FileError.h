@@ -25,4 +25,7 @@ FileError pathNotFound();
 // not found (76).
 FileError folderReadErrorFromErrno(int err);
 
+// The failure as the messages show it after a name: "(70)書き込みできません。".
+std::string numbered(const FileError& error);
+
 }  // namespace kestrom::platform
