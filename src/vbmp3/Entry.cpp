@@ -41,11 +41,8 @@ std::int16_t getFileInfo(platform::Posix& posix, const char* path, unsigned char
             errno = err;
             return 0;
         }
-        // The head (the ID3v2 tag, the first frame and its VBR header) and the
-        // tail (the ID3v1 and APE tags, the last frame), one read each.
         SeamStream stream(posix, fd.get(), st.st_size, path);
-        stream.preload(0, kHeadRead);
-        stream.preload(st.st_size - kTailRead, kTailRead);
+        stream.preloadEnds();
         const std::optional<FileInfo> info = readFileInfo(stream);
         if (stream.error() != 0) {
             errno = stream.error();

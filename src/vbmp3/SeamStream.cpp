@@ -37,6 +37,11 @@ void SeamStream::preload(off_t offset, off_t size) {
     m_pieces.push_back(std::move(piece));
 }
 
+void SeamStream::preloadEnds() {
+    preload(0, kHeadRead);
+    preload(m_length - kTailRead, kTailRead);
+}
+
 TagLib::ByteVector SeamStream::bytesAt(off_t offset, off_t size) {
     offset = std::clamp<off_t>(offset, 0, m_length);
     size = std::clamp<off_t>(size, 0, m_length - offset);

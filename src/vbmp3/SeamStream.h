@@ -29,6 +29,9 @@ public:
 
     // Reads offset..offset+size (within the file) in one piece, ahead of use.
     void preload(off_t offset, off_t size);
+    // Reads the head and the tail of the file (kHeadRead, kTailRead), one read
+    // each: all that parsing a file with a small tag needs.
+    void preloadEnds();
     // The errno of the first read that failed, else 0. A failed read reads as
     // the end of the file to TagLib, so callers check this afterwards.
     int error() const { return m_error; }

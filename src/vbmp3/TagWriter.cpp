@@ -225,11 +225,8 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
         return systemFailure(err);
     const off_t length = change->status().st_size;
 
-    // The head of the file (its tags and first audio frames) and its tail (the
-    // ID3v1 and APE tags), each in one read where they fit.
     SeamStream stream(posix, change->fd(), length, path);
-    stream.preload(0, kHeadRead);
-    stream.preload(length - kTailRead, kTailRead);
+    stream.preloadEnds();
     const FileLayout layout = readLayout(stream);
     if (layout.audioStart + kTailRead > kHeadRead) stream.preload(0, layout.audioStart + kTailRead);
 
