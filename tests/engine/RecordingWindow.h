@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "engine/Run.h"
 #include "engine/RunWindow.h"
@@ -10,9 +9,9 @@
 namespace kestrom::test {
 
 // The run's windows for tests: folder texts and replace flag as set, every other
-// operation recorded in order as "message <text>", "counter <text>", "finish" and
-// "errors <ErrorListText at that moment>". As the run's observer it also records
-// "skipped <message>" for a library folder left out.
+// operation recorded in the log in order, a line each: "message <text>",
+// "counter <text>", "finish" and "errors <ErrorListText at that moment>". As the
+// run's observer it also logs "skipped <message>" for a library folder left out.
 class RecordingWindow : public engine::RunWindow, public engine::RunObserver {
 public:
     RecordingWindow(std::string library, std::string work, bool replace = false)
@@ -20,38 +19,21 @@ public:
 
     std::string libraryFolderText() override { return m_library; }
     std::string workFolderText() override { return m_work; }
-    bool replaceFlag() override {
-        ++replaceAsked;
-        return m_replace;
+    bool replaceFlag() override { return m_replace; }
+    void message(const std::string& text) override {
+        log += "message " + text + "\n";
+        messages += text + "\n";
     }
-    void message(const std::string& text) override { events.push_back("message " + text); }
-    void counterText(const std::string& text) override { events.push_back("counter " + text); }
-    void finish() override { events.push_back("finish"); }
-    void showErrorList() override { events.push_back("errors " + engine::ErrorListText); }
+    void counterText(const std::string& text) override { log += "counter " + text + "\n"; }
+    void finish() override { log += "finish\n"; }
+    void showErrorList() override { log += "errors " + engine::ErrorListText + "\n"; }
     void fileDone(const engine::FileReport&) override {}
-    void folderSkipped(const std::string& message) override {
-        events.push_back("skipped " + message);
-    }
+    void folderSkipped(const std::string& message) override { log += "skipped " + message + "\n"; }
 
-    // The events, each followed by a line break.
-    std::string log() const {
-        std::string all;
-        for (const std::string& e : events) all += e + "\n";
-        return all;
-    }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> found;
-        for (const std::string& e : events)
-            if (e.starts_with("message ")) found.push_back(e.substr(8));
-        return found;
-    }
-
-    std::vector<std::string> events;
-    int replaceAsked = 0;  // the flag is asked once for every tagged file, never for a failed one
+    std::string log, messages;  // messages: the messages alone
 
 private:
-    std::string m_library;
-    std::string m_work;
+    std::string m_library, m_work;
     bool m_replace;
 };
 

@@ -26,14 +26,16 @@ using kestrom::taglib::Vbmp3;
 
 namespace {
 
-// "B=カラオケ" followed by the 120 blanks that fill the rest of the field.
-const std::string kKaraokeLine = "B=\x83\x4A\x83\x89\x83\x49\x83\x50" + std::string(120, ' ');
-
 class RunTest : public ::testing::Test {
 protected:
-    RunSummary run(RecordingWindow& window) { return runTransfer(window, library, {}, posix); }
-    std::string lib(std::string_view rel) const { return dir / ("lib/" + std::string(rel)); }
-    std::string work(std::string_view rel) const { return dir / ("work/" + std::string(rel)); }
+    // Runs over the folders (by default lib and work) with the replace box not
+    // ticked; the window's log.
+    std::string run(const std::string& libraryText, const std::string& workText) {
+        RecordingWindow window(libraryText, workText);
+        runTransfer(window, library, {.observer = &window}, posix);
+        return window.log;
+    }
+    std::string run() { return run(dir / "lib", dir / "work"); }
 
     TempDir dir;
     kestrom::platform::Posix posix;
@@ -50,36 +52,30 @@ TEST_F(RunTest, EveryFailedFileIsListedAndASecondRunListsAfresh) {
     writeTree(dir.path(),
               "lib/Bad.mp3:FAIL lib/Locked.mp3:A=x work/Bad.mp3:untouched "
               "work/Locked_K.mp3:LOCKED work/lost.MP3: work/Self.mp3:A=itself");
-    ASSERT_EQ(::symlink(work("").c_str(), lib("inbox").c_str()), 0);
-    RecordingWindow window(dir / "lib", dir / "work");
-    const RunSummary summary = run(window);
-    EXPECT_EQ(window.log(),
+    ASSERT_EQ(::symlink((dir / "work").c_str(), (dir / "lib/inbox").c_str()), 0);
+    EXPECT_EQ(run(),
               "counter 0000 / 0001\ncounter 0000 / 0002\ncounter 0000 / 0003\ncounter 0000 / "
               "0004\nfinish\nerrors Bad.mp3\r\nLocked_K.mp3\r\nlost.MP3\r\nSelf.mp3\r\n\n");
-    EXPECT_TRUE(summary.completed && summary.NgCount == 4 && window.replaceAsked == 0);
-    EXPECT_EQ(readFile(work("Bad.mp3")), "untouched\n");
-    writeFile(work("Two.mp3"), "");
-    run(window);
+    EXPECT_EQ(readFile(dir / "work/Bad.mp3"), "untouched\n");
+    writeFile(dir / "work/Two.mp3", "");
+    run();
     EXPECT_EQ(ErrorListText, "Bad.mp3\r\nLocked_K.mp3\r\nlost.MP3\r\nSelf.mp3\r\nTwo.mp3\r\n");
 }
 
 // The folder texts come with blanks around them, which every path of the run
 // leaves out. A field the library file does not name keeps what the file before
-// put there, the karaoke mark too.
+// put there, the karaoke mark "カラオケ" (filled with blanks) too.
 TEST_F(RunTest, KaraokeMarkAndTheRecordCarriedBetweenFiles) {
     writeTree(dir.path(),
               "lib/Alpha.mp3:A=Alpha\nB=Singer\nN=13 lib/Beta.mp3:A=Beta "
-              "lib/Gamma.mp3:A=Gamma\nB=Band lib/Delta.mp3:A=Delta lib/Omega.mp3:A=Omega "
-              "work/Alpha.mp3: work/Beta_K.mp3: work/Delta.mp3: work/Gamma.mp3: "
-              "work/Omega.mp3:");
-    RecordingWindow window("\xE3\x80\x80 " + (dir / "lib") + " ",
-                           " " + (dir / "work") + "\xE3\x80\x80");
-    EXPECT_EQ(run(window).OkCount, 5);
-    EXPECT_EQ(readFile(work("Alpha.mp3")), "A=Alpha\nB=Singer\nC=\nS=\nD=\nE=\nN=13\n");
-    EXPECT_EQ(readFile(work("Beta_K.mp3")), "A=Beta\n" + kKaraokeLine + "\nC=\nS=\nD=\nE=\nN=13\n");
-    EXPECT_EQ(readFile(work("Delta.mp3")), "A=Delta\n" + kKaraokeLine + "\nC=\nS=\nD=\nE=\nN=13\n");
-    EXPECT_EQ(readFile(work("Gamma.mp3")).substr(0, 15), "A=Gamma\nB=Band\n");
-    EXPECT_EQ(readFile(work("Omega.mp3")).substr(0, 15), "A=Omega\nB=Band\n");
+              "lib/Gamma.mp3:A=Gamma\nB=Band lib/Delta.mp3:A=Delta work/Alpha.mp3: "
+              "work/Beta_K.mp3: work/Delta.mp3: work/Gamma.mp3:");
+    run("\xE3\x80\x80 " + (dir / "lib") + " ", " " + (dir / "work") + "\xE3\x80\x80");
+    const std::string karaoke = "B=\x83\x4A\x83\x89\x83\x49\x83\x50" + std::string(120, ' ');
+    EXPECT_EQ(treeText(dir / "work"),
+              "Alpha.mp3:A=Alpha\nB=Singer\nC=\nS=\nD=\nE=\nN=13 Beta_K.mp3:A=Beta\n" + karaoke +
+                  "\nC=\nS=\nD=\nE=\nN=13 Delta.mp3:A=Delta\n" + karaoke +
+                  "\nC=\nS=\nD=\nE=\nN=13 Gamma.mp3:A=Gamma\nB=Band\nC=\nS=\nD=\nE=\nN=13");
 }
 
 // A folder that cannot be read, as a user without privileges meets it: the
@@ -91,15 +87,13 @@ TEST_F(RunTest, UnreadableFoldersAreNamedWithTheReason) {
     ::chmod(dir.path().c_str(), 0777);  // the unprivileged run writes its events there
     writeTree(dir.path(), "lib/Song.mp3:A=x lib/sub/Tune.mp3:A=y work/Tune.mp3:");
     for (const auto& [locked, events] :
-         {std::pair{lib(""), "message " + (dir / "lib") + reason + "\n"},
-          {lib("sub"), "skipped " + lib("sub") + reason +
-                           "\ncounter 0000 / 0001\nfinish\nerrors Tune.mp3\r\n\n"},
-          {work(""), "message " + (dir / "work") + reason + "\n"}}) {
+         {std::pair{dir / "lib", "message " + (dir / "lib") + reason + "\n"},
+          {dir / "lib/sub", "skipped " + (dir / "lib/sub") + reason +
+                                "\ncounter 0000 / 0001\nfinish\nerrors Tune.mp3\r\n\n"},
+          {dir / "work", "message " + (dir / "work") + reason + "\n"}}) {
         ::chmod(locked.c_str(), 0);
         const int result = runUnprivileged([&] {
-            RecordingWindow window(dir / "lib", dir / "work");
-            runTransfer(window, library, {.observer = &window}, posix);
-            writeFile(dir / "events", window.log());
+            writeFile(dir / "events", run());
             return 0;
         });
         ::chmod(locked.c_str(), 0755);
@@ -125,11 +119,11 @@ TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
           {&withoutWrite, "vbmp3_setTagInfo"}}) {
         RecordingWindow window(dir / "lib", dir / "work");
         EXPECT_FALSE(runTransfer(window, *tags, {}, posix).completed);
-        EXPECT_EQ(window.log(),
+        EXPECT_EQ(window.log,
                   "counter 0000 / 0001\nmessage タグライブラリを使えません（見つかりません: " +
                       missing + "）\nfinish\nerrors Lost.mp3\r\n\n");
     }
-    EXPECT_EQ(readFile(work("Song.mp3")), "before\n");
+    EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before\n");
 }
 
 // A killed run left a library file half-changed under its undo record, and a
@@ -143,20 +137,18 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
         FaultyPosix dies;  // after the first byte changed, before the change is on disk
         dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
         std::optional<kestrom::platform::FileChange> change;
-        kestrom::platform::FileChange::open(dies, lib("Song.mp3"), change);
+        kestrom::platform::FileChange::open(dies, dir / "lib/Song.mp3", change);
         const kestrom::platform::Patch patch{0, "A=bad", "A=old"};
         change->writeInPlace({&patch, 1}, 6);
         ::_exit(1);
     }
     ::wait(nullptr);
-    ASSERT_EQ(readFile(lib("Song.mp3")), "A=bad\n");
-    const int alive = ::open(work(".kestrom-4-5-6.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(readFile(dir / "lib/Song.mp3"), "A=bad\n");
+    const int alive = ::open((dir / "work/.kestrom-4-5-6.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(alive, LOCK_EX), 0);
-
-    RecordingWindow window(dir / "lib", dir / "work");
-    run(window);
-    EXPECT_EQ(readFile(work("Song.mp3")).substr(0, 6), "A=old\n");
-    EXPECT_EQ(readFile(lib("Song.mp3")), "A=old\n");
+    run();
+    EXPECT_EQ(readFile(dir / "work/Song.mp3").substr(0, 6), "A=old\n");
+    EXPECT_EQ(readFile(dir / "lib/Song.mp3"), "A=old\n");
     EXPECT_EQ(hiddenFiles(dir.path()), "work/.kestrom-4-5-6.tmp ");
     ::close(alive);
 }
@@ -167,7 +159,7 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
 TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
     for (const char* folder : {"lib/Pop", "work", "lib2", "work2", "outer/lib3", "outer/work3"})
         makeDirs(dir / folder);
-    writeFile(work("Song.mp3"), "");
+    writeFile(dir / "work/Song.mp3", "");
     RunLock held;
     ASSERT_EQ(held.acquire(posix, dir / "lib", dir / "work"), std::nullopt);
     ErrorListText = "from before\r\n";
@@ -176,13 +168,12 @@ TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
           {"lib2", "work", "work"},
           {"lib/Pop", "work2", "lib/Pop"},
           {"outer/lib3", "outer/work3", ""}}) {
-        RecordingWindow window(dir / libraryFolder, dir / workFolder);
-        run(window);
-        const std::vector<std::string> wanted{dir / busy + std::string(kBusyFolderSuffix)};
-        EXPECT_EQ(window.messages(),
-                  busy.empty() ? std::vector<std::string>{kNoDataMessage.data()} : wanted)
-            << libraryFolder << " " << workFolder;
+        EXPECT_EQ(run(dir / libraryFolder, dir / workFolder),
+                  "message " +
+                      (busy.empty() ? std::string(kNoDataMessage)
+                                    : dir / busy + std::string(kBusyFolderSuffix)) +
+                      "\n");
     }
-    EXPECT_EQ(readFile(work("Song.mp3")), "");
+    EXPECT_EQ(readFile(dir / "work/Song.mp3"), "");
     EXPECT_EQ(ErrorListText, "from before\r\n");
 }
