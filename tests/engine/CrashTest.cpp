@@ -75,9 +75,11 @@ public:
         if (done > 0) ops.push_back({Op::Write, m_open.at(fd), "", "", offset, std::string(bytes)});
         return done;
     }
-    // Copies go by reads and positioned writes, which are recorded; write() is not.
-    ssize_t copyFileRange(int, off_t*, int, off_t*, size_t) override { return fail(ENOSYS); }
-    ssize_t write(int, const void*, size_t) override { return fail(ENOTSUP); }
+    // Copies go by reads and positioned writes, which are recorded.
+    ssize_t copyFileRange(int, off_t*, int, off_t*, size_t) override {
+        errno = ENOSYS;
+        return -1;
+    }
     int ftruncate(int fd, off_t length) override {
         return record(Posix::ftruncate(fd, length), {Op::Truncate, m_open.at(fd), "", "", length});
     }
@@ -95,10 +97,6 @@ public:
     }
 
 private:
-    static int fail(int error) {
-        errno = error;
-        return -1;
-    }
     int identify(ino_t inode) {
         inodes.push_back(inode);
         return m_files[inode] = static_cast<int>(inodes.size()) - 1;

@@ -145,23 +145,18 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
 // another run holds, inside them or around them, stops before it touches a file
 // or the error list (as one with no work file does).
 TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
-    for (const char* folder : {"lib/Pop", "work", "lib2", "work2", "outer/lib3", "outer/work3"})
-        makeDirs(dir / folder);
-    writeFile(dir / "work/Song.mp3", "");
+    writeTree(dir.path(),
+              "lib/Pop/x: work/Song.mp3: lib2/x: work2/x: outer/lib3/x: outer/work3/x:");
     RunLock held;
     ASSERT_EQ(held.acquire(posix, dir / "lib", dir / "work"), std::nullopt);
     ErrorListText = "from before\r\n";
-    for (const auto& [libraryFolder, workFolder, busy] :
-         {std::tuple<std::string, std::string, std::string>{"lib", "work", "lib"},
-          {"lib2", "work", "work"},
-          {"lib/Pop", "work2", "lib/Pop"},
-          {"outer/lib3", "outer/work3", ""}}) {
-        EXPECT_EQ(run(dir / libraryFolder, dir / workFolder),
-                  "message " +
-                      (busy.empty() ? std::string(kNoDataMessage)
-                                    : dir / busy + std::string(kBusyFolderSuffix)) +
-                      "\n");
-    }
+    const std::string busy(kBusyFolderSuffix);
+    for (const auto& [libraryFolder, workFolder, message] :
+         {std::tuple<std::string, std::string, std::string>{"lib", "work", dir / "lib" + busy},
+          {"lib2", "work", dir / "work" + busy},
+          {"lib/Pop", "work2", dir / "lib/Pop" + busy},
+          {"outer/lib3", "outer/work3", std::string(kNoDataMessage)}})
+        EXPECT_EQ(run(dir / libraryFolder, dir / workFolder), "message " + message + "\n");
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "");
     EXPECT_EQ(ErrorListText, "from before\r\n");
 }
