@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The folders of a run: the check of the two folder texts, the library scan and
+// the work folder's listing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <tuple>
+
+#include "engine/FolderCheck.h"
+#include "engine/LibraryScan.h"
+#include "engine/WorkInventory.h"
+#include "support/TempDir.h"
+
+using namespace kestrom::engine;
+using namespace kestrom::test;
+using kestrom::platform::DirLookup;
+
+// In the texts "~" stands for the temporary folder, which is also the current
+// folder, for the relative ones.
+TEST(FolderCheck, RefusesOverlappingOrMissingFolders) {
+    TempDir dir;
+    writeTree(dir.path(),
+              "music/new/x: Music/x: mp3/x: mp3new/x: work/x: .hidden/x: lib*?/x: file.mp3:");
+    ASSERT_EQ(::symlink((dir / "music/new").c_str(), (dir / "link").c_str()), 0);
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    const std::string overlap(kOverlapMessage), missing(kMissingFolderSuffix);
+    for (auto [library, work, expected] :
+         {std::tuple<std::string, std::string, std::string>{"~/music", "~/music/new", overlap},
+          {"~/mp3", "~/mp3new", ""},  // siblings whose names share a beginning
+          {"~/work", "~/work", overlap},
+          {"", "~/work", overlap},
+          {"~/Music", "~/music/new", ""},  // compared case-sensitively
+          {"~/work", "./work/", overlap},  // relative
+          {"~/music/../work", "~//work//", overlap},
+          {"~/music", "~/link", overlap},               // a link into the library
+          {"~/music", "~/mp3/../music/gone", overlap},  // folded by its text when it does not exist
+          {"~/music/", "~/work", ""},
+          {"~/lib*?", "~/work", ""},  // "*" and "?" are characters of the name
+          {"~/music", "~/nothere", "~/nothere" + missing},
+          {"~/nothere", "~/nowhere", "~/nothere" + missing},  // the library is checked first
+          {"~/.hidden", "~/work", "~/.hidden" + missing},
+          {"~/file.mp3", "~/work", "~/file.mp3" + missing},
+          {"~/mus*", "~/work", "~/mus*" + missing}}) {
+        for (std::string* text : {&library, &work, &expected})
+            if (text->starts_with('~')) text->replace(0, 1, dir.path());
+        kestrom::platform::Posix posix;
+        DirLookup lookup(posix);
+        EXPECT_EQ(checkFolders(library, work, lookup, posix).value_or(""), expected)
+            << library << " " << work;
+    }
+    ASSERT_EQ(::chdir(cwd), 0);
+}
+
+// The root text as typed, with the separator added even after one already there;
+// every folder once in breadth-first order, each level in the fixed order; links
+// followed; hidden folders left out.
+TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
+    TempDir dir;
+    // Created deepest and last-sorted first, so that creation order cannot pass for the order.
+    for (const char* folder :
+         {"lib/b/y/deep", "lib/B2", "lib/a/x", "lib/.hidden/inner", "elsewhere/c"})
+        makeDirs(dir / folder);
+    writeFile(dir / "lib/a/song.mp3");
+    ASSERT_EQ(::symlink("..", (dir / "lib/a/up").c_str()), 0);  // a loop back to the root
+    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "lib/ext").c_str()), 0);
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
+    std::vector<std::string> found;
+    for (const std::string& d : scanLibrary(dir / "lib/", lookup).SourceDirs)
+        found.push_back(d.substr(dir.path().size()));
+    EXPECT_EQ(found, (std::vector<std::string>{"/lib//", "/lib//a/", "/lib//b/", "/lib//B2/",
+                                               "/lib//ext/", "/lib//a/x/", "/lib//b/y/",
+                                               "/lib//ext/c/", "/lib//b/y/deep/"}));
+}
+
+TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
+    TempDir dir;
+    writeTree(dir.path(),
+              "lib/z/deeper/Both.mp3: lib/Both.mp3: lib/b/Twin.mp3: lib/a/TWIN.MP3: "
+              "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x:");
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
+    const LibraryScan scan = scanLibrary(dir / "lib", lookup);
+    // The root beats its subfolders, a before b; the exact spelling, else the first
+    // in byte order.
+    for (const auto& [name, folder, found] : {std::tuple{"BOTH.mp3", "lib/", "Both.mp3"},
+                                              {"twin.mp3", "lib/a/", "twin.mp3"},
+                                              {"Twin.Mp3", "lib/a/", "TWIN.MP3"}}) {
+        const auto match = scan.index.find(name);
+        ASSERT_TRUE(match) << name;
+        EXPECT_EQ(scan.SourceDirs[match->folder] + match->name, dir / folder + found);
+    }
+    EXPECT_FALSE(scan.index.find(".hidden.mp3"));
+    EXPECT_FALSE(scan.index.find("Folder.mp3"));
+}
+
+// A karaoke copy ends in "_K.mp3" in any letter case and searches for its name
+// without the "_K"; hidden files and folders are left out.
+TEST(WorkInventory, ListsMp3FilesWithSearchNamesAndCompanions) {
+    TempDir dir;
+    writeTree(dir.path(),
+              "Song_K.mp3: Song.mp3: SONG.TXT: Other_k.MP3: _K.mp3: .txt: Song_K2.mp3: a.mp3: "
+              "notes.txt: .hidden.mp3: folder.mp3/x: 曲_K.mp3: Song-K.mp3: K.mp3:");
+    kestrom::platform::Posix posix;
+    DirLookup lookup(posix);
+    const WorkInventory inv = listWorkFolder(dir.path(), lookup);
+    // In the fixed order of the upper-cased names: "_" (0x5F) comes after the letters.
+    EXPECT_EQ(inv.TargetNames,
+              (std::vector<std::string>{"a.mp3", "K.mp3", "Other.mp3", "Song-K.mp3", "Song.mp3",
+                                        "Song.mp3", "Song_K2.mp3", ".mp3", "曲.mp3"}));
+    EXPECT_EQ(inv.KaraokeNames, (std::vector<std::string>{"", "", "Other_k.MP3", "", "",
+                                                          "Song_K.mp3", "", "_K.mp3", "曲_K.mp3"}));
+    // .txt is hidden, so _K.mp3 has no companion; Song and Song_K share SONG.TXT as stored.
+    EXPECT_EQ(inv.CompanionTexts,
+              (std::vector<std::string>{"", "", "", "", "SONG.TXT", "SONG.TXT", "", "", ""}));
+}
