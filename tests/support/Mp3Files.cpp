@@ -66,13 +66,11 @@ std::string silentAudio(int frames, unsigned seed) {
 
 void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* tag) {
     if (tag == nullptr) return writeFile(path, audio);
+    const std::pair<std::string, const std::string*> fields[] = {
+        {"TIT2", &tag->title}, {"TPE1", &tag->artist},  {"TALB", &tag->album},
+        {"TYER", &tag->year},  {"COMM", &tag->comment}, {"TCON", &tag->genre}};
     std::string frames;
-    for (const auto& [id, text] : {std::pair<std::string, const std::string*>{"TIT2", &tag->title},
-                                   {"TPE1", &tag->artist},
-                                   {"TALB", &tag->album},
-                                   {"TYER", &tag->year},
-                                   {"COMM", &tag->comment},
-                                   {"TCON", &tag->genre}}) {
+    for (const auto& [id, text] : fields) {
         if (text->empty()) continue;
         // UTF-16 with a byte order mark; a comment has its language and an empty
         // description first.
