@@ -11,8 +11,6 @@
 namespace kestrom::test {
 namespace {
 
-constexpr std::size_t kHeaderSize = 10;  // of the tag and of each frame
-
 // Four bytes, big-endian, of bitsPerByte bits each (7: the tag's synchsafe size).
 std::string bigEndian(std::size_t value, int bitsPerByte) {
     std::string out;
@@ -28,26 +26,28 @@ std::size_t readBigEndian(std::string_view data, std::size_t at, int bitsPerByte
     return value;
 }
 
-// One string of the frame's encoding from at up to its terminator (or the end);
-// at moves past both. Encodings 1 (with a byte order mark) and 2 (big-endian)
-// are UTF-16; the bytes of the others (ISO-8859-1, UTF-8) are taken as they are.
-std::string decodeString(std::string_view data, std::size_t& at, int encoding, bool& bom) {
+// The end of an ID3v2 tag at the start of data (its header included), else 0.
+std::size_t tagEnd(std::string_view data) {
+    return data.starts_with("ID3") && data.size() >= 10 ? 10 + readBigEndian(data, 6, 7) : 0;
+}
+
+// The next string of a frame's body, up to its terminator (or the end), which
+// it takes off the body. UTF-16 (encoding 1 after a byte order mark, 2
+// big-endian) comes as UTF-8; the bytes of the other encodings as they are. A
+// string of encoding 1 without its byte order mark loses its first character.
+std::string takeString(std::string_view& body, int encoding) {
     const std::size_t width = encoding == 1 || encoding == 2 ? 2 : 1;
-    std::size_t end = at;
-    while (end + width <= data.size() && data.substr(end, width) != std::string(width, '\0'))
+    std::size_t end = 0;
+    while (end + width <= body.size() && body.substr(end, width) != std::string(width, '\0'))
         end += width;
-    std::string_view text = data.substr(at, end - at);
-    at = std::min(end + width, data.size());
+    std::string_view text = body.substr(0, end);
+    body.remove_prefix(std::min(end + width, body.size()));
     if (width == 1) return std::string(text);
-    bom = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
-    const bool littleEndian = bom && text[0] == '\xFF';
-    if (bom) text.remove_prefix(2);
+    const std::size_t low = text.starts_with("\xFF\xFE") ? 0 : 1;  // where a unit's low byte is
     std::u16string units;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        const auto first = static_cast<unsigned char>(text[i]);
-        const auto second = static_cast<unsigned char>(text[i + 1]);
-        units += static_cast<char16_t>(littleEndian ? second << 8 | first : first << 8 | second);
-    }
+    for (std::size_t i = encoding == 1 ? 2 : 0; i + 1 < text.size(); i += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(text[i + 1 - low]) << 8 |
+                                       static_cast<unsigned char>(text[i + low]));
     return platform::toUtf8(units);
 }
 
@@ -66,13 +66,11 @@ std::string silentAudio(int frames, unsigned seed) {
 
 void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* tag) {
     if (tag == nullptr) return writeFile(path, audio);
+    const std::pair<std::string, const std::string*> fields[] = {
+        {"TIT2", &tag->title}, {"TPE1", &tag->artist},  {"TALB", &tag->album},
+        {"TYER", &tag->year},  {"COMM", &tag->comment}, {"TCON", &tag->genre}};
     std::string frames;
-    for (const auto& [id, text] : {std::pair<std::string, const std::string*>{"TIT2", &tag->title},
-                                   {"TPE1", &tag->artist},
-                                   {"TALB", &tag->album},
-                                   {"TYER", &tag->year},
-                                   {"COMM", &tag->comment},
-                                   {"TCON", &tag->genre}}) {
+    for (const auto& [id, text] : fields) {
         if (text->empty()) continue;
         // UTF-16 with a byte order mark; a comment has its language and an empty
         // description first.
@@ -90,26 +88,26 @@ void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* t
 std::vector<Id3Frame> readId3v2Frames(const std::string& path) {
     const std::string data = readFile(path);
     std::vector<Id3Frame> frames;
-    if (data.size() < kHeaderSize || !data.starts_with("ID3\x03")) return frames;
+    if (!data.starts_with("ID3\x03")) return frames;
     EXPECT_EQ(data[5], 0) << path << ": unsynchronised or extended ID3v2 header";
-    const std::size_t tagEnd = kHeaderSize + readBigEndian(data, 6, 7);
-    if (tagEnd > data.size()) ADD_FAILURE() << path << ": the ID3v2 tag overruns the file";
-    for (std::size_t at = kHeaderSize;
-         at + kHeaderSize <= std::min(tagEnd, data.size()) && data[at] != '\0';) {
+    const std::size_t end = tagEnd(data);
+    if (end > data.size()) ADD_FAILURE() << path << ": the ID3v2 tag overruns the file";
+    for (std::size_t at = 10; at + 10 <= std::min(end, data.size()) && data[at] != '\0';) {
         const std::string id = data.substr(at, 4);
-        const std::size_t size = readBigEndian(data, at + 4, 8), start = at + kHeaderSize;
+        const std::size_t size = readBigEndian(data, at + 4, 8), start = at + 10;
         at = start + size;
-        if (at > tagEnd || size == 0) {
+        if (at > end || size == 0) {
             ADD_FAILURE() << path << ": frame " << id << " overruns the tag";
             break;
         }
+        Id3Frame& f = frames.emplace_back();
+        f.id = id;
         if (id[0] != 'T' && id != "COMM") continue;
-        const std::string_view body = std::string_view(data).substr(start + 1, size - 1);
-        Id3Frame& f = frames.emplace_back(
-            Id3Frame{id, static_cast<unsigned char>(data[start]), false, "", ""});
-        std::size_t pos = id == "COMM" ? 3 : 0;  // past the comment's language
-        if (id == "COMM") f.description = decodeString(body, pos, f.encoding, f.bom);
-        f.text = decodeString(body, pos, f.encoding, f.bom);
+        f.encoding = static_cast<unsigned char>(data[start]);
+        std::string_view body = std::string_view(data).substr(start + 1, size - 1);
+        if (id == "COMM") body.remove_prefix(3);  // the language
+        if (id == "COMM") f.description = takeString(body, f.encoding);
+        f.text = takeString(body, f.encoding);
     }
     return frames;
 }
@@ -124,8 +122,7 @@ Mp3Tag readMp3Tag(const std::string& path) {
 
 std::string audioOf(const std::string& path) {
     std::string data = readFile(path);
-    if (data.starts_with("ID3") && data.size() >= kHeaderSize)
-        data.erase(0, kHeaderSize + readBigEndian(data, 6, 7));
+    data.erase(0, tagEnd(data));
     if (data.size() >= 128 && data.compare(data.size() - 128, 3, "TAG") == 0)
         data.resize(data.size() - 128);
     return data;

@@ -23,18 +23,17 @@ struct Mp3Tag {
 // each field that is not empty; texts UTF-8 in), then audio. No tag when tag is null.
 void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* tag);
 
-// A text frame (T...) or comment (COMM) of an ID3v2.3 tag, decoded from its bytes.
+// A frame of an ID3v2.3 tag, a text frame (T...) or comment (COMM) decoded
+// from its bytes, any other by its id alone.
 struct Id3Frame {
     std::string id;           // "TIT2"
     int encoding = -1;        // 0 ISO-8859-1, 1 UTF-16 with a byte order mark, 2 UTF-16BE, 3 UTF-8
-    bool bom = false;         // the text starts with a byte order mark
     std::string text;         // UTF-8 from UTF-16, else the bytes; a comment's: its text alone
     std::string description;  // COMM only
 };
 
-// The text frames and comments of the ID3v2.3 tag at the start of the file, in
-// their order; none when it has no such tag. A frame that overruns its tag fails
-// the test.
+// The frames of the ID3v2.3 tag at the start of the file, in their order; none
+// when it has no such tag. A frame that overruns its tag fails the test.
 std::vector<Id3Frame> readId3v2Frames(const std::string& path);
 
 // The fields of the file's ID3v2.3 tag (the comment without a description);
