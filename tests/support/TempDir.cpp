@@ -74,8 +74,9 @@ std::string treeText(const std::string& folder,
                      const std::function<std::string(const std::string&)>& show) {
     std::string text;
     for (const std::string& path : treeOf(folder)) {
-        if (!fs::is_regular_file(folder + "/" + path)) continue;
-        std::string content = readFile(folder + "/" + path);
+        const fs::path file = fs::path(folder) / path;
+        if (!fs::is_regular_file(file)) continue;
+        std::string content = readFile(file);
         if (!show && content.ends_with('\n')) content.pop_back();
         text += (text.empty() ? "" : " ") + path + ":" + (show ? show(content) : content);
     }
