@@ -98,9 +98,8 @@ private slots:
     // failed in the error list window, its text verbatim, and gives Exit the focus.
     void runCountsAndListsTheFailedNames() {
         writeTree(scratch->path(),
-                  "library/J-POP/Song.mp3:A=Song "
-                  "library/a/b/Duet.mp3:A=Duet work/Song.mp3: "
-                  "work/Duet_K.mp3:");
+                  "library/J-POP/Song.mp3:A=Song library/a/b/Duet.mp3:A=Duet "
+                  "work/Song.mp3: work/Duet_K.mp3:");
         text1(0)->setText(qs(*scratch / "library"));
         text1(1)->setText(qs(*scratch / "work/"));
         QString shown;
