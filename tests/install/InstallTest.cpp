@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
@@ -19,47 +17,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string output;  // standard output and standard error
-};
-
 class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         scratch = std::make_unique<TempDir>();
-        const Result install = run("DESTDIR='" + *scratch / "staged" +
-                                   "' '" CMAKE_COMMAND "' --install '" BUILD_DIR "'");
-        ASSERT_EQ(install.status, 0) << install.output;
+        const std::string staged = *scratch / "staged";
+        ASSERT_EQ(run("DESTDIR='" + staged + "' '" CMAKE_COMMAND "' --install '" BUILD_DIR "'"), 0)
+            << log();
         fs::rename(*scratch / "staged", *scratch / "moved");
     }
     static void TearDownTestSuite() { scratch.reset(); }
 
-    // Runs a shell command line; standard error joins standard output.
-    static Result run(const std::string& command) {
-        const std::string log = *scratch / "log";
-        const int status = std::system((command + " >'" + log + "' 2>&1").c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(log)};
+    // Runs a shell command line; its standard output and error go to the file "log".
+    static int run(const std::string& command) {
+        const int status = std::system((command + " >'" + *scratch / "log" + "' 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-
+    static std::string log() { return readFile(*scratch / "log"); }
     // A path under the moved installation's prefix.
     static std::string installed(const std::string& relative) {
         return *scratch / ("moved" INSTALL_PREFIX "/" + relative);
     }
-
     static inline std::unique_ptr<TempDir> scratch;
 };
 
+// The list of installed files is in byte order, as treeOf gives it.
 TEST_F(InstallTest, InstallsTheProgramsTheirLibraryAndDesktopFilesAndNothingElse) {
-    std::vector<std::string> expected, found;
-    std::istringstream list(readFile(INSTALLED_FILES));
-    for (std::string line; std::getline(list, line);) expected.push_back(line);
-    const fs::path prefix = installed("");
-    for (const auto& entry : fs::recursive_directory_iterator(prefix))
-        if (!entry.is_directory()) found.push_back(entry.path().lexically_relative(prefix));
-    std::sort(expected.begin(), expected.end());
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, expected);
+    std::string found;
+    for (const std::string& path : treeOf(installed("")))
+        if (!fs::is_directory(installed(path))) found += path + "\n";
+    EXPECT_EQ(found, readFile(INSTALLED_FILES));
 }
 
 // The installed kestrom-cli tags with the installed tag library: with that one
@@ -72,29 +59,22 @@ TEST_F(InstallTest, InstalledCliUsesTheInstalledTagLibrary) {
     writeMp3(dir / "work/Song_K.mp3", silentAudio(4, 3), nullptr);
     const std::string cli =
         "'" + installed("bin/kestrom-cli") + "' '" + dir / "library" + "' '" + dir / "work" + "'";
-
-    const Result tagged = run(cli);
-    ASSERT_EQ(tagged.status, 0) << tagged.output;
+    ASSERT_EQ(run(cli), 0) << log();
     EXPECT_EQ(readMp3Tag(dir / "work/Song.mp3").title, song.title);
     EXPECT_EQ(readMp3Tag(dir / "work/Song_K.mp3").artist, "カラオケ");
 
     const std::string library = installed(PRIVATE_LIBDIR "/libvbmp3.so");
     fs::rename(library, library + ".away");
-    const Result missing = run(cli);
+    EXPECT_EQ(run(cli), 2);
     fs::rename(library + ".away", library);
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.output.find("見つかりません: " + library), std::string::npos)
-        << missing.output;
+    EXPECT_NE(log().find("見つかりません: " + library), std::string::npos) << log();
 }
 
+// The metadata is checked with the desktop entry and icon it names.
 TEST_F(InstallTest, DesktopEntryAndMetadataPassTheirValidators) {
-    for (const std::string& check :
-         {"'" DESKTOP_FILE_VALIDATE "' '" + installed(DESKTOP_ENTRY) + "'",
-          // The metadata with the desktop entry and icon it names.
-          "'" APPSTREAMCLI "' validate-tree --no-net '" + *scratch / "moved" + "'"}) {
-        const Result result = run(check);
-        EXPECT_EQ(result.status, 0) << check << "\n" << result.output;
-    }
+    EXPECT_EQ(run("'" DESKTOP_FILE_VALIDATE "' '" + installed(DESKTOP_ENTRY) + "'"), 0) << log();
+    EXPECT_EQ(run("'" APPSTREAMCLI "' validate-tree --no-net '" + *scratch / "moved" + "'"), 0)
+        << log();
 }
 
 }  // namespace

@@ -78,8 +78,7 @@ std::string treeText(const std::string& folder,
         if (!fs::is_regular_file(file)) continue;
         std::string content = readFile(file);
         if (!show && content.ends_with('\n')) content.pop_back();
-        text.append(text.empty() ? "" : " ").append(path).append(":");
-        text.append(show ? show(content) : content);
+        text += (text.empty() ? "" : " ") + path + ":" + (show ? show(content) : content);
     }
     return text;
 }
