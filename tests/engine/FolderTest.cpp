@@ -15,10 +15,24 @@ using namespace kestrom::engine;
 using namespace kestrom::test;
 using kestrom::platform::DirLookup;
 
+namespace {
+
+// A fresh folder and a lookup over the real system calls.
+class Folders : public testing::Test {
+protected:
+    TempDir dir;
+    kestrom::platform::Posix posix;
+    DirLookup lookup{posix};
+};
+using FolderCheck = Folders;
+using ScanLibrary = Folders;
+using ListWorkFolder = Folders;
+
+}  // namespace
+
 // In the texts "~" stands for the temporary folder, which is also the current
 // folder, for the relative ones.
-TEST(FolderCheck, RefusesOverlappingOrMissingFolders) {
-    TempDir dir;
+TEST_F(FolderCheck, RefusesOverlappingOrMissingFolders) {
     writeTree(dir.path(),
               "music/new/x: Music/x: mp3/x: mp3new/x: work/x: .hidden/x: lib*?/x: file.mp3:");
     ASSERT_EQ(::symlink((dir / "music/new").c_str(), (dir / "link").c_str()), 0);
@@ -45,8 +59,6 @@ TEST(FolderCheck, RefusesOverlappingOrMissingFolders) {
           {"~/mus*", "~/work", "~/mus*" + missing}}) {
         for (std::string* text : {&library, &work, &expected})
             if (text->starts_with('~')) text->replace(0, 1, dir.path());
-        kestrom::platform::Posix posix;
-        DirLookup lookup(posix);
         EXPECT_EQ(checkFolders(library, work, lookup, posix).value_or(""), expected)
             << library << " " << work;
     }
@@ -56,8 +68,7 @@ TEST(FolderCheck, RefusesOverlappingOrMissingFolders) {
 // The root text as typed, with the separator added even after one already there;
 // every folder once in breadth-first order, each level in the fixed order; links
 // followed; hidden folders left out.
-TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
-    TempDir dir;
+TEST_F(ScanLibrary, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
     // Created deepest and last-sorted first, so that creation order cannot pass for the order.
     for (const char* folder :
          {"lib/b/y/deep", "lib/B2", "lib/a/x", "lib/.hidden/inner", "elsewhere/c"})
@@ -65,8 +76,6 @@ TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
     writeFile(dir / "lib/a/song.mp3");
     ASSERT_EQ(::symlink("..", (dir / "lib/a/up").c_str()), 0);  // a loop back to the root
     ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / "lib/ext").c_str()), 0);
-    kestrom::platform::Posix posix;
-    DirLookup lookup(posix);
     std::vector<std::string> found;
     for (const std::string& d : scanLibrary(dir / "lib/", lookup).SourceDirs)
         found.push_back(d.substr(dir.path().size()));
@@ -75,13 +84,10 @@ TEST(LibraryScan, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
                                                "/lib//ext/c/", "/lib//b/y/deep/"}));
 }
 
-TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
-    TempDir dir;
+TEST_F(ScanLibrary, IndexFindsTheFirstFolderInScanOrder) {
     writeTree(dir.path(),
               "lib/z/deeper/Both.mp3: lib/Both.mp3: lib/b/Twin.mp3: lib/a/TWIN.MP3: "
               "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x:");
-    kestrom::platform::Posix posix;
-    DirLookup lookup(posix);
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     // The root beats its subfolders, a before b; the exact spelling, else the first
     // in byte order.
@@ -98,13 +104,10 @@ TEST(LibraryScan, IndexFindsTheFirstFolderInScanOrder) {
 
 // A karaoke copy ends in "_K.mp3" in any letter case and searches for its name
 // without the "_K"; hidden files and folders are left out.
-TEST(WorkInventory, ListsMp3FilesWithSearchNamesAndCompanions) {
-    TempDir dir;
+TEST_F(ListWorkFolder, ListsMp3FilesWithSearchNamesAndCompanions) {
     writeTree(dir.path(),
               "Song_K.mp3: Song.mp3: SONG.TXT: Other_k.MP3: _K.mp3: .txt: Song_K2.mp3: a.mp3: "
               "notes.txt: .hidden.mp3: folder.mp3/x: 曲_K.mp3: Song-K.mp3: K.mp3:");
-    kestrom::platform::Posix posix;
-    DirLookup lookup(posix);
     const WorkInventory inv = listWorkFolder(dir.path(), lookup);
     // In the fixed order of the upper-cased names: "_" (0x5F) comes after the letters.
     EXPECT_EQ(inv.TargetNames,
