@@ -3,8 +3,6 @@
 // through the code behind vbmp3_getFileInfo. Besides crashes it checks that a
 // block read from a file survives being written back: its fields, taken from the
 // block as a write takes them, give the same block again.
-#include <taglib/tbytevectorstream.h>
-
 #include <cstdint>
 #include <cstring>
 
@@ -16,8 +14,7 @@ using namespace kestrom::vbmp3;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     installStringHandlers();
-    TagLib::ByteVector bytes(reinterpret_cast<const char*>(data), static_cast<unsigned>(size));
-    TagLib::ByteVectorStream stream(bytes);
+    SeamStream stream(std::string(reinterpret_cast<const char*>(data), size));
     const std::optional<FileInfo> info = readFileInfo(stream);
     if (!info) return 0;
 

@@ -207,23 +207,17 @@ int FileChange::lockAndRecover() {
     m_folderFd =
         Fd(*m_posix, m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
     if (!m_folderFd.valid()) return errno;
-    // The record is made now, empty: finding one already there is how a change
-    // left unfinished by a crash shows, and it is rolled back first.
+    // A record already there is how a change left unfinished by a crash shows:
+    // it is rolled back first. Under the lock no other run makes one meanwhile,
+    // so a change that writes nothing leaves no trace at all.
     const std::string record = m_folder + undoRecordName(m_status.st_ino);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        m_record = Fd(*m_posix, m_posix->open(record.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
-        if (m_record.valid()) {
-            m_recordPath = record;
-            return 0;
-        }
-        if (errno != EEXIST) return errno;
-        if (int err = settleRecord(*m_posix, record, fd(), m_status, splitPath(m_path).second,
-                                   m_folderFd.get());
-            err != 0)
-            return err;
-        if (m_posix->fstat(fd(), &m_status) != 0) return errno;
-    }
-    return EBUSY;
+    struct stat st {};
+    if (m_posix->lstat(record.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+    if (int err = settleRecord(*m_posix, record, fd(), m_status, splitPath(m_path).second,
+                               m_folderFd.get());
+        err != 0)
+        return err;
+    return m_posix->fstat(fd(), &m_status) == 0 ? 0 : errno;
 }
 
 int FileChange::checkUnchanged() {
@@ -236,6 +230,10 @@ int FileChange::checkUnchanged() {
 }
 
 int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
+    const std::string recordPath = m_folder + undoRecordName(m_status.st_ino);
+    m_record = Fd(*m_posix, m_posix->open(recordPath.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
+    if (!m_record.valid()) return errno == EEXIST ? EBUSY : errno;
+    m_recordPath = recordPath;
     const std::string record = encode(m_status, splitPath(m_path).second, patches);
     if (int err = writeAll(*m_posix, m_record.get(), record, 0); err != 0) return err;
     if (m_posix->fsync(m_record.get()) != 0 || m_posix->fsync(m_folderFd.get()) != 0) return errno;
@@ -271,8 +269,6 @@ int FileChange::undo(std::span<const Patch> patches) {
 
 int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
     // The file is replaced, not changed: it needs no undo record.
-    if (m_posix->unlink(m_recordPath.c_str()) != 0) return errno;
-    m_recordPath.clear();
     std::optional<PendingFile> pending;
     if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;
     const auto headSize = static_cast<off_t>(head.size());

@@ -82,7 +82,7 @@ private:
     std::string m_folder;
     struct stat m_status {};
     Fd m_folderFd;
-    Fd m_record;               // created empty when the file is opened
+    Fd m_record;               // made by writeInPlace, just before the first byte changes
     std::string m_recordPath;  // "" once the record is gone, or when it must stay
 };
 

@@ -2,62 +2,59 @@
 #include "vbmp3/FileLayout.h"
 
 #include <taglib/apefooter.h>
-#include <taglib/id3v2header.h>
 
 #include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "vbmp3/MpegSync.h"
 
 namespace kestrom::vbmp3 {
 namespace {
 
 constexpr long kId3v1Size = 128;
-// More back-to-back tags than any tagger leaves: the rest is taken for audio.
-constexpr int kMostLeadingTags = 64;
+// How far after the leading tags the first audio frame is looked for.
+constexpr long kMostBytesBeforeAudio = 1L << 20;
 
-TagLib::ByteVector readAt(TagLib::IOStream& stream, long offset, long length) {
-    stream.seek(offset);
-    return stream.readBlock(static_cast<unsigned long>(length));
-}
-
-// The size of the ID3v2 tag at offset, or 0 when there is none.
-long id3v2TagSize(TagLib::IOStream& stream, long offset, long length) {
-    const auto headerSize = static_cast<long>(TagLib::ID3v2::Header::size());
-    if (length - offset < headerSize) return 0;
-    const TagLib::ByteVector data = readAt(stream, offset, headerSize);
-    if (!data.startsWith(TagLib::ID3v2::Header::fileIdentifier())) return 0;
-    for (int i = 6; i < 10; ++i)
-        if (static_cast<unsigned char>(data[i]) >= 0x80) return 0;
-    const TagLib::ID3v2::Header header(data);
-    if (header.majorVersion() < 2 || header.majorVersion() > 4) return 0;
-    const auto size = static_cast<long>(header.completeTagSize());
-    return size <= length - offset ? size : 0;
+// True when the bytes begin as a container of another kind does: a frame sync
+// found inside one is a chance match in its data.
+bool startsAsOtherContainer(std::string_view head) {
+    constexpr std::array<std::string_view, 5> kMagic = {"RIFF", "fLaC", "OggS", "FORM",
+                                                        "\x30\x26\xB2\x75"};
+    return std::any_of(kMagic.begin(), kMagic.end(),
+                       [&](std::string_view magic) { return head.starts_with(magic); }) ||
+           (head.size() >= 8 && head.substr(4, 4) == "ftyp");
 }
 
 }  // namespace
 
-FileLayout readLayout(TagLib::IOStream& stream) {
+FileLayout readLayout(SeamStream& stream) {
     FileLayout layout;
-    layout.length = std::max(stream.length(), 0L);
-    for (long size; layout.leadingId3v2Tags < kMostLeadingTags &&
-                    (size = id3v2TagSize(stream, layout.audioStart, layout.length)) > 0;) {
-        layout.audioStart += size;
-        if (++layout.leadingId3v2Tags == 1) layout.firstTagEnd = layout.audioStart;
-    }
+    layout.length = std::max(static_cast<long>(stream.length()), 0L);
+    layout.leading = readLeadingTags(stream);
+    layout.audioStart = layout.leading.end;
 
     layout.id3v1Start = layout.length;
     if (layout.length - layout.audioStart >= kId3v1Size &&
-        readAt(stream, layout.length - kId3v1Size, 3) == TagLib::ByteVector("TAG"))
+        stream.bytesAt(layout.length - kId3v1Size, 3) == TagLib::ByteVector("TAG"))
         layout.id3v1Start = layout.length - kId3v1Size;
 
     layout.audioEnd = layout.id3v1Start;
     const auto footerSize = static_cast<long>(TagLib::APE::Footer::size());
     if (layout.audioEnd - layout.audioStart >= footerSize) {
-        const TagLib::ByteVector data = readAt(stream, layout.audioEnd - footerSize, footerSize);
+        const TagLib::ByteVector data = stream.bytesAt(layout.audioEnd - footerSize, footerSize);
         if (data.startsWith(TagLib::APE::Footer::fileIdentifier())) {
             const auto size = static_cast<long>(TagLib::APE::Footer(data).completeTagSize());
             if (size >= footerSize && size <= layout.audioEnd - layout.audioStart)
                 layout.audioEnd -= size;
         }
     }
+
+    const TagLib::ByteVector head = stream.bytesAt(layout.audioStart, 8);
+    if (!startsAsOtherContainer(std::string_view(head.data(), head.size())))
+        layout.firstFrame = findAudio(
+            stream, layout.audioStart,
+            std::min(layout.audioEnd, layout.audioStart + kMostBytesBeforeAudio), layout.audioEnd);
     return layout;
 }
 

@@ -31,19 +31,12 @@ unsigned versionCode(TagLib::MPEG::Header::Version version) {
 
 }  // namespace
 
-bool isMpegAudio(TagLib::MPEG::File& file) {
-    if (!file.isValid()) return false;
-    const long first = file.firstFrameOffset();
-    if (first < 0) return false;
-    const TagLib::MPEG::Header header(&file, first, false);
-    return header.isValid() && header.sampleRate() > 0;
-}
-
 MpegInfoBlock mpegInfo(TagLib::MPEG::File& file, const FileLayout& layout) {
     MpegInfoBlock block{};
-    const TagLib::MPEG::Properties& properties = *file.audioProperties();
-    const long firstFrame = file.firstFrameOffset();
+    const long firstFrame = layout.firstFrame;
     const TagLib::MPEG::Header first(&file, firstFrame, false);
+    if (file.audioProperties() == nullptr) return block;
+    const TagLib::MPEG::Properties& properties = *file.audioProperties();
     const TagLib::MPEG::XingHeader* xing = properties.xingHeader();
     const bool vbrHeader = xing != nullptr && xing->isValid();
 

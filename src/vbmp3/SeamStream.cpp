@@ -14,7 +14,12 @@ constexpr off_t kReadAhead = kHeadRead;
 }  // namespace
 
 SeamStream::SeamStream(platform::Posix& posix, int fd, off_t length, std::string name)
-    : m_posix(posix), m_fd(fd), m_length(std::max<off_t>(length, 0)), m_name(std::move(name)) {}
+    : m_posix(&posix), m_fd(fd), m_length(std::max<off_t>(length, 0)), m_name(std::move(name)) {}
+
+SeamStream::SeamStream(std::string content)
+    : m_posix(nullptr), m_fd(-1), m_length(static_cast<off_t>(content.size())) {
+    m_pieces.push_back({0, std::move(content)});
+}
 
 const SeamStream::Piece* SeamStream::pieceHolding(off_t offset, off_t size) const {
     for (const Piece& p : m_pieces)
@@ -26,10 +31,11 @@ const SeamStream::Piece* SeamStream::pieceHolding(off_t offset, off_t size) cons
 void SeamStream::preload(off_t offset, off_t size) {
     offset = std::clamp<off_t>(offset, 0, m_length);
     size = std::min(size, m_length - offset);
-    if (size <= 0 || pieceHolding(offset, size) != nullptr || m_error != 0) return;
+    if (size <= 0 || pieceHolding(offset, size) != nullptr || m_error != 0 || m_posix == nullptr)
+        return;
     Piece piece{offset, {}};
     if (int err =
-            platform::readAt(m_posix, m_fd, piece.bytes, static_cast<std::size_t>(size), offset);
+            platform::readAt(*m_posix, m_fd, piece.bytes, static_cast<std::size_t>(size), offset);
         err != 0) {
         m_error = err;
         return;

@@ -26,6 +26,8 @@ class SeamStream : public TagLib::IOStream {
 public:
     // Not owned: posix, fd (open for reading). length: the file's size.
     SeamStream(platform::Posix& posix, int fd, off_t length, std::string name);
+    // A stream over bytes already in memory, which reads nothing.
+    explicit SeamStream(std::string content);
 
     // Reads offset..offset+size (within the file) in one piece, ahead of use.
     void preload(off_t offset, off_t size);
@@ -58,7 +60,7 @@ private:
     };
     const Piece* pieceHolding(off_t offset, off_t size) const;
 
-    platform::Posix& m_posix;
+    platform::Posix* m_posix;  // null for a stream in memory
     int m_fd;
     off_t m_length;
     std::string m_name;

@@ -2,20 +2,18 @@
 #include "vbmp3/TagWriter.h"
 
 #include <sys/stat.h>
-#include <taglib/commentsframe.h>
 #include <taglib/id3v1genres.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
+#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
-#include <taglib/textidentificationframe.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <vector>
+#include <set>
 
 #include "platform/FileChange.h"
-#include "vbmp3/FileLayout.h"
-#include "vbmp3/MpegInfo.h"
 #include "vbmp3/SeamStream.h"
 #include "vbmp3/TagReader.h"
 #include "vbmp3/TagText.h"
@@ -23,132 +21,167 @@
 namespace kestrom::vbmp3 {
 namespace {
 
-using TagLib::String;
 namespace ID3v2 = TagLib::ID3v2;
 
 constexpr std::size_t kId3v1CommentSize = 28;
+constexpr long kId3v1Size = 128;
+constexpr std::size_t kTagHeaderSize = 10;
+// The most an ID3v2 tag holds after its header: four 7-bit bytes of size.
+constexpr std::size_t kMostTagBody = (std::size_t{1} << 28) - 1;
 
-String fourDigits(unsigned year) {
-    String text = String::number(static_cast<int>(year));
-    while (text.size() < 4) text = "0" + text;
+std::string view(const TagLib::ByteVector& bytes) {
+    return {bytes.data(), bytes.size()};
+}
+
+std::u16string fourDigits(unsigned year) {
+    std::u16string text(4, u'0');
+    for (std::size_t i = 4; i-- > 0; year /= 10) text[i] = static_cast<char16_t>(u'0' + year % 10);
     return text;
 }
 
-// True when text holds count digits from start on.
-bool isDigits(std::u16string_view text, std::size_t start, std::size_t count) {
-    if (text.size() < start + count) return false;
-    for (char16_t c : text.substr(start, count))
-        if (c < u'0' || c > u'9') return false;
+Frame makeFrame(std::string id, std::string content) {
+    Frame frame;
+    frame.id = std::move(id);
+    frame.content = std::move(content);
+    return frame;
+}
+
+// A text frame of one UTF-16 string, as this library writes every field.
+std::string textContent(std::u16string_view text) {
+    return std::string(1, static_cast<char>(kUtf16)) + utf16WithBom(text);
+}
+
+// A string in a version 2.3 encoding (0 or 1), and its terminator.
+std::string encoded(std::u16string_view text, char encoding) {
+    if (encoding != static_cast<char>(kUtf16)) {
+        std::string bytes;
+        for (char16_t unit : text) bytes += static_cast<char>(unit);
+        return bytes;
+    }
+    return utf16WithBom(text);
+}
+
+std::string terminated(std::u16string_view text, char encoding) {
+    return encoded(text, encoding) +
+           std::string(encoding == static_cast<char>(kUtf16) ? 2 : 1, '\0');
+}
+
+// A user text frame TXXX named name, holding what a text frame's content (in a
+// version 2.3 encoding) holds.
+Frame userText(const Frame& from, std::u16string_view name, const std::string& content) {
+    Frame frame = from;
+    frame.id = "TXXX";
+    frame.content = content.substr(0, 1) + terminated(name, content[0]) + content.substr(1);
+    return frame;
+}
+
+std::u16string asciiText(std::string_view ascii) {
+    return {ascii.begin(), ascii.end()};
+}
+
+// Version 2.4 frames that version 2.3 has no place for and that hold text: each
+// becomes a TXXX named after it.
+bool isVersion4Text(std::string_view id) {
+    static const std::set<std::string_view> ids = {"TDEN", "TDRL", "TDTG", "TMOO",
+                                                   "TPRO", "TSST", "TMCL", "TIPL"};
+    return ids.contains(id);
+}
+
+// Carries a frame of the old tags over into the new version 2.3 tag (see
+// framesFor). False when it cannot be carried over exactly.
+bool carry(const Frame& frame, bool iplsFree, std::vector<Frame>& out) {
+    if (frame.version != 4 || frame.encryption) {
+        out.push_back(frame);
+        out.back().version = 3;
+        return true;
+    }
+    const std::optional<std::string> plain = plainContent(frame);
+    if (!plain) return false;
+    const std::optional<std::string> content = contentForVersion3(frame.id, *plain);
+    if (!content) return false;
+    Frame converted = frame;
+    converted.version = 3;
+    if (*content != *plain) {  // written anew: the new bytes go uncompressed
+        converted.decompressedSize.reset();
+        converted.content = *content;
+    }
+    if (frame.id == "TIPL" && iplsFree) {
+        converted.id = "IPLS";
+    } else if (frame.id == "TDOR") {
+        // The original release time: its year is a TORY, the rest a TXXX.
+        const auto strings = textStrings(*content).value_or(std::vector<std::u16string>{});
+        const std::u16string whole = strings.empty() ? u"" : strings.front();
+        const std::u16string year = whole.substr(0, 4);
+        const bool isYear =
+            year.size() == 4 && std::all_of(year.begin(), year.end(),
+                                            [](char16_t c) { return c >= u'0' && c <= u'9'; });
+        if (isYear) {
+            Frame original = converted;
+            original.id = "TORY";
+            original.decompressedSize.reset();
+            original.content = content->substr(0, 1) + encoded(year, (*content)[0]);
+            out.push_back(original);
+        }
+        if (!isYear || strings.size() != 1 || whole.size() != 4)
+            out.push_back(userText(converted, u"TDOR", *content));
+        return true;
+    } else if (isVersion4Text(frame.id)) {
+        converted.decompressedSize.reset();
+        converted = userText(converted, asciiText(frame.id), *content);
+    }
+    out.push_back(std::move(converted));
     return true;
 }
 
-String frameText(const ID3v2::Tag& tag, const char* id) {
-    const ID3v2::FrameList& frames = tag.frameList(id);
-    return frames.isEmpty() ? String() : frames.front()->toString();
-}
-
-void setTextFrame(ID3v2::Tag& tag, const char* id, const String& text) {
-    tag.removeFrames(id);
-    if (text.isEmpty()) return;
-    auto* frame = new ID3v2::TextIdentificationFrame(id, String::UTF16);
-    frame->setText(text);
-    tag.addFrame(frame);  // the tag owns it
-}
-
-// TagLib keeps the year in a v2.4 TDRC frame, which it writes into ID3v2.3 as a
-// TYER frame of ISO-8859-1 text; TYER is written directly here, as UTF-16.
-void setYear(ID3v2::Tag& tag, unsigned year) {
-    const std::u16string date =
-        toUtf16(frameText(tag, "TDRC"));  // YYYY-MM-DDTHH:MM:SS, or a part of it
-    if (tag.year() != year) {
-        tag.removeFrames("TDAT");  // a day and a time of another year
-        tag.removeFrames("TIME");
-    } else if (tag.frameList("TDAT").isEmpty() && isDigits(date, 0, 4) && date.size() >= 10 &&
-               date[4] == u'-' && isDigits(date, 5, 2) && date[7] == u'-' && isDigits(date, 8, 2)) {
-        setTextFrame(tag, "TDAT", toTagString(date.substr(8, 2) + date.substr(5, 2)));
-    }
-    tag.removeFrames("TDRC");
-    setTextFrame(tag, "TYER", year > 0 ? fourDigits(year) : String());
-}
-
-void setComment(ID3v2::Tag& tag, const String& text) {
-    ID3v2::CommentsFrame* frame = plainComment(tag);
-    if (text.isEmpty()) {
-        if (frame != nullptr) tag.removeFrame(frame);
-        return;
-    }
-    if (frame == nullptr) {
-        frame = new ID3v2::CommentsFrame(String::UTF16);
-        frame->setLanguage("jpn");
-        tag.addFrame(frame);  // the tag owns it
-    }
-    frame->setTextEncoding(String::UTF16);
-    frame->setText(text);
+// The day and the time of a version 2.4 date "yyyy-MM-ddTHH:mm:ss" (or a part
+// of it) as version 2.3 writes them: TDAT "ddMM", TIME "HHmm".
+void addDateFrames(const Frame& date, std::vector<Frame>& out) {
+    const auto content = plainContent(date);
+    const auto strings = content ? textStrings(*content) : std::nullopt;
+    if (!strings || strings->empty()) return;
+    const std::u16string& text = strings->front();
+    auto digits = [&](std::size_t at) {
+        return text.size() >= at + 2 &&
+               std::all_of(text.begin() + static_cast<long>(at),
+                           text.begin() + static_cast<long>(at) + 2,
+                           [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    };
+    if (text.size() >= 10 && text[4] == u'-' && digits(5) && text[7] == u'-' && digits(8))
+        out.push_back(makeFrame("TDAT", textContent(text.substr(8, 2) + text.substr(5, 2))));
+    if (text.size() >= 16 && text[10] == u'T' && digits(11) && text[13] == u':' && digits(14))
+        out.push_back(makeFrame("TIME", textContent(text.substr(11, 2) + text.substr(14, 2))));
 }
 
 // The genre as a name: TextE, else the name of the genre number.
-String genreName(const TagFields& fields) {
-    if (!fields.genre.empty()) return toTagString(fields.genre);
-    return TagLib::ID3v1::genre(static_cast<int>(fields.genreNumber));
+std::u16string genreName(const TagFields& fields) {
+    if (!fields.genre.empty()) return fields.genre;
+    return toUtf16(TagLib::ID3v1::genre(static_cast<int>(fields.genreNumber)));
 }
 
-// True when tag holds the fields as applyFields put them there.
+std::string frameText(const ID3v2::Tag& tag, const char* id) {
+    const ID3v2::FrameList& frames = tag.frameList(id);
+    return frames.isEmpty() ? std::string() : frames.front()->toString().to8Bit(true);
+}
+
+// True when TagLib reads the fields from tag as they were written.
 bool holds(const ID3v2::Tag& tag, const TagFields& fields) {
     const ID3v2::CommentsFrame* comment = plainComment(tag);
-    return frameText(tag, "TIT2") == toTagString(fields.title) &&
-           frameText(tag, "TPE1") == toTagString(fields.artist) &&
-           frameText(tag, "TALB") == toTagString(fields.album) && tag.year() == fields.year &&
-           (comment != nullptr ? comment->text() : String()) == toTagString(fields.comment) &&
-           frameText(tag, "TCON") == genreName(fields);
-}
-
-// The frames of a rendered tag, without its header and its padding. A frame
-// that ends in NUL bytes loses them here and gets them back as padding: the
-// bytes that land in the file are the same.
-TagLib::ByteVector framesOf(const TagLib::ByteVector& rendered) {
-    if (rendered.size() <= ID3v2::Header::size()) return {};
-    unsigned int end = rendered.size();
-    while (end > ID3v2::Header::size() && rendered[static_cast<int>(end - 1)] == '\0') --end;
-    return rendered.mid(ID3v2::Header::size(), end - ID3v2::Header::size());
-}
-
-// TagLib 1.13 builds the genre frame anew when it writes version 2.3, as
-// ISO-8859-1 text whenever the name fits; it becomes UTF-16 here, as every other
-// text frame this library writes. Frames are walked by their version 2.3
-// headers; anything past the last whole frame stays as it is.
-TagLib::ByteVector genreInUtf16(const TagLib::ByteVector& frames) {
-    constexpr unsigned int kFrameHeader = 10;
-    TagLib::ByteVector out;
-    unsigned int pos = 0;
-    while (pos + kFrameHeader <= frames.size()) {
-        const unsigned int size = frames.toUInt(pos + 4, true);
-        if (size > frames.size() - pos - kFrameHeader) break;
-        const TagLib::ByteVector id = frames.mid(pos, 4);
-        if (id == "TCON" && size > 0 && frames.at(pos + kFrameHeader) == '\0') {
-            TagLib::ByteVector body(1, '\x01');
-            body.append(TagLib::String(frames.mid(pos + kFrameHeader + 1, size - 1), String::Latin1)
-                            .data(String::UTF16));
-            out.append(id);
-            out.append(TagLib::ByteVector::fromUInt(body.size(), true));
-            out.append(frames.mid(pos + 8, 2));  // the flags
-            out.append(body);
-        } else {
-            out.append(frames.mid(pos, kFrameHeader + size));
-        }
-        pos += kFrameHeader + size;
-    }
-    out.append(frames.mid(pos));
-    return out;
+    auto utf8 = [](std::u16string_view text) { return toTagString(text).to8Bit(true); };
+    return frameText(tag, "TIT2") == utf8(fields.title) &&
+           frameText(tag, "TPE1") == utf8(fields.artist) &&
+           frameText(tag, "TALB") == utf8(fields.album) && tag.year() == fields.year &&
+           (comment != nullptr ? comment->text().to8Bit(true) : std::string()) ==
+               utf8(fields.comment) &&
+           frameText(tag, "TCON") == utf8(genreName(fields));
 }
 
 // An ID3v2.3 tag of exactly size bytes: header, frames, NUL padding.
-TagLib::ByteVector tagOfSize(const TagLib::ByteVector& frames, std::size_t size) {
-    TagLib::ByteVector tag("ID3\x03\0\0", 6);
-    const auto body = static_cast<unsigned int>(size - ID3v2::Header::size());
-    for (int shift = 21; shift >= 0; shift -= 7)
-        tag.append(static_cast<char>((body >> shift) & 0x7F));
-    tag.append(frames);
-    tag.resize(static_cast<unsigned int>(size), '\0');
+std::string tagOfSize(const std::string& frames, std::size_t size) {
+    std::string tag("ID3\x03\0\0", 6);
+    const std::size_t body = size - kTagHeaderSize;
+    for (int shift = 21; shift >= 0; shift -= 7) tag += static_cast<char>((body >> shift) & 0x7F);
+    tag += frames;
+    tag.resize(size, '\0');
     return tag;
 }
 
@@ -157,25 +190,47 @@ TagLib::ByteVector tagOfSize(const TagLib::ByteVector& frames, std::size_t size)
 std::size_t grownTagSize(std::size_t frames) {
     constexpr std::size_t kRoom = 2048;
     constexpr std::size_t kBlock = 4096;
-    return (ID3v2::Header::size() + frames + kRoom + kBlock - 1) / kBlock * kBlock;
+    return (kTagHeaderSize + frames + kRoom + kBlock - 1) / kBlock * kBlock;
 }
 
-// True when tag, followed by the first audio and the ID3v1 tag, reads back as a
-// single version 2.3 tag of its full size holding the fields, and the ID3v1 tag
-// is found where it is to be.
-bool readsBack(const TagLib::ByteVector& tag, const TagLib::ByteVector& audio,
-               const TagLib::ByteVector& id3v1, const TagFields& fields, WriteTargets targets) {
-    TagLib::ByteVector data = tag;
-    data.append(audio);
-    data.append(id3v1);
-    TagLib::ByteVectorStream stream(data);
-    TagLib::MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
+// An ID3v1 tag read from its 128 bytes (none when they hold no tag).
+class Id3v1Tag : public TagLib::ID3v1::Tag {
+public:
+    explicit Id3v1Tag(const TagLib::ByteVector& data) {
+        if (data.size() == kId3v1Size && data.startsWith("TAG")) parse(data);
+    }
+};
+
+// True when the plan's new tag, followed by the start of what the file keeps
+// and the new ID3v1 tag, reads back, by this library and by TagLib, as a single
+// version 2.3 tag of the head's size holding exactly the frames, and the ID3v1
+// tag is found where it is to be.
+bool readsBack(const WritePlan& plan, SeamStream& stream, const std::vector<Frame>& frames,
+               const TagFields& fields, WriteTargets targets) {
+    const long keepEnd = std::min(plan.tailStart, plan.keepFrom + static_cast<long>(kTailRead));
+    std::string data = plan.head + view(stream.bytesAt(plan.keepFrom, keepEnd - plan.keepFrom));
+    data += plan.tail;
+
+    TagLib::ByteVectorStream bytes(
+        TagLib::ByteVector(data.data(), static_cast<unsigned>(data.size())));
+    TagLib::MPEG::File file(&bytes, ID3v2::FrameFactory::instance(), false);
     if (!file.isValid()) return false;
-    if (targets.id3v1 && file.hasID3v1Tag() == id3v1.isEmpty()) return false;
+    if (targets.id3v1 && file.hasID3v1Tag() == plan.tail.empty()) return false;
     if (!targets.id3v2) return true;
-    return file.hasID3v2Tag() && file.ID3v2Tag()->header()->majorVersion() == 3 &&
-           file.ID3v2Tag()->header()->completeTagSize() == tag.size() &&
-           holds(*file.ID3v2Tag(), fields);
+    if (!file.hasID3v2Tag() || file.ID3v2Tag()->header()->majorVersion() != 3 ||
+        file.ID3v2Tag()->header()->completeTagSize() != plan.head.size() ||
+        !holds(*file.ID3v2Tag(), fields))
+        return false;
+
+    SeamStream again(std::move(data));
+    const LeadingTags tags = readLeadingTags(again);
+    if (tags.count != 1 || !tags.damage.empty() || !tags.roomIsPadding ||
+        tags.declaredEnd != static_cast<long>(plan.head.size()) ||
+        tags.frames.size() != frames.size())
+        return false;
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        if (renderFrame(tags.frames[i]) != renderFrame(frames[i])) return false;
+    return true;
 }
 
 WriteFailure failure(WriteCheck check, int error) {
@@ -191,19 +246,62 @@ WriteFailure systemFailure(int error) {
     }
 }
 
-std::string_view view(const TagLib::ByteVector& bytes) {
-    return {bytes.data(), bytes.size()};
-}
-
 }  // namespace
 
-void applyFields(ID3v2::Tag& tag, const TagFields& fields) {
-    setTextFrame(tag, "TIT2", toTagString(fields.title));
-    setTextFrame(tag, "TPE1", toTagString(fields.artist));
-    setTextFrame(tag, "TALB", toTagString(fields.album));
-    setYear(tag, fields.year);
-    setComment(tag, toTagString(fields.comment));
-    setTextFrame(tag, "TCON", genreName(fields));
+std::variant<std::vector<Frame>, std::string> framesFor(const std::vector<Frame>& old,
+                                                        const TagFields& fields) {
+    const bool sameYear = fields.year != 0 && fields.year == yearOf(old);
+    auto has = [&](std::string_view id) {
+        return std::any_of(old.begin(), old.end(), [&](const Frame& f) { return f.id == id; });
+    };
+    const bool hasDay = has("TDAT") || has("TIME");
+    const bool iplsFree = !has("IPLS");
+    std::string language = "jpn";  // of a comment frame made anew
+    if (const auto comment = std::find_if(old.begin(), old.end(), isPlainComment);
+        comment != old.end())
+        language = plainContent(*comment)->substr(1, 3);
+
+    std::vector<Frame> out;
+    std::set<std::string> placed;
+    auto place = [&](const std::string& id) {
+        if (!placed.insert(id).second) return;
+        if (id == "COMM") {
+            if (fields.comment.empty()) return;
+            out.push_back(makeFrame(id, std::string(1, static_cast<char>(kUtf16)) + language +
+                                            terminated(u"", kUtf16) +
+                                            utf16WithBom(fields.comment)));
+            return;
+        }
+        const std::u16string text = id == "TIT2"   ? fields.title
+                                    : id == "TPE1" ? fields.artist
+                                    : id == "TALB" ? fields.album
+                                    : id == "TCON" ? genreName(fields)
+                                    : fields.year > 0 && fields.year <= 9999
+                                        ? fourDigits(fields.year)
+                                        : u"";
+        if (!text.empty()) out.push_back(makeFrame(id, textContent(text)));
+    };
+
+    for (const Frame& frame : old) {
+        const std::string& id = frame.id;
+        if (id == "TIT2" || id == "TPE1" || id == "TALB" || id == "TCON") {
+            place(id);
+        } else if (id == "TYER" || id == "TDRC") {
+            const bool first = !placed.contains("TYER");
+            place("TYER");
+            if (first && id == "TDRC" && sameYear && !hasDay) addDateFrames(frame, out);
+        } else if (id == "TDAT" || id == "TIME") {
+            // A day and a time of another year go with it.
+            if (sameYear && !carry(frame, iplsFree, out))
+                return "the frame " + id + " cannot be carried over";
+        } else if (isPlainComment(frame)) {
+            place("COMM");
+        } else if (!carry(frame, iplsFree, out)) {
+            return "the frame " + id + " cannot be carried over";
+        }
+    }
+    for (const char* id : {"TIT2", "TPE1", "TALB", "TYER", "COMM", "TCON"}) place(id);
+    return out;
 }
 
 void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
@@ -213,8 +311,65 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
     tag.setAlbum(toTagString(fields.album));
     tag.setYear(fields.year);
     tag.setComment(fitForId3v1(toTagString(fields.comment), kId3v1CommentSize));
-    const unsigned named = genreNumberOf(genreName(fields));
+    const unsigned named = genreNumberOf(toTagString(genreName(fields)));
     tag.setGenreNumber(named != kNoGenre ? named : fields.genreNumber);
+}
+
+std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLayout& layout,
+                                                const TagFields& fields, WriteTargets targets,
+                                                nlink_t linkCount) {
+    if (!layout.isMpegAudio()) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
+    const LeadingTags& leading = layout.leading;
+    std::vector<Frame> frames;
+    std::string rendered;
+    if (targets.id3v2) {
+        if (!leading.damage.empty()) return failure(WriteCheck::Damaged, EBADMSG);
+        auto made = framesFor(leading.frames, fields);
+        if (std::holds_alternative<std::string>(made)) return failure(WriteCheck::Damaged, EBADMSG);
+        frames = std::move(std::get<std::vector<Frame>>(made));
+        for (const Frame& frame : frames) rendered += renderFrame(frame);
+        if (grownTagSize(rendered.size()) > kMostTagBody)
+            return failure(WriteCheck::TooLarge, EFBIG);
+    }
+
+    WritePlan plan;
+    plan.tailStart = layout.id3v1Start;
+    const std::string oldTail =
+        view(stream.bytesAt(layout.id3v1Start, layout.length - layout.id3v1Start));
+    plan.tail = oldTail;
+    if (targets.id3v1) {
+        Id3v1Tag tag(stream.bytesAt(layout.id3v1Start, kId3v1Size));
+        applyFields(tag, fields);
+        plan.tail = tag.isEmpty() ? std::string() : view(tag.render());
+    }
+
+    // In place: the tag over the room of the old ones, when it fits there.
+    const long room = leading.declaredEnd;
+    const bool fits =
+        leading.roomIsPadding &&
+        (!targets.id3v2 || kTagHeaderSize + rendered.size() <= static_cast<std::size_t>(room));
+    if (fits) {
+        plan.head =
+            targets.id3v2 ? tagOfSize(rendered, static_cast<std::size_t>(room)) : std::string();
+        plan.keepFrom = room;
+        if (plan.head == view(stream.bytesAt(0, static_cast<long>(plan.head.size()))) &&
+            plan.tail == oldTail) {
+            plan.kind = WritePlan::Kind::Unchanged;
+            return plan;
+        }
+    }
+    if (fits && linkCount <= 1) {
+        plan.kind = WritePlan::Kind::InPlace;
+    } else {
+        plan.kind = WritePlan::Kind::Rewrite;
+        plan.head =
+            targets.id3v2 ? tagOfSize(rendered, grownTagSize(rendered.size())) : std::string();
+        plan.keepFrom = targets.id3v2 ? layout.audioStart : 0;
+    }
+    if (!readsBack(plan, stream, frames, fields, targets))
+        return failure(WriteCheck::Unparsable, EIO);
+    if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
+    return plan;
 }
 
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
@@ -223,55 +378,28 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     std::optional<platform::FileChange> change;
     if (int err = platform::FileChange::open(posix, path, change); err != 0)
         return systemFailure(err);
-    const off_t length = change->status().st_size;
-
-    SeamStream stream(posix, change->fd(), length, path);
+    SeamStream stream(posix, change->fd(), change->status().st_size, path);
     stream.preloadEnds();
     const FileLayout layout = readLayout(stream);
-    if (layout.audioStart + kTailRead > kHeadRead) stream.preload(0, layout.audioStart + kTailRead);
-
-    TagLib::MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
-    const bool mpeg = isMpegAudio(file);
     if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
-    if (!mpeg) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
-
-    TagLib::ByteVector frames;
-    if (targets.id3v2) {
-        applyFields(*file.ID3v2Tag(true), fields);
-        frames = genreInUtf16(framesOf(file.ID3v2Tag()->render(ID3v2::v3)));
-    }
-    TagLib::ByteVector id3v1;  // what the file ends with from id3v1Start on
-    if (targets.id3v1) {
-        applyFields(*file.ID3v1Tag(true), fields);
-        if (!file.ID3v1Tag()->isEmpty()) id3v1 = file.ID3v1Tag()->render();
-    } else {
-        id3v1 = stream.bytesAt(layout.id3v1Start, layout.length - layout.id3v1Start);
-    }
-    const off_t space = layout.audioStart;
-    const bool fits =
-        !targets.id3v2 ||
-        static_cast<off_t>(ID3v2::Header::size()) + static_cast<off_t>(frames.size()) <= space;
-    const TagLib::ByteVector tag = !targets.id3v2
-                                       ? stream.bytesAt(0, space)
-                                       : tagOfSize(frames, fits ? static_cast<std::size_t>(space)
-                                                                : grownTagSize(frames.size()));
-    if (!readsBack(tag, stream.bytesAt(layout.audioStart, kTailRead), id3v1, fields, targets))
-        return failure(WriteCheck::Unparsable, EIO);
+    auto planned = planWrite(stream, layout, fields, targets, change->status().st_nlink);
+    if (const auto* refused = std::get_if<WriteFailure>(&planned)) return *refused;
+    const WritePlan& plan = std::get<WritePlan>(planned);
 
     int err = 0;
-    if (fits) {
+    if (plan.kind == WritePlan::Kind::InPlace) {
         // The old bytes of both regions go into the undo record; an ID3v1 tag that
         // goes away is a region of no new bytes.
-        const TagLib::ByteVector oldHead = stream.bytesAt(0, space);
-        const TagLib::ByteVector oldTail =
-            stream.bytesAt(layout.id3v1Start, length - layout.id3v1Start);
-        std::vector<platform::Patch> patches;
-        if (targets.id3v2) patches.push_back({0, view(tag), view(oldHead)});
-        if (targets.id3v1) patches.push_back({layout.id3v1Start, view(id3v1), view(oldTail)});
+        const std::string oldHead = view(stream.bytesAt(0, static_cast<long>(plan.head.size())));
+        const std::string oldTail =
+            view(stream.bytesAt(plan.tailStart, layout.length - plan.tailStart));
         if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
-        err = change->writeInPlace(patches, layout.id3v1Start + static_cast<off_t>(id3v1.size()));
-    } else {
-        err = change->rewrite(view(tag), layout.audioStart, layout.id3v1Start, view(id3v1));
+        std::vector<platform::Patch> patches;
+        if (plan.head != oldHead) patches.push_back({0, plan.head, oldHead});
+        if (plan.tail != oldTail) patches.push_back({plan.tailStart, plan.tail, oldTail});
+        err = change->writeInPlace(patches, plan.tailStart + static_cast<off_t>(plan.tail.size()));
+    } else if (plan.kind == WritePlan::Kind::Rewrite) {
+        err = change->rewrite(plan.head, plan.keepFrom, plan.tailStart, plan.tail);
     }
     if (err != 0) return failure(err == EBUSY ? WriteCheck::Busy : WriteCheck::System, err);
     return std::nullopt;

@@ -2,12 +2,15 @@
 #pragma once
 
 #include <taglib/id3v1tag.h>
-#include <taglib/id3v2tag.h>
 
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "platform/Posix.h"
+#include "vbmp3/FileLayout.h"
+#include "vbmp3/Id3v2Frame.h"
 #include "vbmp3/TagFields.h"
 
 namespace kestrom::vbmp3 {
@@ -18,12 +21,23 @@ struct WriteTargets {
     bool id3v1 = true;
 };
 
-// Puts the fields into an ID3v2 tag as frames with UTF-16 text (title TIT2,
-// artist TPE1, album TALB, year TYER, comment COMM without description, genre
-// TCON by name), replacing the frames that held them and keeping every other
-// frame. The ID3v2.3 date frames TDAT and TIME are removed when the year changes;
-// while it stays, the month and day of a v2.4 date move into TDAT.
-void applyFields(TagLib::ID3v2::Tag& tag, const TagFields& fields);
+// The frames of a new ID3v2.3 tag: the fields as frames with UTF-16 text (title
+// TIT2, artist TPE1, album TALB, year TYER, comment COMM without description,
+// genre TCON by name), each in the place of the frame that held it (new ones at
+// the end, in this order), and every other frame of the old tags carried over:
+//  - a frame read from a version 2.3 tag as it was;
+//  - a frame of a version 2.4 tag with its flags in version 2.3 terms, its
+//    unsynchronisation undone, and strings in UTF-8 or UTF-16BE written anew as
+//    UTF-16 (a compressed one then uncompressed); the frames version 2.3 lacks
+//    become their counterparts: TDOR a TORY of its year (and, when it held more,
+//    also a TXXX named TDOR with all of it), TIPL an IPLS, and the other text
+//    frames (TMOO, TDRL, TMCL...) a TXXX named after the frame;
+//  - the date of a TDRC, when the year stays, goes into TDAT and TIME; TDAT and
+//    TIME go when the year changes.
+// An encrypted frame is carried over as it is, a frame of unknown kind too. A
+// frame that cannot be carried over exactly gives nothing, and why.
+std::variant<std::vector<Frame>, std::string> framesFor(const std::vector<Frame>& old,
+                                                        const TagFields& fields);
 
 // Puts the fields into an ID3v1 tag (its track number stays). The comment is cut
 // to the 28 bytes that ID3v1.1 leaves it, on a character boundary; the genre
@@ -38,6 +52,8 @@ enum class WriteCheck {
     ReadOnly,      // owner write permission clear
     NotMpegAudio,
     Busy,        // another process is changing the file, or it changed during the write
+    Damaged,     // a frame of the old tags cannot be carried over exactly
+    TooLarge,    // the new tag exceeds what an ID3v2 tag can hold
     Unparsable,  // the new tag does not read back as written (never expected)
     System,
 };
@@ -47,20 +63,44 @@ struct WriteFailure {
     int error = 0;  // the errno that tells the program why (set for every check)
 };
 
+// What a write changes in a file, worked out from its bytes alone.
+struct WritePlan {
+    enum class Kind {
+        Unchanged,  // the file already holds what would be written
+        InPlace,    // head over [0, head.size()), tail over [tailStart, end), the length then
+                    // tailStart + tail.size()
+        Rewrite,    // a new file: head, then the old bytes [keepFrom, tailStart), then tail
+    };
+    Kind kind = Kind::Unchanged;
+    std::string head;
+    long keepFrom = 0;
+    long tailStart = 0;
+    std::string tail;
+};
+
+// The plan for writing the fields into the MP3 file in stream:
+//  - the new tag goes in place when it fits the room of the old leading tags:
+//    the space they declare, where nothing but zero bytes follows their frames
+//    and no audio starts early, and only for a file with no other hard link
+//    (linkCount 1), so that a change never shows through another name;
+//  - otherwise the file is made anew: the new tag with room for later changes,
+//    then every byte from where the old tags really end (the audio, and bytes
+//    of no frame before it, found by the audio's frame sync where a size field
+//    claims more than its tag holds), then the ID3v1 tag.
+// The new tag is parsed back, by this library and by TagLib, before the plan is
+// given. Exactly one ID3v2 tag (version 2.3) is left when it is renewed.
+std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLayout& layout,
+                                                const TagFields& fields, WriteTargets targets,
+                                                nlink_t linkCount);
+
 // Writes the fields into the MP3 file at path (through a link, into the file it
-// leads to), never damaging it, at the cost of what changes:
-//  - when the new ID3v2.3 tag fits the space of the file's leading tag(s), only
-//    that space (the rest padded) and the 128-byte ID3v1 tag are written, in
-//    place, under an undo record (see platform/FileChange.h); stacked leading
-//    tags collapse into one this way;
-//  - otherwise the file is made anew in a hidden copy beside it (the new tag
-//    with room for later changes, the audio copied from the original inside the
-//    kernel where it can, the new ID3v1 tag), which takes its mode and owner and
-//    is renamed over it. A rewrite gives a name with hard links a file of its own.
-// The new tag is parsed from memory before a byte is written, and every write's
-// result is checked. Exactly one ID3v2 tag (version 2.3) is left when the ID3v2
-// tag is renewed. On failure the file is as it was and nothing is left beside
-// it; the result says which check refused the write.
+// leads to), never damaging it, at the cost of what changes (see planWrite):
+// nothing at all when the file already holds the fields; in place under an undo
+// record (see platform/FileChange.h); or as a hidden copy beside it that takes
+// its mode and owner and is renamed over it (the file's other hard links keep
+// the old file). Every write's result is checked. On failure the file is as it
+// was and nothing is left beside it; the result says which check refused the
+// write.
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
                                         const TagFields& fields, WriteTargets targets);
 

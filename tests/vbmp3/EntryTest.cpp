@@ -230,10 +230,9 @@ TEST(Vbmp3Read, LegacyBytesAreShiftJisOnlyWhereTheyFormJapaneseText) {
 // decoded from code page 932 and encoded again, so what code page 932 cannot
 // hold travels escaped. Every field is written UTF-16 with a byte order mark,
 // also where ISO-8859-1 could hold the text: readers of Japanese tags take
-// ISO-8859-1 frames for Shift-JIS when the bytes allow it. The genre too, which
-// TagLib builds anew in ISO-8859-1 when it writes ID3v2.3. The other frames stay,
-// the day of the date too while the year stays; ID3v1 is code page 932, each text
-// cut on a character boundary, the comment to 28 bytes.
+// ISO-8859-1 frames for Shift-JIS when the bytes allow it. The other frames stay,
+// in their order, the day of the date too while the year stays; ID3v1 is code
+// page 932, each text cut on a character boundary, the comment to 28 bytes.
 TEST(Vbmp3Write, Utf16FramesOneId3v23TagOtherFramesKeptAndId3v1InCodePage932) {
     TempDir dir;
     const std::string path = dir / "Song.mp3";
@@ -269,8 +268,8 @@ TEST(Vbmp3Write, Utf16FramesOneId3v23TagOtherFramesKeptAndId3v1InCodePage932) {
     for (const Id3Frame& f : readId3v2Frames(path))
         frames += f.id + (f.encoding == 1 ? " UTF-16 " : " ") + f.text + "\n";
     EXPECT_EQ(frames,
-              "TRCK 7/12\nUSLT \nAPIC \nTIT2 UTF-16 Pokémon 〜aaaaaaaaaaaaaaaaaaaあ\nTPE1 UTF-16 "
-              "カラオケ\nTDAT UTF-16 0305\nTYER UTF-16 2020\nCOMM UTF-16 "
+              "TIT2 UTF-16 Pokémon 〜aaaaaaaaaaaaaaaaaaaあ\nTPE1 UTF-16 カラオケ\nTRCK 7/12\n"
+              "TYER UTF-16 2020\nTDAT UTF-16 0305\nUSLT \nAPIC \nCOMM UTF-16 "
               "🎵ccccccccccccccccccccccccccあ\nTCON UTF-16 Café\n");
     EXPECT_EQ(content.substr(content.size() - 128),  // no album; no track, genre 13
               "TAGPok?mon \x81\x60" + std::string(19, 'a') + '\0' + kKaraoke +

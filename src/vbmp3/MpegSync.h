@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "vbmp3/SeamStream.h"
+
+// Finding MPEG audio by its frames. A frame header is easily confused with
+// stray bytes (a picture, a damaged tag), so a header counts only when the next
+// frame's header follows it, of the same version, layer and sample rate.
+namespace kestrom::vbmp3 {
+
+// True when MPEG audio starts at offset: a valid frame header whose frame is
+// followed by another one, or ends exactly at end (where the audio ends).
+bool isAudioAt(SeamStream& stream, long offset, long end);
+
+// Where MPEG audio (as isAudioAt finds it), or with orTag an ID3v2 tag, starts
+// first at or after from, before limit. -1 when nothing does.
+long findAudio(SeamStream& stream, long from, long limit, long end, bool orTag = false);
+
+}  // namespace kestrom::vbmp3
