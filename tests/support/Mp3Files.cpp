@@ -86,23 +86,29 @@ void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* t
 }
 
 std::vector<Id3Frame> readId3v2Frames(const std::string& path) {
-    const std::string data = readFile(path);
+    SCOPED_TRACE(path);
+    return id3v2FramesOf(readFile(path));
+}
+
+std::vector<Id3Frame> id3v2FramesOf(std::string_view data) {
     std::vector<Id3Frame> frames;
     if (!data.starts_with("ID3\x03")) return frames;
-    EXPECT_EQ(data[5], 0) << path << ": unsynchronised or extended ID3v2 header";
+    EXPECT_EQ(data[5], 0) << "unsynchronised or extended ID3v2 header";
     const std::size_t end = tagEnd(data);
-    if (end > data.size()) ADD_FAILURE() << path << ": the ID3v2 tag overruns the file";
+    if (end > data.size()) ADD_FAILURE() << "the ID3v2 tag overruns the file";
     for (std::size_t at = 10; at + 10 <= std::min(end, data.size()) && data[at] != '\0';) {
-        const std::string id = data.substr(at, 4);
+        const std::string id(data.substr(at, 4));
         const std::size_t size = readBigEndian(data, at + 4, 8), start = at + 10;
         at = start + size;
         if (at > end || size == 0) {
-            ADD_FAILURE() << path << ": frame " << id << " overruns the tag";
+            ADD_FAILURE() << "frame " << id << " overruns the tag";
             break;
         }
         Id3Frame& f = frames.emplace_back();
         f.id = id;
-        if (id[0] != 'T' && id != "COMM") continue;
+        f.flags = data.substr(start - 2, 2);
+        f.body = data.substr(start, size);
+        if ((id[0] != 'T' && id != "COMM") || f.flags != std::string(2, '\0')) continue;
         f.encoding = static_cast<unsigned char>(data[start]);
         std::string_view body = std::string_view(data).substr(start + 1, size - 1);
         if (id == "COMM") body.remove_prefix(3);  // the language
@@ -121,7 +127,10 @@ Mp3Tag readMp3Tag(const std::string& path) {
 }
 
 std::string audioOf(const std::string& path) {
-    std::string data = readFile(path);
+    return audioIn(readFile(path));
+}
+
+std::string audioIn(std::string data) {
     data.erase(0, tagEnd(data));
     if (data.size() >= 128 && data.compare(data.size() - 128, 3, "TAG") == 0)
         data.resize(data.size() - 128);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // MP3 files for the tests, made and read byte by byte here: neither TagLib nor the
@@ -23,18 +24,22 @@ struct Mp3Tag {
 // each field that is not empty; texts UTF-8 in), then audio. No tag when tag is null.
 void writeMp3(const std::string& path, const std::string& audio, const Mp3Tag* tag);
 
-// A frame of an ID3v2.3 tag, a text frame (T...) or comment (COMM) decoded
-// from its bytes, any other by its id alone.
+// A frame of an ID3v2.3 tag: its bytes, and a text frame (T...) or comment
+// (COMM) without flags decoded from them.
 struct Id3Frame {
     std::string id;           // "TIT2"
     int encoding = -1;        // 0 ISO-8859-1, 1 UTF-16 with a byte order mark, 2 UTF-16BE, 3 UTF-8
     std::string text;         // UTF-8 from UTF-16, else the bytes; a comment's: its text alone
     std::string description;  // COMM only
+    std::string flags;        // the two flag bytes
+    std::string body;         // everything after the frame's header
 };
 
 // The frames of the ID3v2.3 tag at the start of the file, in their order; none
 // when it has no such tag. A frame that overruns its tag fails the test.
 std::vector<Id3Frame> readId3v2Frames(const std::string& path);
+// The same of the bytes of a file.
+std::vector<Id3Frame> id3v2FramesOf(std::string_view data);
 
 // The fields of the file's ID3v2.3 tag (the comment without a description);
 // empty where there is none.
@@ -42,5 +47,6 @@ Mp3Tag readMp3Tag(const std::string& path);
 
 // The file without its ID3v2 tag in front and its ID3v1 tag at the end: the audio.
 std::string audioOf(const std::string& path);
+std::string audioIn(std::string data);
 
 }  // namespace kestrom::test
