@@ -15,6 +15,8 @@ namespace {
 constexpr long kId3v1Size = 128;
 // How far after the leading tags the first audio frame is looked for.
 constexpr long kMostBytesBeforeAudio = 1L << 20;
+// Longer than any MPEG audio frame (MPEG-2.5 layer II at 160 kbit/s and 8 kHz: 2,881 bytes).
+constexpr long kLongestFrame = 8 * 1024;
 
 // True when the bytes begin as a container of another kind does: a frame sync
 // found inside one is a chance match in its data.
@@ -55,6 +57,15 @@ FileLayout readLayout(SeamStream& stream) {
         layout.firstFrame = findAudio(
             stream, layout.audioStart,
             std::min(layout.audioEnd, layout.audioStart + kMostBytesBeforeAudio), layout.audioEnd);
+    // Audio that starts inside the tags, in a frame whose size claims it: what
+    // belongs to the frame and what to the audio cannot be told apart.
+    if (layout.firstFrame > layout.audioStart && layout.leading.count > 0 &&
+        audioRunsInto(stream, layout.audioStart - kLongestFrame, layout.audioStart,
+                      layout.firstFrame)) {
+        layout.leading.roomIsPadding = false;
+        if (layout.leading.damage.empty())
+            layout.leading.damage = "the audio starts inside the tag";
+    }
     return layout;
 }
 

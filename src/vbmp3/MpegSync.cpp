@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vbmp3/MpegSync.h"
 
+#include <algorithm>
 #include <array>
 
 #include "vbmp3/LeadingTags.h"
@@ -67,14 +68,34 @@ bool isAudioAt(SeamStream& stream, long offset, long end) {
            frameHeaderAt(stream, next).length > 0;
 }
 
+bool audioRunsInto(SeamStream& stream, long from, long before, long target) {
+    from = std::max(from, 0L);
+    if (from >= before || before > target) return false;
+    const TagLib::ByteVector window = stream.bytesAt(from, target - from);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(window.data());
+    const auto size = static_cast<long>(window.size());
+    if (size != target - from) return false;
+    for (long start = 0; start < before - from && start + kHeaderSize <= size; ++start) {
+        if (bytes[start] != 0xFF) continue;
+        long at = start;
+        for (FrameHeader h; at + kHeaderSize <= size && (h = frameHeader(bytes + at)).length > 0;)
+            at += h.length;
+        if (at == size && at != start) return true;
+    }
+    return false;
+}
+
 long findAudio(SeamStream& stream, long from, long limit, long end, bool orTag) {
     for (long start = from; start < limit; start += kWindow) {
         const long size = std::min(kWindow, limit - start);
         const TagLib::ByteVector window = stream.bytesAt(start, size);
-        for (long i = 0; i < static_cast<long>(window.size()); ++i) {
-            const char c = window[static_cast<int>(i)];
-            if (c == '\xFF' ? isAudioAt(stream, start + i, end)
-                            : orTag && c == 'I' && isTagHeaderAt(stream, start + i))
+        const auto* bytes = reinterpret_cast<const unsigned char*>(window.data());
+        const auto got = static_cast<long>(window.size());
+        for (long i = 0; i < got; ++i) {
+            // A header inside the window is checked here first: most candidates fail at once.
+            if (bytes[i] == 0xFF ? (i + kHeaderSize > got || frameHeader(bytes + i).length > 0) &&
+                                       isAudioAt(stream, start + i, end)
+                                 : orTag && bytes[i] == 'I' && isTagHeaderAt(stream, start + i))
                 return start + i;
         }
         if (static_cast<long>(window.size()) < size)

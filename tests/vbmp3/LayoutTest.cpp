@@ -332,6 +332,9 @@ TEST(Vbmp3Layout, WhatCannotBeCarriedOverIsRefused) {
              {v23(kTitleFrame + frame(3, "TRCK", text(0, "7/12")).substr(0, 12)) + kAudio,
               WriteCheck::Damaged},
              {tag(2, 0, frame(2, "XYZ", "unknown kind")) + kAudio, WriteCheck::Damaged},
+             // The picture's size and the tag's both claim the first bytes of the audio.
+             {v23(frame(3, "APIC", kPicture + kAudio.substr(0, 6))) + kAudio.substr(6),
+              WriteCheck::Damaged},
              {tag(4, 0,
                   frame(4, "OWNE",
                         "\x03"
