@@ -16,7 +16,7 @@ constexpr long kId3v1Size = 128;
 // How far after the leading tags the first audio frame is looked for.
 constexpr long kMostBytesBeforeAudio = 1L << 20;
 // Longer than any MPEG audio frame (MPEG-2.5 layer II at 160 kbit/s and 8 kHz: 2,881 bytes).
-constexpr long kLongestFrame = 8 * 1024;
+constexpr long kLongestFrame = 8L * 1024;
 
 // True when the bytes begin as a container of another kind does: a frame sync
 // found inside one is a chance match in its data.

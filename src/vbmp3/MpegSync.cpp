@@ -11,7 +11,7 @@ namespace {
 
 constexpr long kHeaderSize = 4;
 // How much of the stream a search looks at at once.
-constexpr long kWindow = 64 * 1024;
+constexpr long kWindow = 64L * 1024;
 
 struct FrameHeader {
     long length = 0;         // of the whole frame, bytes; 0: no valid header

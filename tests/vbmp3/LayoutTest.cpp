@@ -309,12 +309,13 @@ INSTANTIATE_TEST_SUITE_P(Vbmp3, Layouts, testing::ValuesIn(layouts()),
 // anew; a tag with zero padding and nothing early takes the new one in place.
 TEST(Vbmp3Layout, OnlyRealPaddingIsRoom) {
     vbmp3::installStringHandlers();
-    const std::string padded = v23(kTitleFrame + std::string(4000, '\0')) + kAudio;
-    for (const auto& [file, links, kind] :
-         {std::tuple{padded, 1, WritePlan::Kind::InPlace},
-          {padded, 2, WritePlan::Kind::Rewrite},
-          {v23(kTitleFrame + std::string(400, '\0'), 3000) + kAudio, 1,
-           WritePlan::Kind::Rewrite}}) {
+    std::string padded = v23(kTitleFrame + std::string(4000, '\0'));
+    padded += kAudio;
+    std::string lying = v23(kTitleFrame + std::string(400, '\0'), 3000);
+    lying += kAudio;
+    for (const auto& [file, links, kind] : {std::tuple{padded, 1, WritePlan::Kind::InPlace},
+                                            {padded, 2, WritePlan::Kind::Rewrite},
+                                            {lying, 1, WritePlan::Kind::Rewrite}}) {
         const auto planned = plan(file, static_cast<nlink_t>(links));
         ASSERT_TRUE(std::holds_alternative<WritePlan>(planned));
         EXPECT_EQ(std::get<WritePlan>(planned).kind, kind) << links << " links";
@@ -326,32 +327,29 @@ TEST(Vbmp3Layout, OnlyRealPaddingIsRoom) {
 TEST(Vbmp3Layout, WhatCannotBeCarriedOverIsRefused) {
     vbmp3::installStringHandlers();
     using vbmp3::WriteCheck;
-    for (const auto& [file, check] : {
-             std::pair{v23(kTitleFrame + "not a frame" + std::string(20, '\0')) + kAudio,
-                       WriteCheck::Damaged},
-             {v23(kTitleFrame + frame(3, "TRCK", text(0, "7/12")).substr(0, 12)) + kAudio,
-              WriteCheck::Damaged},
-             {tag(2, 0, frame(2, "XYZ", "unknown kind")) + kAudio, WriteCheck::Damaged},
-             // The picture's size and the tag's both claim the first bytes of the audio.
-             {v23(frame(3, "APIC", kPicture + kAudio.substr(0, 6))) + kAudio.substr(6),
-              WriteCheck::Damaged},
-             {tag(4, 0,
-                  frame(4, "OWNE",
-                        "\x03"
-                        "bad utf-8 \xC3"s)) +
-                  kAudio,
-              WriteCheck::Damaged},
-             {v23(kTitleFrame) + "RIFF\x24\0\0\0WAVEfmt " + kAudio, WriteCheck::NotMpegAudio},
-             {v23(kTitleFrame) +
-                  "\0\0\0\x20"
-                  "ftypM4A " +
-                  std::string(4000, 'm'),
-              WriteCheck::NotMpegAudio},
-             {std::string(), WriteCheck::NotMpegAudio},
-         }) {
-        const auto planned = plan(file);
+    const std::string title = v23(kTitleFrame);
+    const std::vector<std::pair<std::string, WriteCheck>> files = {
+        {v23(kTitleFrame + "not a frame" + std::string(20, '\0')), WriteCheck::Damaged},
+        {v23(kTitleFrame + frame(3, "TRCK", text(0, "7/12")).substr(0, 12)), WriteCheck::Damaged},
+        {tag(2, 0, frame(2, "XYZ", "unknown kind")), WriteCheck::Damaged},
+        {tag(4, 0,
+             frame(4, "OWNE",
+                   "\x03"
+                   "bad utf-8 \xC3"s)),
+         WriteCheck::Damaged},
+        {title + "RIFF\x24\0\0\0WAVEfmt "s, WriteCheck::NotMpegAudio},
+        {title + "\0\0\0\x20"s + "ftypM4A " + std::string(4000, 'm'), WriteCheck::NotMpegAudio},
+    };
+    for (const auto& [tags, check] : files) {
+        const auto planned = plan(tags + kAudio);
         EXPECT_TRUE(std::holds_alternative<vbmp3::WriteFailure>(planned) &&
                     std::get<vbmp3::WriteFailure>(planned).check == check)
-            << testing::PrintToString(file.substr(0, 60));
+            << testing::PrintToString(tags.substr(0, 60));
     }
+    // The picture's size and the tag's both claim the first bytes of the audio.
+    const auto claimed =
+        plan(v23(frame(3, "APIC", kPicture + kAudio.substr(0, 6))) + kAudio.substr(6));
+    EXPECT_TRUE(std::holds_alternative<vbmp3::WriteFailure>(claimed) &&
+                std::get<vbmp3::WriteFailure>(claimed).check == WriteCheck::Damaged);
+    EXPECT_TRUE(std::holds_alternative<vbmp3::WriteFailure>(plan("")));
 }
