@@ -185,7 +185,8 @@ FileChange::~FileChange() {
     if (!m_recordPath.empty()) m_posix->unlink(m_recordPath.c_str());
 }
 
-int FileChange::open(Posix& posix, const std::string& path, std::optional<FileChange>& out) {
+int FileChange::open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
+                     Purpose purpose) {
     out.reset();
     Fd fd;
     std::string resolved;
@@ -195,18 +196,19 @@ int FileChange::open(Posix& posix, const std::string& path, std::optional<FileCh
     if (posix.fstat(change.fd(), &change.m_status) != 0) return errno;
     if (!S_ISREG(change.m_status.st_mode)) return EINVAL;
     if ((change.m_status.st_mode & S_IWUSR) == 0) return EACCES;
-    if (int err = change.lockAndRecover(); err != 0) return err;
+    if (int err = change.lockAndRecover(purpose); err != 0) return err;
     out.emplace(std::move(change));
     return 0;
 }
 
-int FileChange::lockAndRecover() {
+int FileChange::lockAndRecover(Purpose purpose) {
     // Advisory: it keeps two runs of this program from changing one file at once.
     if (m_posix->flock(fd(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK)
         return errno == EWOULDBLOCK ? EBUSY : errno;
     m_folderFd =
         Fd(*m_posix, m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
     if (!m_folderFd.valid()) return errno;
+    if (purpose == Purpose::Check) return 0;
     // The record is made now, empty: finding one already there is how a change
     // left unfinished by a crash shows, and it is rolled back first.
     const std::string record = m_folder + undoRecordName(m_status.st_ino);
@@ -236,6 +238,7 @@ int FileChange::checkUnchanged() {
 }
 
 int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
+    if (!m_record.valid()) return EBADF;  // opened to check
     const std::string record = encode(m_status, splitPath(m_path).second, patches);
     if (int err = writeAll(*m_posix, m_record.get(), record, 0); err != 0) return err;
     if (m_posix->fsync(m_record.get()) != 0 || m_posix->fsync(m_folderFd.get()) != 0) return errno;
@@ -270,6 +273,7 @@ int FileChange::undo(std::span<const Patch> patches) {
 }
 
 int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
+    if (!m_record.valid()) return EBADF;  // opened to check
     // The file is replaced, not changed: it needs no undo record.
     if (m_posix->unlink(m_recordPath.c_str()) != 0) return errno;
     m_recordPath.clear();

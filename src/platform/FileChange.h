@@ -42,9 +42,17 @@ struct Patch {
 // back. Errors are errno values.
 class FileChange {
 public:
+    // What a file is opened for. Check: only the checks that come before a
+    // change (opened for writing and locked as for it, its folder opened); no
+    // undo record is made, and one that a crash left is neither rolled back nor
+    // removed. A file opened to check is never written: writeInPlace and rewrite
+    // fail with EBADF and leave it alone.
+    enum class Purpose { Change, Check };
+
     // Opens the file at path. EINVAL: no plain file; EACCES: read-only (owner
     // write permission clear); EBUSY: another process is changing it.
-    static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out);
+    static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
+                    Purpose purpose = Purpose::Change);
     FileChange(FileChange&& other) noexcept;
     FileChange& operator=(FileChange&&) = delete;
     ~FileChange();
@@ -70,7 +78,7 @@ public:
 
 private:
     FileChange(Posix& posix, Fd fd, std::string path);
-    int lockAndRecover();
+    int lockAndRecover(Purpose purpose);
     // 0 when the file has kept its size and time since it was opened, else
     // EBUSY, or the errno of a failed look.
     int checkUnchanged();

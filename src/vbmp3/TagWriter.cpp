@@ -218,10 +218,13 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
 }
 
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
-                                        const TagFields& fields, WriteTargets targets) {
+                                        const TagFields& fields, WriteTargets targets,
+                                        WriteMode mode) {
     if (!targets.id3v2 && !targets.id3v1) return failure(WriteCheck::NoTarget, EINVAL);
     std::optional<platform::FileChange> change;
-    if (int err = platform::FileChange::open(posix, path, change); err != 0)
+    const auto purpose = mode == WriteMode::Check ? platform::FileChange::Purpose::Check
+                                                  : platform::FileChange::Purpose::Change;
+    if (int err = platform::FileChange::open(posix, path, change, purpose); err != 0)
         return systemFailure(err);
     const off_t length = change->status().st_size;
 
@@ -257,6 +260,7 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
                                                                 : grownTagSize(frames.size()));
     if (!readsBack(tag, stream.bytesAt(layout.audioStart, kTailRead), id3v1, fields, targets))
         return failure(WriteCheck::Unparsable, EIO);
+    if (mode == WriteMode::Check) return std::nullopt;
 
     int err = 0;
     if (fits) {

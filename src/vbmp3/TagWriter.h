@@ -47,6 +47,13 @@ struct WriteFailure {
     int error = 0;  // the errno that tells the program why (set for every check)
 };
 
+// Write: the write. Check: every check the write makes before it changes
+// anything (the file opened for writing and locked, a plain file, not read-only,
+// MPEG audio, the new tags built and read back), and no more: nothing is written
+// or created, and a change that a crash left unfinished is not rolled back (the
+// checks see the file as it is). A check fails as the write would.
+enum class WriteMode { Write, Check };
+
 // Writes the fields into the MP3 file at path (through a link, into the file it
 // leads to), never damaging it, at the cost of what changes:
 //  - when the new ID3v2.3 tag fits the space of the file's leading tag(s), only
@@ -62,6 +69,7 @@ struct WriteFailure {
 // tag is renewed. On failure the file is as it was and nothing is left beside
 // it; the result says which check refused the write.
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
-                                        const TagFields& fields, WriteTargets targets);
+                                        const TagFields& fields, WriteTargets targets,
+                                        WriteMode mode = WriteMode::Write);
 
 }  // namespace kestrom::vbmp3
