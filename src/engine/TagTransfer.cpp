@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/TagTransfer.h"
 
-#include <algorithm>
-
 #include "engine/Run.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
 namespace {
 
+// The mark fills the field as the block holds it: followed by blanks up to its
+// 128 characters, which the library does not store.
 void markKaraoke(taglib::TagInfo& tag) {
-    tag.TextB.fill(u' ');
-    std::copy(kKaraokeMark.begin(), kKaraokeMark.end(), tag.TextB.begin());
+    tag.TextB = kKaraokeMark;
+    tag.TextB.resize(VBMP3_TEXT_B_SIZE, u' ');
 }
 
 void listAsFailed(const std::string& workName) {
