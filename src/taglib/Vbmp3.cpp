@@ -194,19 +194,29 @@ CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
 }
 
 CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
+    return callSetTagInfo(path, records, false);
+}
+
+CallResult Vbmp3::checkTagInfo(const std::string& path, TagRecords& records) {
+    return callSetTagInfo(path, records, true);
+}
+
+CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly) {
     std::string missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_setTagInfoUtf8 != nullptr) {
         const std::size_t length = prepareTextRecord(records);
         errno = 0;
         const std::int16_t result = asFunction<SetTagInfoUtf8Fn>(m_setTagInfoUtf8)(
-            path.c_str(), records.textRecord.data(), static_cast<std::uint32_t>(length), 1, 1, 0);
+            path.c_str(), records.textRecord.data(), static_cast<std::uint32_t>(length), 1, 1,
+            checkOnly ? 1 : 0);
         const int error = errno;
         fromTextRecord(records.textRecord, records.tag);
         return judge(result, error);
     }
     void* address = symbol("vbmp3_setTagInfo", m_setTagInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
+    if (checkOnly) return {CallStatus::Success, {}};
     toLibraryForm(records.tag, records.writeBlock);
     errno = 0;
     const std::int16_t result =
@@ -214,15 +224,6 @@ CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
     const int error = errno;
     fromLibraryForm(records.writeBlock, records.tag);
     return judge(result, error);
-}
-
-CallResult Vbmp3::findSetTagInfo() {
-    std::string missing;
-    if (!load(missing)) return {CallStatus::Unavailable, missing};
-    if (m_setTagInfoUtf8 != nullptr) return {CallStatus::Success, {}};
-    if (symbol("vbmp3_setTagInfo", m_setTagInfo, missing) == nullptr)
-        return {CallStatus::Unavailable, missing};
-    return {CallStatus::Success, {}};
 }
 
 std::string findTagLibrary(platform::Posix& posix) {

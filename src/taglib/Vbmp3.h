@@ -115,14 +115,16 @@ public:
     // Writes records.tag into the file at path, with the arguments 1 and 1 (both
     // tags). records.tag then holds what it handed over, as the library holds it.
     CallResult setTagInfo(const std::string& path, TagRecords& records);
-    // Loads the library and looks up the write entry point as its first call
-    // would, without calling it: Success when a write could be made, else
-    // Unavailable.
-    CallResult findSetTagInfo();
+    // A dry run's write. Through the text record: vbmp3_setTagInfoUtf8 with
+    // checkOnly 1, so a write that would be refused fails here, with its errno,
+    // and nothing changes. Through the block, which cannot check without
+    // writing: Success when vbmp3_setTagInfo is there, else Unavailable.
+    CallResult checkTagInfo(const std::string& path, TagRecords& records);
 
 private:
     bool load(std::string& missing);
     void* symbol(const char* name, void*& cache, std::string& missing);
+    CallResult callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly);
 
     std::string m_libraryPath;
     void* m_handle = nullptr;

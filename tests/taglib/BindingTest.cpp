@@ -102,6 +102,8 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     ASSERT_EQ(library.setTagInfo(dir / "work.mp3", records).status, CallStatus::Success);
     EXPECT_EQ(readFile(dir / "work.mp3"),
               "A=" + title.substr(0, 128) + "\nB=Artist\nC=\nS=\nD=\nE=\nN=13\n");
+    ASSERT_EQ(library.checkTagInfo(dir / "bad.mp3", records).status, CallStatus::Success)
+        << "an old library's write cannot be checked: it is taken for possible";
     EXPECT_EQ(library.getFileInfo(dir / "bad.mp3", records).status, CallStatus::Failure);
     EXPECT_EQ(textOf(records.tag.TextA) + u"|" + textOf(records.tag.TextB), u"Leftover|Artist");
     const CallResult missing = library.getFileInfo(dir / "missing.mp3", records);
@@ -115,9 +117,9 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
 
 // Through the text record the binding hands the program form over whole: for a
 // read at the start of a buffer with room for the longest record, for a write
-// as a record of its own length, with the arguments 1, 1 and checkOnly 0. The
-// program form then holds what the library left there: what it read, or what
-// was handed over when the read fails.
+// or its check as a record of its own length, with the arguments 1, 1 and
+// checkOnly. The program form then holds what the library left there: what it
+// read, or what was handed over when the read fails.
 TEST(Binding, TextRecordCallsHandOverWholeTextsAndTakeBackWhatIsLeft) {
     given.clear();
     Vbmp3 library(
@@ -141,6 +143,7 @@ TEST(Binding, TextRecordCallsHandOverWholeTextsAndTakeBackWhatIsLeft) {
     ASSERT_EQ(library.getFileInfo("lib.mp3", records).status, CallStatus::Success);
     EXPECT_EQ(records.tag.TextA + u"|" + records.tag.TextE, u"桜の歌が長い題名|Pop");
     records.tag.TextB = u"カラオケ" + std::u16string(124, u' ');
+    ASSERT_EQ(library.checkTagInfo("work.mp3", records).status, CallStatus::Success);
     ASSERT_EQ(library.setTagInfo("work.mp3", records).status, CallStatus::Success);
     const CallResult bad = library.getFileInfo("bad.mp3", records);
     EXPECT_TRUE(bad.status == CallStatus::Failure && bad.error == ENOENT) << bad.error;
@@ -148,8 +151,9 @@ TEST(Binding, TextRecordCallsHandOverWholeTextsAndTakeBackWhatIsLeft) {
     const std::string handedOver = std::string("\x0D\0\0\0", 4) + "桜の歌が長い題名|カラオケ" +
                                    std::string(124, ' ') + "||||Pop|";
     const std::string size = std::to_string(handedOver.size());
-    EXPECT_EQ(given, "get lib.mp3 393226 " + std::string(4, '\0') + "||||||\nset work.mp3 1 1 0 " +
-                         size + " " + handedOver + "\nget bad.mp3 393226 " + handedOver + "\n");
+    EXPECT_EQ(given, "get lib.mp3 393226 " + std::string(4, '\0') + "||||||\nset work.mp3 1 1 1 " +
+                         size + " " + handedOver + "\nset work.mp3 1 1 0 " + size + " " +
+                         handedOver + "\nget bad.mp3 393226 " + handedOver + "\n");
 }
 
 // Any result but 0 is success, and carries no errno, whatever the library left in it.
@@ -183,8 +187,9 @@ TEST(Binding, ALibraryThatCannotBeUsedSaysWhy) {
           {FAKE_TAGLIB_NOWRITE, notFound + "vbmp3_setTagInfo"}}) {
         Vbmp3 library(path);
         TagRecords records;
-        const CallResult result = library.setTagInfo(dir / "Song.mp3", records);
-        EXPECT_TRUE(result.status == CallStatus::Unavailable && result.missing == why)
-            << result.missing;
+        for (const CallResult& result : {library.setTagInfo(dir / "Song.mp3", records),
+                                         library.checkTagInfo(dir / "Song.mp3", records)})
+            EXPECT_TRUE(result.status == CallStatus::Unavailable && result.missing == why)
+                << result.missing;
     }
 }
