@@ -47,10 +47,12 @@
 //   TextE      UTF-8, then one NUL byte: the record ends here
 //
 // A text is valid UTF-8 (no byte order mark, no overlong form, no surrogate, no
-// code beyond U+10FFFF) of at most VBMP3_TEXT_MAX bytes, holds no NUL and no
-// trailing blanks, and is never cut, padded or escaped: "Beyoncé", 한, an emoji and
-// a title of 300 characters travel as they are. A record is therefore between
-// VBMP3_TEXT_RECORD_MIN (every text empty) and VBMP3_TEXT_RECORD_MAX bytes long.
+// code beyond U+10FFFF) of at most VBMP3_TEXT_MAX bytes and holds no NUL. It is
+// never cut, padded or escaped: "Beyoncé", 한, an emoji and a title of 300
+// characters travel as they are. A text read has no trailing blanks; one handed
+// over may have them (the program's karaoke mark does), and they are not stored.
+// A record is therefore between VBMP3_TEXT_RECORD_MIN (every text empty) and
+// VBMP3_TEXT_RECORD_MAX bytes long.
 // Only the ID3v1 tag, whose fields hold 30 bytes by its format, cuts a text (on a
 // character boundary, see vbmp3_setTagInfo).
 //
