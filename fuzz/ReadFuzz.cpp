@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the read path: any bytes as an MP3 file, read from memory
 // through the code behind vbmp3_getFileInfo. Besides crashes it checks that a
-// block read from a file survives being written back: its fields, taken from the
-// block as a write takes them, give the same block again.
+// block or a text record read from a file survives being written back: its
+// fields, taken from it as a write takes them, give the same block or record.
 #include <cstdint>
 #include <cstring>
 
@@ -23,5 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned char again[kTagBlockSize] = {};
     toBlock(fromBlock(block), again);
     if (std::memcmp(block, again, sizeof block) != 0) __builtin_trap();
+
+    std::string record, recordAgain;
+    if (toRecord(info->fields, record) != 0) return 0;  // a text too long for a record
+    const std::optional<TagFields> fields = fromRecord(record);
+    if (!fields || toRecord(*fields, recordAgain) != 0 || recordAgain != record) __builtin_trap();
     return 0;
 }

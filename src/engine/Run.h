@@ -35,7 +35,7 @@ struct FileReport {
         MoveFailed,     // tag written, the move stopped with a message
         NotFound,       // no library folder holds the name
         UnreadableTag,  // the library file's tag could not be read
-        WriteFailed,    // the tag could not be written into the work file
+        WriteFailed,    // the tag could not be written into the work file (or would be refused)
     };
     std::size_t index = 0;  // from 0
     std::size_t total = 0;
@@ -60,8 +60,8 @@ public:
 };
 
 struct RunOptions {
-    // Reads the library tags but writes, moves and deletes nothing: every file
-    // whose tag can be read is reported as it would end.
+    // Reads the library tags and makes the checks of every write, but writes,
+    // moves and deletes nothing: every file is reported as it would end.
     bool dryRun = false;
     RunObserver* observer = nullptr;  // not owned; may be null
 };

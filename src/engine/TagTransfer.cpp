@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/TagTransfer.h"
 
-#include <algorithm>
-
 #include "engine/Run.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
 namespace {
 
+// The mark fills the field as the block holds it: followed by blanks up to its
+// 128 characters, which the library does not store.
 void markKaraoke(taglib::TagInfo& tag) {
-    tag.TextB.fill(u' ');
-    std::copy(kKaraokeMark.begin(), kKaraokeMark.end(), tag.TextB.begin());
+    tag.TextB = kKaraokeMark;
+    tag.TextB.resize(VBMP3_TEXT_B_SIZE, u' ');
 }
 
 void listAsFailed(const std::string& workName) {
@@ -50,10 +50,11 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
     if (!state.work.KaraokeNames[i].empty()) markKaraoke(state.records.tag);
 
     {
-        // A dry run writes nothing but still needs to know that a write could be made.
-        const auto write =
-            dryRun ? tagLibrary.findSetTagInfo()
-                   : tagLibrary.setTagInfo(state.workText + "/" + workName, state.records);
+        // A dry run writes nothing, but makes the checks of the write, so that a
+        // file the write would refuse fails here as it would in the run.
+        const std::string workFile = state.workText + "/" + workName;
+        const auto write = dryRun ? tagLibrary.checkTagInfo(workFile, state.records)
+                                  : tagLibrary.setTagInfo(workFile, state.records);
         if (write.status == taglib::CallStatus::Unavailable) {
             result.outcome = Transfer::Outcome::LibraryMissing;
             result.missing = write.missing;

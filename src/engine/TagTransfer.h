@@ -25,9 +25,10 @@ struct Transfer {
 // Transfers the tag of work file i: finds the same-named library file (the first
 // folder of the scan that holds it, any letter case), reads its tag, marks a
 // karaoke file, writes the tag into the work file, and counts the file OK or NG,
-// adding every NG file to the error list. With dryRun the write
-// is left out and counted as done. LibraryMissing stops the run: nothing is
-// counted and nothing has been written.
+// adding every NG file to the error list. With dryRun the write is only checked
+// (taglib::Vbmp3::checkTagInfo): a write that would be refused is WriteFailed
+// with its errno, any other counted as done. LibraryMissing stops the run:
+// nothing is counted and nothing has been written.
 Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun);
 
 }  // namespace kestrom::engine

@@ -42,9 +42,17 @@ struct Patch {
 // back. Errors are errno values.
 class FileChange {
 public:
+    // What a file is opened for. Check: only the checks that come before a
+    // change (opened for writing and locked as for it, its folder opened); no
+    // undo record is made, and one that a crash left is neither rolled back nor
+    // removed. A file opened to check is never written: writeInPlace and rewrite
+    // fail with EBADF and leave it alone.
+    enum class Purpose { Change, Check };
+
     // Opens the file at path. EINVAL: no plain file; EACCES: read-only (owner
     // write permission clear); EBUSY: another process is changing it.
-    static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out);
+    static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
+                    Purpose purpose = Purpose::Change);
     FileChange(FileChange&& other) noexcept;
     FileChange& operator=(FileChange&&) = delete;
     ~FileChange();
@@ -82,6 +90,7 @@ private:
     std::string m_folder;
     struct stat m_status {};
     Fd m_folderFd;
+    bool m_checkOnly = false;  // opened to check: never written
     Fd m_record;               // made by writeInPlace, just before the first byte changes
     std::string m_recordPath;  // "" once the record is gone, or when it must stay
 };

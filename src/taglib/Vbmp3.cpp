@@ -14,24 +14,21 @@
 #include "platform/Cp932.h"
 #include "platform/Posix.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Text.h"
 
 namespace kestrom::taglib {
 namespace {
 
-template <std::size_t N>
-void putText(TagBlock& block, std::size_t offset, const std::array<char16_t, N>& field) {
-    const std::string bytes =
-        platform::cp932::encodeCut(std::u16string_view(field.data(), N), N).bytes;
+void putText(TagBlock& block, std::size_t offset, std::size_t size, std::u16string_view text) {
+    const std::string bytes = platform::cp932::encodeCut(text, size).bytes;
     std::memcpy(block.data() + offset, bytes.data(), bytes.size());
-    std::memset(block.data() + offset + bytes.size(), 0, N - bytes.size());
+    std::memset(block.data() + offset + bytes.size(), 0, size - bytes.size());
 }
 
-template <std::size_t N>
-void getText(const TagBlock& block, std::size_t offset, std::array<char16_t, N>& field) {
-    const std::u16string text = platform::cp932::decode(
-        std::string_view(reinterpret_cast<const char*>(block.data() + offset), N));
-    field.fill(u'\0');
-    std::copy_n(text.begin(), std::min(text.size(), N), field.begin());
+void getText(const TagBlock& block, std::size_t offset, std::size_t size, std::u16string& text) {
+    text = platform::cp932::decode(
+        std::string_view(reinterpret_cast<const char*>(block.data() + offset), size));
+    text.resize(size, u'\0');
 }
 
 template <typename Fn>
@@ -60,6 +57,16 @@ std::string loadFailure(const std::string& path, const char* error) {
     return std::string(kCannotLoad) + path + ": " + std::string(reason);
 }
 
+// Puts the text record of records.tag at the start of the run's buffer, which
+// holds the longest record the library may give back; the record's length.
+std::size_t prepareTextRecord(TagRecords& records) {
+    const std::string record = toTextRecord(records.tag);
+    std::string& buffer = records.textRecord;
+    buffer.resize(std::max<std::size_t>({buffer.size(), VBMP3_TEXT_RECORD_MAX, record.size()}));
+    std::copy(record.begin(), record.end(), buffer.begin());
+    return record.size();
+}
+
 CallResult judge(std::int16_t result, int error) {
     if (result != 0) return {CallStatus::Success, {}, 0};
     return {CallStatus::Failure, {}, error};
@@ -68,55 +75,113 @@ CallResult judge(std::int16_t result, int error) {
 }  // namespace
 
 void toLibraryForm(const TagInfo& tag, TagBlock& block) {
-    putText(block, VBMP3_TEXT_A_OFFSET, tag.TextA);
-    putText(block, VBMP3_TEXT_B_OFFSET, tag.TextB);
-    putText(block, VBMP3_TEXT_C_OFFSET, tag.TextC);
-    putText(block, VBMP3_SHORT_TEXT_OFFSET, tag.ShortText);
-    putText(block, VBMP3_TEXT_D_OFFSET, tag.TextD);
+    putText(block, VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE, tag.TextA);
+    putText(block, VBMP3_TEXT_B_OFFSET, VBMP3_TEXT_B_SIZE, tag.TextB);
+    putText(block, VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE, tag.TextC);
+    putText(block, VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE, tag.ShortText);
+    putText(block, VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE, tag.TextD);
     const auto number = static_cast<std::uint32_t>(tag.Number);
     for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
         block[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(number >> (8 * i));
-    putText(block, VBMP3_TEXT_E_OFFSET, tag.TextE);
+    putText(block, VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE, tag.TextE);
 }
 
 void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
-    getText(block, VBMP3_TEXT_A_OFFSET, tag.TextA);
-    getText(block, VBMP3_TEXT_B_OFFSET, tag.TextB);
-    getText(block, VBMP3_TEXT_C_OFFSET, tag.TextC);
-    getText(block, VBMP3_SHORT_TEXT_OFFSET, tag.ShortText);
-    getText(block, VBMP3_TEXT_D_OFFSET, tag.TextD);
+    getText(block, VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE, tag.TextA);
+    getText(block, VBMP3_TEXT_B_OFFSET, VBMP3_TEXT_B_SIZE, tag.TextB);
+    getText(block, VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE, tag.TextC);
+    getText(block, VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE, tag.ShortText);
+    getText(block, VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE, tag.TextD);
     std::uint32_t number = 0;
     for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
         number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
     tag.Number = static_cast<std::int32_t>(number);
-    getText(block, VBMP3_TEXT_E_OFFSET, tag.TextE);
+    getText(block, VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE, tag.TextE);
+}
+
+std::string toTextRecord(const TagInfo& tag) {
+    std::string record;
+    const auto number = static_cast<std::uint32_t>(tag.Number);
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        record += static_cast<char>(number >> (8 * i) & 0xFF);
+    for (const std::u16string* text :
+         {&tag.TextA, &tag.TextB, &tag.TextC, &tag.ShortText, &tag.TextD, &tag.TextE}) {
+        record += platform::toUtf8(std::u16string_view(*text).substr(0, text->find(u'\0')));
+        record += '\0';
+    }
+    return record;
+}
+
+void fromTextRecord(std::string_view record, TagInfo& tag) {
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE && i < record.size(); ++i)
+        number |= std::uint32_t{static_cast<unsigned char>(record[i])} << (8 * i);
+    tag.Number = static_cast<std::int32_t>(number);
+    record.remove_prefix(std::min<std::size_t>(VBMP3_NUMBER_SIZE, record.size()));
+    for (std::u16string* text :
+         {&tag.TextA, &tag.TextB, &tag.TextC, &tag.ShortText, &tag.TextD, &tag.TextE}) {
+        const std::string_view bytes = record.substr(0, record.find('\0'));
+        *text = platform::toUtf16(bytes);
+        record.remove_prefix(std::min(bytes.size() + 1, record.size()));
+    }
 }
 
 Vbmp3::Vbmp3(std::string libraryPath) : m_libraryPath(std::move(libraryPath)) {}
 
-Vbmp3::Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry) {
+Vbmp3::Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry) : m_loaded(true) {
     std::memcpy(&m_getFileInfo, &getEntry, sizeof getEntry);
     std::memcpy(&m_setTagInfo, &setEntry, sizeof setEntry);
+}
+
+Vbmp3::Vbmp3(GetFileInfoUtf8Fn getEntry, SetTagInfoUtf8Fn setEntry) : m_loaded(true) {
+    std::memcpy(&m_getFileInfoUtf8, &getEntry, sizeof getEntry);
+    std::memcpy(&m_setTagInfoUtf8, &setEntry, sizeof setEntry);
 }
 
 // The library stays loaded for the life of the process, as the program never
 // unloads it; the handle is only dropped.
 Vbmp3::~Vbmp3() = default;
 
-void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
-    if (cache != nullptr) return cache;
-    if (m_handle == nullptr) m_handle = ::dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+// Loads the library, and looks up the text record's pair once: a library that
+// has only one of the two is used through the block.
+bool Vbmp3::load(std::string& missing) {
+    if (m_loaded) return true;
+    m_handle = ::dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (m_handle == nullptr) {
         missing = loadFailure(m_libraryPath, ::dlerror());
-        return nullptr;
+        return false;
     }
-    cache = ::dlsym(m_handle, name);
+    m_loaded = true;
+    void* get = ::dlsym(m_handle, "vbmp3_getFileInfoUtf8");
+    void* set = ::dlsym(m_handle, "vbmp3_setTagInfoUtf8");
+    if (get != nullptr && set != nullptr) {
+        m_getFileInfoUtf8 = get;
+        m_setTagInfoUtf8 = set;
+    }
+    return true;
+}
+
+void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
+    if (cache != nullptr) return cache;
+    if (!load(missing)) return nullptr;
+    if (m_handle != nullptr) cache = ::dlsym(m_handle, name);
     if (cache == nullptr) missing = std::string(kNotFound) + name;
     return cache;
 }
 
 CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
     std::string missing;
+    if (!load(missing)) return {CallStatus::Unavailable, missing};
+    if (m_getFileInfoUtf8 != nullptr) {
+        prepareTextRecord(records);
+        errno = 0;
+        const std::int16_t result = asFunction<GetFileInfoUtf8Fn>(m_getFileInfoUtf8)(
+            path.c_str(), records.textRecord.data(),
+            static_cast<std::uint32_t>(records.textRecord.size()), records.mpeg.data());
+        const int error = errno;
+        fromTextRecord(records.textRecord, records.tag);
+        return judge(result, error);
+    }
     void* address = symbol("vbmp3_getFileInfo", m_getFileInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
     toLibraryForm(records.tag, records.readBlock);
@@ -129,9 +194,29 @@ CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
 }
 
 CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
+    return callSetTagInfo(path, records, false);
+}
+
+CallResult Vbmp3::checkTagInfo(const std::string& path, TagRecords& records) {
+    return callSetTagInfo(path, records, true);
+}
+
+CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly) {
     std::string missing;
+    if (!load(missing)) return {CallStatus::Unavailable, missing};
+    if (m_setTagInfoUtf8 != nullptr) {
+        const std::size_t length = prepareTextRecord(records);
+        errno = 0;
+        const std::int16_t result = asFunction<SetTagInfoUtf8Fn>(m_setTagInfoUtf8)(
+            path.c_str(), records.textRecord.data(), static_cast<std::uint32_t>(length), 1, 1,
+            checkOnly ? 1 : 0);
+        const int error = errno;
+        fromTextRecord(records.textRecord, records.tag);
+        return judge(result, error);
+    }
     void* address = symbol("vbmp3_setTagInfo", m_setTagInfo, missing);
     if (address == nullptr) return {CallStatus::Unavailable, missing};
+    if (checkOnly) return {CallStatus::Success, {}};
     toLibraryForm(records.tag, records.writeBlock);
     errno = 0;
     const std::int16_t result =
@@ -139,13 +224,6 @@ CallResult Vbmp3::setTagInfo(const std::string& path, TagRecords& records) {
     const int error = errno;
     fromLibraryForm(records.writeBlock, records.tag);
     return judge(result, error);
-}
-
-CallResult Vbmp3::findSetTagInfo() {
-    std::string missing;
-    if (symbol("vbmp3_setTagInfo", m_setTagInfo, missing) == nullptr)
-        return {CallStatus::Unavailable, missing};
-    return {CallStatus::Success, {}};
 }
 
 std::string findTagLibrary(platform::Posix& posix) {

@@ -4,48 +4,64 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Posix.h"
 #include "vbmp3/vbmp3.h"  // the block layout: constants only, links nothing
 
 namespace kestrom::taglib {
 
-// The tag record in the form the program holds: seven fields, the texts of fixed
-// length in UTF-16 without terminator. The program gives no field a meaning of
-// its own; it carries what the tag library delivered from one call to the next,
-// apart from the karaoke mark it puts into TextB.
+// The tag record in the form the program holds: seven fields, the texts in
+// UTF-16 without terminator, of any length. The program gives no field a meaning
+// of its own; it carries what the tag library delivered from one call to the
+// next, apart from the karaoke mark it puts into TextB. A NUL ends a text on its
+// way to the library.
 struct TagInfo {
-    std::array<char16_t, VBMP3_TEXT_A_SIZE> TextA{};
-    std::array<char16_t, VBMP3_TEXT_B_SIZE> TextB{};
-    std::array<char16_t, VBMP3_TEXT_C_SIZE> TextC{};
-    std::array<char16_t, VBMP3_SHORT_TEXT_SIZE> ShortText{};
-    std::array<char16_t, VBMP3_TEXT_D_SIZE> TextD{};
+    std::u16string TextA;
+    std::u16string TextB;
+    std::u16string TextC;
+    std::u16string ShortText;
+    std::u16string TextD;
     std::int32_t Number = 0;
-    std::array<char16_t, VBMP3_TEXT_E_SIZE> TextE{};
+    std::u16string TextE;
 };
 
-// The library form of TagInfo: 652 bytes, texts in code page 932, one byte per
-// character position, Number little-endian at byte 520.
+// The library form of TagInfo for the first pair of entry points: 652 bytes,
+// texts in code page 932, one byte per character position, Number little-endian
+// at byte 520.
 inline constexpr std::size_t kTagBlockSize = VBMP3_TAG_INFO_SIZE;
 using TagBlock = std::array<unsigned char, kTagBlockSize>;
 // Stream information the library fills on a read; the program never reads it.
 inline constexpr std::size_t kMpegInfoSize = VBMP3_MPEG_INFO_SIZE;
 using MpegInfo = std::array<unsigned char, kMpegInfoSize>;
 
-// Program form -> library form: each text converted to code page 932 and cut or
-// padded with NUL bytes to its field; the alignment gap left as it was.
+// Program form -> library form: each text converted to code page 932 and cut
+// (on a character boundary) or padded with NUL bytes to its field; the alignment
+// gap left as it was.
 void toLibraryForm(const TagInfo& tag, TagBlock& block);
 // Library form -> program form: each field's bytes decoded; the characters that
 // the bytes give are followed by NUL characters up to the field's length.
 void fromLibraryForm(const TagBlock& block, TagInfo& tag);
 
+// The library form for the second pair: the text record of vbmp3.h, Number and
+// the six texts whole, each UTF-8 up to its first NUL and followed by one.
+std::string toTextRecord(const TagInfo& tag);
+// Text record -> program form: Number and each text up to its NUL. Bytes that
+// are no UTF-8 are kept as platform::toUtf16 keeps them, so that they go back
+// to the library as they came; a text that the bytes end without its NUL ends
+// there, and the texts after it are empty.
+void fromTextRecord(std::string_view record, TagInfo& tag);
+
 // Everything one run exchanges with the tag library: all zero at the start of a
 // run, never cleared between files.
 struct TagRecords {
     TagInfo tag;
-    TagBlock readBlock{};   // used only for reads
-    TagBlock writeBlock{};  // used only for writes
+    TagBlock readBlock{};   // used only for reads through the block
+    TagBlock writeBlock{};  // used only for writes through the block
     MpegInfo mpeg{};
+    // The text record: the record handed over or received at its start, and
+    // room for the longest (VBMP3_TEXT_RECORD_MAX bytes) once a call has used it.
+    std::string textRecord;
 };
 
 // How a call ended.
@@ -67,42 +83,56 @@ struct CallResult {
     int error = 0;
 };
 
-// The two entry points as the library exports them.
+// The entry points as the library exports them: the tag block's pair, which
+// every version of the library has, and the text record's pair of later ones.
 using GetFileInfoFn = decltype(&vbmp3_getFileInfo);
 using SetTagInfoFn = decltype(&vbmp3_setTagInfo);
+using GetFileInfoUtf8Fn = decltype(&vbmp3_getFileInfoUtf8);
+using SetTagInfoUtf8Fn = decltype(&vbmp3_setTagInfoUtf8);
 
-// The binding to the tag library, a shared object with the two entry points
-// vbmp3_getFileInfo and vbmp3_setTagInfo (C linkage). The library is loaded by
-// its path at the first call of either entry point and stays loaded; each entry
-// point is looked up at its own first call and remembered.
+// The binding to the tag library, a shared object with the entry points of
+// vbmp3.h (C linkage). The library is loaded by its path at the first call and
+// stays loaded. When it has both vbmp3_getFileInfoUtf8 and vbmp3_setTagInfoUtf8,
+// every call goes through them and the texts travel whole; otherwise through
+// vbmp3_getFileInfo and vbmp3_setTagInfo, each looked up at its own first call
+// and remembered, and the texts are cut to the block's fields.
 class Vbmp3 {
 public:
     explicit Vbmp3(std::string libraryPath);
     // Entry points already in the process (the library's code linked in, as
     // tests do to run it over a seam of their own); nothing is loaded.
     Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry);
+    Vbmp3(GetFileInfoUtf8Fn getEntry, SetTagInfoUtf8Fn setEntry);
     Vbmp3(const Vbmp3&) = delete;
     Vbmp3& operator=(const Vbmp3&) = delete;
     ~Vbmp3();
 
-    // Reads the tag of the file at path (file-name bytes, UTF-8 on Linux) through
-    // records.readBlock into records.tag and records.mpeg. Whatever the result,
-    // records.tag afterwards holds what the library left in the block.
+    // Reads the tag of the file at path (file-name bytes, UTF-8 on Linux) into
+    // records.tag and records.mpeg, handing records.tag over as it is. Whatever
+    // the result, records.tag afterwards holds what the library left in the
+    // block or the text record.
     CallResult getFileInfo(const std::string& path, TagRecords& records);
-    // Writes records.tag into the file at path through records.writeBlock, with
-    // the two further arguments 1 and 1.
+    // Writes records.tag into the file at path, with the arguments 1 and 1 (both
+    // tags). records.tag then holds what it handed over, as the library holds it.
     CallResult setTagInfo(const std::string& path, TagRecords& records);
-    // Loads the library and looks up vbmp3_setTagInfo as its first call would,
-    // without calling it: Success when a write could be made, else Unavailable.
-    CallResult findSetTagInfo();
+    // A dry run's write. Through the text record: vbmp3_setTagInfoUtf8 with
+    // checkOnly 1, so a write that would be refused fails here, with its errno,
+    // and nothing changes. Through the block, which cannot check without
+    // writing: Success when vbmp3_setTagInfo is there, else Unavailable.
+    CallResult checkTagInfo(const std::string& path, TagRecords& records);
 
 private:
+    bool load(std::string& missing);
     void* symbol(const char* name, void*& cache, std::string& missing);
+    CallResult callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly);
 
     std::string m_libraryPath;
     void* m_handle = nullptr;
+    bool m_loaded = false;  // the library is loaded, or the entry points are in the process
     void* m_getFileInfo = nullptr;
     void* m_setTagInfo = nullptr;
+    void* m_getFileInfoUtf8 = nullptr;  // both set, or neither
+    void* m_setTagInfoUtf8 = nullptr;
 };
 
 // The tag library for the running program. An installed program keeps it in a

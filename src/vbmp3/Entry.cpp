@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The two exported functions: argument checks, one call at a time, and no
-// exception crosses into the program (an allocation failure on an enormous tag
-// is a failed call). They work on the system's files: the program's own
-// process is where the platform's seam is the real system.
+// The exported functions: argument checks, one call at a time, and no exception
+// crosses into the program (an allocation failure on an enormous tag is a
+// failed call). They work on the system's files: the program's own process is
+// where the platform's seam is the real system.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -25,6 +26,40 @@ namespace {
 // calls from several threads of the program take turns.
 std::mutex callMutex;
 
+// 1, else 0 with errno set to error.
+std::int16_t result(int error) {
+    if (error == 0) return 1;
+    errno = error;
+    return 0;
+}
+
+// Reads the file's tag into info; 0 or errno. The caller holds callMutex.
+int readInfo(kestrom::platform::Posix& posix, const char* path, std::optional<FileInfo>& info) {
+    installStringHandlers();
+    kestrom::platform::Fd fd;
+    struct stat st {};
+    if (int err = kestrom::platform::openForReading(posix, path, fd, st); err != 0) return err;
+    SeamStream stream(posix, fd.get(), st.st_size, path);
+    stream.preloadEnds();
+    info = readFileInfo(stream);
+    if (stream.error() != 0) return stream.error();
+    return info ? 0 : ENOEXEC;
+}
+
+bool isFlag(std::int32_t value) {
+    return value == 0 || value == 1;
+}
+
+// Writes (or checks) fields; 0 or errno.
+int write(kestrom::platform::Posix& posix, const char* path, const TagFields& fields,
+          std::int32_t id3v2, std::int32_t id3v1, WriteMode mode) {
+    const std::lock_guard<std::mutex> lock(callMutex);
+    installStringHandlers();
+    const auto failure =
+        writeFields(posix, path, fields, WriteTargets{id3v2 == 1, id3v1 == 1}, mode);
+    return failure ? failure->error : 0;
+}
+
 }  // namespace
 
 namespace kestrom::vbmp3 {
@@ -34,51 +69,58 @@ std::int16_t getFileInfo(platform::Posix& posix, const char* path, unsigned char
     if (path == nullptr || tagInfo == nullptr || mpegInfo == nullptr) return 0;
     try {
         const std::lock_guard<std::mutex> lock(callMutex);
-        installStringHandlers();
-        platform::Fd fd;
-        struct stat st {};
-        if (int err = platform::openForReading(posix, path, fd, st); err != 0) {
-            errno = err;
-            return 0;
-        }
-        SeamStream stream(posix, fd.get(), st.st_size, path);
-        stream.preloadEnds();
-        const std::optional<FileInfo> info = readFileInfo(stream);
-        if (stream.error() != 0) {
-            errno = stream.error();
-            return 0;
-        }
-        if (!info) {
-            errno = ENOEXEC;
-            return 0;
-        }
+        std::optional<FileInfo> info;
+        if (int err = readInfo(posix, path, info); err != 0) return result(err);
         toBlock(info->fields, tagInfo);
         std::memcpy(mpegInfo, info->mpeg.data(), info->mpeg.size());
         return 1;
     } catch (...) {
-        errno = ENOMEM;
-        return 0;
+        return result(ENOMEM);
     }
 }
 
 std::int16_t setTagInfo(platform::Posix& posix, const char* path, unsigned char* tagInfo,
                         std::int32_t id3v2, std::int32_t id3v1) {
-    if (path == nullptr || tagInfo == nullptr || (id3v2 != 0 && id3v2 != 1) ||
-        (id3v1 != 0 && id3v1 != 1)) {
-        errno = EINVAL;
-        return 0;
+    if (path == nullptr || tagInfo == nullptr || !isFlag(id3v2) || !isFlag(id3v1))
+        return result(EINVAL);
+    try {
+        return result(write(posix, path, fromBlock(tagInfo), id3v2, id3v1, WriteMode::Write));
+    } catch (...) {
+        return result(ENOMEM);
     }
+}
+
+std::int16_t getFileInfoUtf8(platform::Posix& posix, const char* path, char* record,
+                             std::uint32_t recordSize, unsigned char* mpegInfo) {
+    if (path == nullptr || record == nullptr || mpegInfo == nullptr) return result(EINVAL);
     try {
         const std::lock_guard<std::mutex> lock(callMutex);
-        installStringHandlers();
-        const auto failure =
-            writeFields(posix, path, fromBlock(tagInfo), WriteTargets{id3v2 == 1, id3v1 == 1});
-        if (!failure) return 1;
-        errno = failure->error;
-        return 0;
+        std::optional<FileInfo> info;
+        if (int err = readInfo(posix, path, info); err != 0) return result(err);
+        std::string bytes;
+        if (int err = toRecord(info->fields, bytes); err != 0) return result(err);
+        if (bytes.size() > recordSize) return result(ERANGE);
+        std::copy(bytes.begin(), bytes.end(), record);
+        std::memcpy(mpegInfo, info->mpeg.data(), info->mpeg.size());
+        return 1;
     } catch (...) {
-        errno = ENOMEM;
-        return 0;
+        return result(ENOMEM);
+    }
+}
+
+std::int16_t setTagInfoUtf8(platform::Posix& posix, const char* path, const char* record,
+                            std::uint32_t recordSize, std::int32_t id3v2, std::int32_t id3v1,
+                            std::int32_t checkOnly) {
+    if (path == nullptr || record == nullptr || !isFlag(id3v2) || !isFlag(id3v1) ||
+        !isFlag(checkOnly))
+        return result(EINVAL);
+    try {
+        const std::optional<TagFields> fields = fromRecord({record, recordSize});
+        if (!fields) return result(EINVAL);
+        return result(write(posix, path, *fields, id3v2, id3v1,
+                            checkOnly == 1 ? WriteMode::Check : WriteMode::Write));
+    } catch (...) {
+        return result(ENOMEM);
     }
 }
 
@@ -92,4 +134,15 @@ extern "C" int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 extern "C" int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
                                     int32_t id3v1) {
     return setTagInfo(kestrom::platform::systemPosix(), path, tagInfo, id3v2, id3v1);
+}
+
+extern "C" int16_t vbmp3_getFileInfoUtf8(const char* path, char* record, uint32_t recordSize,
+                                         unsigned char* mpegInfo) {
+    return getFileInfoUtf8(kestrom::platform::systemPosix(), path, record, recordSize, mpegInfo);
+}
+
+extern "C" int16_t vbmp3_setTagInfoUtf8(const char* path, const char* record, uint32_t recordSize,
+                                        int32_t id3v2, int32_t id3v1, int32_t checkOnly) {
+    return setTagInfoUtf8(kestrom::platform::systemPosix(), path, record, recordSize, id3v2, id3v1,
+                          checkOnly);
 }

@@ -5,14 +5,19 @@
 
 #include "platform/Posix.h"
 
-// The two entry points of vbmp3.h with the platform's seam passed in: the
-// exported functions call them with the real system, tests with a seam that
-// records or fails calls. errno tells why a call failed.
+// The entry points of vbmp3.h with the platform's seam passed in: the exported
+// functions call them with the real system, tests with a seam that records or
+// fails calls. errno tells why a call failed.
 namespace kestrom::vbmp3 {
 
 std::int16_t getFileInfo(platform::Posix& posix, const char* path, unsigned char* tagInfo,
                          unsigned char* mpegInfo);
 std::int16_t setTagInfo(platform::Posix& posix, const char* path, unsigned char* tagInfo,
                         std::int32_t id3v2, std::int32_t id3v1);
+std::int16_t getFileInfoUtf8(platform::Posix& posix, const char* path, char* record,
+                             std::uint32_t recordSize, unsigned char* mpegInfo);
+std::int16_t setTagInfoUtf8(platform::Posix& posix, const char* path, const char* record,
+                            std::uint32_t recordSize, std::int32_t id3v2, std::int32_t id3v1,
+                            std::int32_t checkOnly);
 
 }  // namespace kestrom::vbmp3

@@ -2,6 +2,7 @@
 #include "vbmp3/TagFields.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -54,6 +55,76 @@ unsigned parseYear(std::u16string_view text) {
     return year;
 }
 
+unsigned genreFromNumber(std::uint32_t number) {
+    return number <= 255 ? number : kNoGenre;
+}
+
+// UTF-8 of text up to its first NUL, without the blanks before it (which a
+// write drops, so that a file written from a record reads back as it); false
+// when that takes more than kTextMax bytes.
+bool appendUtf8(std::string& out, std::u16string_view text) {
+    const std::size_t start = out.size();
+    text = text.substr(0, text.find(u'\0'));
+    while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out.size() - start <= kTextMax;
+}
+
+// The text of strictly valid UTF-8 bytes; nothing for any other bytes.
+std::optional<std::u16string> fromUtf8(std::string_view bytes) {
+    std::u16string text;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = lead < 0x80   ? 1
+                                   : lead < 0xC2 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF5 ? 4
+                                                 : 0;
+        if (length == 0 || i + length > bytes.size()) return std::nullopt;
+        std::uint32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return std::nullopt;
+            c = c << 6 | (next & 0x3Fu);
+        }
+        // The shortest form only, and no surrogate, nothing beyond U+10FFFF.
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < least[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return std::nullopt;
+        if (c >= 0x10000) {
+            text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<char16_t>(c);
+        }
+        i += length;
+    }
+    return text;
+}
+
 }  // namespace
 
 bool TagFields::empty() const {
@@ -88,8 +159,49 @@ TagFields fromBlock(const unsigned char* block) {
     std::uint32_t number = 0;
     for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
         number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
-    fields.genreNumber = number <= 255 ? number : kNoGenre;
+    fields.genreNumber = genreFromNumber(number);
     fields.genre = getText(block, kTextE);
+    return fields;
+}
+
+int toRecord(const TagFields& fields, std::string& record) {
+    std::string out;
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        out += static_cast<char>(fields.genreNumber >> (8 * i) & 0xFF);
+    const std::u16string year = yearText(fields.year);
+    for (const std::u16string* text :
+         {&fields.title, &fields.artist, &fields.album, &year, &fields.comment, &fields.genre}) {
+        if (!appendUtf8(out, *text)) return EOVERFLOW;
+        out += '\0';
+    }
+    record = std::move(out);
+    return 0;
+}
+
+std::optional<TagFields> fromRecord(std::string_view record) {
+    if (record.size() < VBMP3_NUMBER_SIZE) return std::nullopt;
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
+        number |= std::uint32_t{static_cast<unsigned char>(record[i])} << (8 * i);
+    record.remove_prefix(VBMP3_NUMBER_SIZE);
+    std::u16string texts[VBMP3_TEXT_COUNT];
+    for (std::u16string& text : texts) {
+        const std::size_t end = record.find('\0');
+        if (end == std::string_view::npos || end > kTextMax) return std::nullopt;
+        std::optional<std::u16string> decoded = fromUtf8(record.substr(0, end));
+        if (!decoded) return std::nullopt;
+        text = trimTrailingBlanks(std::move(*decoded));
+        record.remove_prefix(end + 1);
+    }
+    if (!record.empty()) return std::nullopt;
+    TagFields fields;
+    fields.title = std::move(texts[0]);
+    fields.artist = std::move(texts[1]);
+    fields.album = std::move(texts[2]);
+    fields.year = parseYear(texts[3]);
+    fields.comment = std::move(texts[4]);
+    fields.genreNumber = genreFromNumber(number);
+    fields.genre = std::move(texts[5]);
     return fields;
 }
 

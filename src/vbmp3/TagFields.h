@@ -3,17 +3,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "vbmp3/vbmp3.h"
 
 // The seven fields that the library exchanges with the program, and their place
-// in the 652-byte tag block (see vbmp3.h for the table).
+// in the 652-byte tag block and in the text record (see vbmp3.h for both).
 namespace kestrom::vbmp3 {
 
 inline constexpr std::size_t kTagBlockSize = VBMP3_TAG_INFO_SIZE;
 inline constexpr std::size_t kMpegInfoSize = VBMP3_MPEG_INFO_SIZE;
 inline constexpr unsigned kNoGenre = 255;
+inline constexpr std::size_t kTextMax = VBMP3_TEXT_MAX;
 
 // One tag in Unicode. Texts hold no NUL and no trailing blanks.
 struct TagFields {
@@ -38,6 +41,19 @@ void toBlock(const TagFields& fields, unsigned char* block);
 // and NULs of a text are dropped; a year that is not one to four digits is none;
 // a Number outside 0-255 is 255.
 TagFields fromBlock(const unsigned char* block);
+
+// The text record of the fields, into record. A text ends at its first NUL,
+// without the blanks before it; a lone surrogate, which is no character and has
+// no UTF-8 form, becomes U+FFFD.
+// EOVERFLOW (record left as it was) when a text takes more than kTextMax bytes,
+// else 0: a text is never cut.
+int toRecord(const TagFields& fields, std::string& record);
+
+// The fields of a record that is exactly these bytes, as vbmp3.h describes it;
+// nothing when it is malformed (a NUL missing, bytes after the last one, a text
+// that is no valid UTF-8 or longer than kTextMax bytes). Texts lose their
+// trailing blanks, and ShortText and Number are read as fromBlock reads them.
+std::optional<TagFields> fromRecord(std::string_view record);
 
 // Removes trailing U+0020 blanks.
 std::u16string trimTrailingBlanks(std::u16string text);

@@ -373,10 +373,13 @@ std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLa
 }
 
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
-                                        const TagFields& fields, WriteTargets targets) {
+                                        const TagFields& fields, WriteTargets targets,
+                                        WriteMode mode) {
     if (!targets.id3v2 && !targets.id3v1) return failure(WriteCheck::NoTarget, EINVAL);
     std::optional<platform::FileChange> change;
-    if (int err = platform::FileChange::open(posix, path, change); err != 0)
+    const auto purpose = mode == WriteMode::Check ? platform::FileChange::Purpose::Check
+                                                  : platform::FileChange::Purpose::Change;
+    if (int err = platform::FileChange::open(posix, path, change, purpose); err != 0)
         return systemFailure(err);
     SeamStream stream(posix, change->fd(), change->status().st_size, path);
     stream.preloadEnds();
@@ -385,6 +388,7 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     auto planned = planWrite(stream, layout, fields, targets, change->status().st_nlink);
     if (const auto* refused = std::get_if<WriteFailure>(&planned)) return *refused;
     const WritePlan& plan = std::get<WritePlan>(planned);
+    if (mode == WriteMode::Check) return std::nullopt;
 
     int err = 0;
     if (plan.kind == WritePlan::Kind::InPlace) {

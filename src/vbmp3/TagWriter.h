@@ -93,6 +93,13 @@ std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLa
                                                 const TagFields& fields, WriteTargets targets,
                                                 nlink_t linkCount);
 
+// Write: the write. Check: every check the write makes before it changes
+// anything (the file opened for writing and locked, a plain file, not read-only,
+// MPEG audio, the new tags built and read back), and no more: nothing is written
+// or created, and a change that a crash left unfinished is not rolled back (the
+// checks see the file as it is). A check fails as the write would.
+enum class WriteMode { Write, Check };
+
 // Writes the fields into the MP3 file at path (through a link, into the file it
 // leads to), never damaging it, at the cost of what changes (see planWrite):
 // nothing at all when the file already holds the fields; in place under an undo
@@ -102,6 +109,7 @@ std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLa
 // was and nothing is left beside it; the result says which check refused the
 // write.
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
-                                        const TagFields& fields, WriteTargets targets);
+                                        const TagFields& fields, WriteTargets targets,
+                                        WriteMode mode = WriteMode::Write);
 
 }  // namespace kestrom::vbmp3

@@ -2,9 +2,12 @@
 #pragma once
 
 // libvbmp3.so: the program's tag library, on TagLib. It reads the tag of an MP3
-// file into a fixed block of code page 932 texts and writes such a block into an
-// MP3 file. Only the two functions below are exported (C linkage); both return 0
-// for failure and 1 for success, and neither throws.
+// file and writes one into an MP3 file, through either of two pairs of entry
+// points: the first exchanges a fixed block of code page 932 texts, which cuts
+// long texts; the second a text record of whole UTF-8 texts (see below the block).
+// Only these four functions are exported (C linkage); all return 0 for failure
+// and 1 for success, and none throws. A program that finds the second pair in
+// the library uses it; the first stays, unchanged, for every caller of old.
 //
 // The tag block (652 bytes), one byte per character position:
 //
@@ -33,6 +36,26 @@
 // file it is written into. Reading a file that this library wrote gives the same
 // block again.
 //
+// The text record carries the same seven fields with whole texts, in this order:
+//
+//   Number     4 bytes, little-endian, the same value as the block's
+//   TextA      UTF-8, then one NUL byte
+//   TextB      UTF-8, then one NUL byte
+//   TextC      UTF-8, then one NUL byte
+//   ShortText  UTF-8, then one NUL byte (the year's four digits, or nothing)
+//   TextD      UTF-8, then one NUL byte
+//   TextE      UTF-8, then one NUL byte: the record ends here
+//
+// A text is valid UTF-8 (no byte order mark, no overlong form, no surrogate, no
+// code beyond U+10FFFF) of at most VBMP3_TEXT_MAX bytes and holds no NUL. It is
+// never cut, padded or escaped: "Beyoncé", 한, an emoji and a title of 300
+// characters travel as they are. A text read has no trailing blanks; one handed
+// over may have them (the program's karaoke mark does), and they are not stored.
+// A record is therefore between VBMP3_TEXT_RECORD_MIN (every text empty) and
+// VBMP3_TEXT_RECORD_MAX bytes long.
+// Only the ID3v1 tag, whose fields hold 30 bytes by its format, cuts a text (on a
+// character boundary, see vbmp3_setTagInfo).
+//
 // Stream information (56 bytes), all numbers little-endian, 0 when unknown:
 //
 //   offset size  field
@@ -55,7 +78,7 @@
 //   48     4     bit rate of the first frame, kbit/s
 //   52     4     length of the first frame, bytes
 //
-// Both functions may be called from several threads; the calls take turns. A write
+// All four functions may be called from several threads; the calls take turns. A write
 // that goes beyond the process's file size limit raises SIGXFSZ, which ends the
 // process unless the program ignores that signal; the file itself stays intact.
 
@@ -79,7 +102,11 @@ enum {
     VBMP3_NUMBER_SIZE = 4,
     VBMP3_TEXT_E_OFFSET = 524,
     VBMP3_TEXT_E_SIZE = 128,
-    VBMP3_MPEG_INFO_SIZE = 56
+    VBMP3_MPEG_INFO_SIZE = 56,
+    VBMP3_TEXT_MAX = 65536, /* bytes of one text of the record at most, without its NUL */
+    VBMP3_TEXT_COUNT = 6,
+    VBMP3_TEXT_RECORD_MIN = 4 + VBMP3_TEXT_COUNT,
+    VBMP3_TEXT_RECORD_MAX = 4 + VBMP3_TEXT_COUNT * (VBMP3_TEXT_MAX + 1)
 };
 
 #define VBMP3_API __attribute__((visibility("default")))
@@ -122,8 +149,9 @@ VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 //    record, the hidden file ".kestrom-<inode>.undo" beside the file, holding the
 //    old bytes, is put on disk; once the file is on disk the record is removed.
 //    A record left by a crash is rolled back (the file is then as it was) before
-//    any later call touches that file, and by the program at the start of a run
-//    over its folder. The record's removal reaches the disk with the folder's
+//    any later call touches that file (a mere check excepted, see
+//    vbmp3_setTagInfoUtf8), and by the program at the start of a run over its
+//    folder. The record's removal reaches the disk with the folder's
 //    next sync: a power loss before that rolls the file back, whole;
 //  - otherwise the file is made anew in a hidden copy in the same folder (the
 //    new tag with room to spare, the audio copied inside the kernel where it
@@ -137,6 +165,43 @@ VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 // during the write.
 VBMP3_API int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
                                    int32_t id3v1);
+
+// Reads the tag of the MP3 file at path as vbmp3_getFileInfo does (the same tag,
+// the same fields, the same stream information into mpegInfo), with whole texts:
+// the text record goes to the start of record, which has room for recordSize
+// bytes (VBMP3_TEXT_RECORD_MAX always suffice); the bytes after the record's end
+// are left as they were. The read fails, and leaves record and mpegInfo exactly
+// as they were, for the reasons vbmp3_getFileInfo fails, and besides with errno
+//   EOVERFLOW  a text of the tag takes more than VBMP3_TEXT_MAX bytes in UTF-8
+//              (the read refuses to cut it);
+//   ERANGE     the record is longer than recordSize;
+//   EINVAL     path, record or mpegInfo is null.
+VBMP3_API int16_t vbmp3_getFileInfoUtf8(const char* path, char* record, uint32_t recordSize,
+                                        unsigned char* mpegInfo);
+
+// Writes the fields of the text record into the MP3 file at path as
+// vbmp3_setTagInfo writes a tag block, with the same id3v2 and id3v1 arguments,
+// the same ways of writing and the same failures, but with whole texts: the
+// ID3v2 tag holds every character; only the ID3v1 tag cuts them. record holds
+// exactly one record of recordSize bytes, and is not changed. Before anything
+// else the record is checked, and the call fails with EINVAL, the file not even
+// opened, when it is malformed: shorter or longer than its Number and six texts
+// with their NULs, a text that is not valid UTF-8 or longer than VBMP3_TEXT_MAX
+// bytes. As in the block, trailing blanks of a text are not stored, a ShortText
+// that is not one to four digits is no year and a Number beyond 255 is none.
+//
+//   checkOnly  0: write. 1: make every check that the write makes before it
+//              changes anything (the file can be opened for writing, is a plain
+//              file, is not read-only, is not being changed by another writer,
+//              holds MPEG audio, and the new tags can be built and read back),
+//              then return: 1 when the write would go ahead, else 0 with the
+//              errno the write would fail with. Nothing is written or created,
+//              no undo record either, and an undo record that a crash left is
+//              neither rolled back nor removed: the checks see the file as the
+//              crash left it, and a check changes no file.
+//              Any other value fails the call (EINVAL).
+VBMP3_API int16_t vbmp3_setTagInfoUtf8(const char* path, const char* record, uint32_t recordSize,
+                                       int32_t id3v2, int32_t id3v1, int32_t checkOnly);
 
 #ifdef __cplusplus
 }

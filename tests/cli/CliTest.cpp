@@ -3,14 +3,21 @@
 // output streams and the files it leaves. The stand-in tag library's "MP3 files"
 // are text files (see tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
 // for an unreadable tag, "LOCKED" for one that cannot be written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <tuple>
 
+#include "platform/FileChange.h"
+#include "support/FaultyPosix.h"
+#include "support/Mp3Files.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -91,6 +98,77 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
               (Result{1, "", "kestrom-cli: lib/Song.mp3:(58)ファイルは既に存在します。\n"}));
     EXPECT_EQ(readFile(dir / "work/Song.mp3").substr(0, 8), "A=Song\nB");
 }
+
+#ifdef TAG_LIBRARY
+// With the tag library itself. The texts go whole, a title of 70 characters, a
+// comment of kilobytes, characters outside code page 932: only the ID3v1 tag cuts
+// them. A tag with a text over 64 KiB is not read. The dry run makes the checks
+// of the run: what the run refuses to write is planned "write-refused", with the
+// reason the run gives, and nothing changes, not even beside the undo record of
+// a run killed half-way through changing Song.mp3, which the run then rolls back.
+TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
+    fs::remove(dir / "bin/libvbmp3.so");
+    fs::create_symlink(TAG_LIBRARY, dir / "bin/libvbmp3.so");
+    std::string title = "a", comment;
+    for (int i = 0; i < 23; ++i) title += "桜の歌";
+    for (int i = 0; i < 200; ++i) comment += "♥ 한국어 Beyoncé 🎵 ";
+    const Mp3Tag tag{title, "歌手", "", "2024", comment + "end", "Pop"},
+        tooLong{"Long", "", "", "", std::string(65537, 'c'), ""}, old{"Old", "", "", "", "", ""};
+    for (const char* name : {"Empty", "Locked", "Movie", "ReadOnly", "Song", "Wave"})
+        writeMp3(dir / "lib/" + name + ".mp3", silentAudio(4), &tag);
+    writeMp3(dir / "lib/Long.mp3", silentAudio(4), &tooLong);
+    writeMp3(dir / "work/Song.mp3", silentAudio(4, 1), &old);
+    writeTree(dir.path(), "work/Empty.mp3: !work/ReadOnly.mp3:" + silentAudio(4) +
+                              " work/Locked.mp3:" + silentAudio(4) +
+                              " work/Long.mp3:" + silentAudio(4) + " work/Folder.mp3/x:");
+    writeFile(dir / "work/Movie.mp3", std::string("\0\0\0\x18"
+                                                  "ftypM4A \0\0\0\0M4A mp42",
+                                                  24));
+    writeFile(dir / "work/Wave.mp3", std::string("RIFF\x24\x04\0\0WAVEfmt ", 16) +
+                                         std::string(20, '\x01') + "data" +
+                                         std::string(1028, '\0'));
+    if (::fork() == 0) {
+        FaultyPosix dies;  // after the first byte changed, before the change is on disk
+        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
+        std::optional<kestrom::platform::FileChange> change;
+        kestrom::platform::FileChange::open(dies, dir / "work/Song.mp3", change);
+        const kestrom::platform::Patch patch{23, "X", "O"};  // the old title's first letter
+        change->writeInPlace({&patch, 1},
+                             static_cast<off_t>(readFile(dir / "work/Song.mp3").size()));
+        ::_exit(1);
+    }
+    ::wait(nullptr);
+    ASSERT_EQ(readMp3Tag(dir / "work/Song.mp3").title, "Xld");
+    const int holder = ::open((dir / "work/Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it
+    const auto contents = [&] { return treeText(dir / "lib") + treeText(dir / "work"); };
+    const std::string before = contents();
+
+    const std::string reasons =
+        "kestrom-cli: work/Empty.mp3: (75)パスまたはファイルにアクセスできません。\n"
+        "kestrom-cli: work/Locked.mp3: (75)パスまたはファイルにアクセスできません。\n"
+        "kestrom-cli: work/Movie.mp3: (75)パスまたはファイルにアクセスできません。\n"
+        "kestrom-cli: work/ReadOnly.mp3: (70)書き込みできません。\n"
+        "kestrom-cli: work/Wave.mp3: (75)パスまたはファイルにアクセスできません。\n";
+    EXPECT_EQ(run("--dry-run lib work"), (Result{1,
+                                                 "Empty.mp3\twrite-refused\tlib/Empty.mp3\n"
+                                                 "Locked.mp3\twrite-refused\tlib/Locked.mp3\n"
+                                                 "Long.mp3\tunreadable-tag\tlib/Long.mp3\n"
+                                                 "Movie.mp3\twrite-refused\tlib/Movie.mp3\n"
+                                                 "ReadOnly.mp3\twrite-refused\tlib/ReadOnly.mp3\n"
+                                                 "Song.mp3\ttag\tlib/Song.mp3\n"
+                                                 "Wave.mp3\twrite-refused\tlib/Wave.mp3\n",
+                                                 reasons}));
+    EXPECT_TRUE(contents() == before) << "the dry run changed files";
+    EXPECT_EQ(run("lib work"),
+              (Result{1, "Empty.mp3\nLocked.mp3\nLong.mp3\nMovie.mp3\nReadOnly.mp3\nWave.mp3\n",
+                      reasons}));
+    ::close(holder);
+    EXPECT_TRUE(readMp3Tag(dir / "work/Song.mp3") == tag);
+    EXPECT_TRUE(audioOf(dir / "work/Song.mp3") == silentAudio(4, 1));
+    EXPECT_EQ(hiddenFiles(dir / "work"), "");
+}
+#endif
 
 // A run stopped with a message exits 2: also for a failure that nothing below
 // handles (a message, not an abort) and for output that cannot be written.

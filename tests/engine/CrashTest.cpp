@@ -196,11 +196,12 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
     const size_t start = posix.ops.size();
     seam = &posix;
     taglib::Vbmp3 library(
-        [](const char* path, unsigned char* tag, unsigned char* mpeg) {
-            return vbmp3::getFileInfo(*seam, path, tag, mpeg);
+        [](const char* path, char* record, std::uint32_t size, unsigned char* mpeg) {
+            return vbmp3::getFileInfoUtf8(*seam, path, record, size, mpeg);
         },
-        [](const char* path, unsigned char* tag, std::int32_t a, std::int32_t b) {
-            return vbmp3::setTagInfo(*seam, path, tag, a, b);
+        [](const char* path, const char* record, std::uint32_t size, std::int32_t a, std::int32_t b,
+           std::int32_t checkOnly) {
+            return vbmp3::setTagInfoUtf8(*seam, path, record, size, a, b, checkOnly);
         });
     RecordingWindow window(dir / "lib", dir / "work", true);
     engine::runTransfer(window, library, {}, posix);
@@ -213,6 +214,13 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
         EXPECT_TRUE(audioOf(dir / s.moved) == silentAudio(3, 100u + static_cast<unsigned>(i++)));
         s.tagged = readFile(dir / s.moved);
     }
+    // The texts went whole; only the ID3v1 tag cut the title, on a character
+    // boundary: "0" and 14 characters fill 29 of its 30 bytes.
+    const std::string id3v1 = readFile(dir / songs[0].moved);
+    EXPECT_EQ(id3v1.substr(id3v1.size() - 125, 30),
+              "0\x8D\xF7\x82\xCC\x89\xCC\x8D\xF7\x82\xCC\x89\xCC\x8D\xF7\x82\xCC\x89\xCC\x8D\xF7"
+              "\x82\xCC\x89\xCC\x8D\xF7\x82\xCC" +
+                  std::string(1, '\0'));
     // The in-place writes (into files that were there before), the rewrite and
     // the moves all took place.
     int renames = 0, inPlace = 0;

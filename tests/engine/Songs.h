@@ -18,9 +18,14 @@ struct Song {
     std::string workBefore = {}, libBefore = {}, tagged = {};  // tagged: the run fills it in
 };
 
-// The library's tag of song i, with characters outside code page 932.
+// The library's tag of song i: a title of 70 characters (for i < 10), longer
+// than the tag block holds, characters outside code page 932, and for every
+// third song (from 1) a comment of several kilobytes.
 inline Mp3Tag libraryTag(int i) {
-    return {"桜の歌 " + std::to_string(i), "歌手", "Beyoncé Live", "1999", "♥ コメント", "Pop"};
+    std::string title = std::to_string(i), comment = "♥ コメント 한국어 🎵";
+    for (int k = 0; k < 23; ++k) title += "桜の歌";
+    for (int k = 0; i % 3 == 1 && k < 150; ++k) comment += " ♥ コメント 한국어 🎵";
+    return {title, "歌手", "Beyoncé Live", "1999", comment, "Pop"};
 }
 
 // Writes the songs under root. Song i's library file is lib/F<i%2>/Song<i>.mp3;

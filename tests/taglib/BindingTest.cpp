@@ -12,15 +12,21 @@ using namespace kestrom::test;
 
 namespace {
 
-template <std::size_t N>
-void setText(std::array<char16_t, N>& field, std::u16string_view text) {
-    std::copy_n(text.begin(), std::min(N, text.size()), field.begin());
+std::u16string textOf(const std::u16string& field) {
+    return field.substr(0, field.find(u'\0'));
 }
 
-template <std::size_t N>
-std::u16string textOf(const std::array<char16_t, N>& field) {
-    return std::u16string(field.data(), std::find(field.begin(), field.end(), u'\0'));
+// A record's bytes up to the end of its sixth text, its NULs shown as "|".
+std::string shown(const char* record) {
+    std::string out(record, 4);
+    for (int texts = 0; texts < VBMP3_TEXT_COUNT; ++record) {
+        texts += record[4] == '\0' ? 1 : 0;
+        out += record[4] == '\0' ? '|' : record[4];
+    }
+    return out;
 }
+
+std::string given;  // what the in-process entry points below were given
 
 }  // namespace
 
@@ -29,14 +35,13 @@ std::u16string textOf(const std::array<char16_t, N>& field) {
 // alignment gap (bytes 517-519) is nobody's. Reading the block back gives the
 // record as it was cut.
 TEST(TagBlock, LayoutByteForByte) {
-    TagInfo tag;
-    setText(tag.TextA, u"a" + std::u16string(127, u'あ'));  // 255 bytes
-    setText(tag.TextB, u"カラオケ" + std::u16string(124, u' '));
-    setText(tag.TextC, u"Album");
-    setText(tag.ShortText, u"abあい");  // 6 bytes into 5
-    setText(tag.TextD, u"Note");
-    tag.Number = 0x01020304;
-    setText(tag.TextE, u"Pop");
+    TagInfo tag{u"a" + std::u16string(127, u'あ'),  // 255 bytes
+                u"カラオケ" + std::u16string(124, u' '),
+                u"Album",
+                u"abあい",  // 6 bytes into 5
+                u"Note",
+                0x01020304,
+                u"Pop"};
     TagBlock block;
     block.fill(0xEE);
     toLibraryForm(tag, block);
@@ -55,6 +60,31 @@ TEST(TagBlock, LayoutByteForByte) {
         textOf(back.TextA) + u"|" + textOf(back.TextB) + u"|" + textOf(back.ShortText),
         u"a" + std::u16string(63, u'あ') + u"|カラオケ" + std::u16string(120, u' ') + u"|abあ");
     EXPECT_EQ(back.Number, 0x01020304);
+    EXPECT_EQ(back.TextA.size() + back.ShortText.size(), 128u + 5u) << "padded with NULs";
+}
+
+// The text record holds every text whole, in UTF-8, up to a NUL: the texts a
+// program form holds only from the block are cut there. Bytes that are no UTF-8
+// come back as they went; a record cut short gives empty texts after its end.
+TEST(TextRecord, LayoutByteForByte) {
+    const TagInfo tag{u"a" + std::u16string(127, u'あ'),
+                      std::u16string(u"한é🎵\0rest", 9),
+                      u"",
+                      u"2024",
+                      u"",
+                      0x01020304,
+                      u"Pop"};
+    std::string title = "a";
+    for (int i = 0; i < 127; ++i) title += "あ";
+    static constexpr char kRest[] = "\0한é🎵\0\0002024\0\0Pop";  // and the last NUL
+    EXPECT_EQ(toTextRecord(tag), "\x04\x03\x02\x01" + title + std::string(kRest, sizeof kRest));
+    TagInfo back;
+    fromTextRecord(toTextRecord(tag), back);
+    EXPECT_EQ(back.TextA + u"|" + back.TextB + u"|" + back.TextE + u"|" + back.ShortText,
+              tag.TextA + u"|한é🎵|Pop|2024");
+    EXPECT_EQ(back.Number, 0x01020304);
+    fromTextRecord(std::string("\xFF\0\0\0A\xFF\0B", 8), back);
+    EXPECT_EQ(toTextRecord(back), std::string("\xFF\0\0\0A\xFF\0B\0\0\0\0\0", 13));
 }
 
 // The first read of a run hands over a block of zeros, the path as it is; a
@@ -63,12 +93,17 @@ TEST(TagBlock, LayoutByteForByte) {
 // block, and carries the errno the library left; a success none.
 TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     TempDir dir;
-    writeTree(dir.path(), "lib.mp3:A=Title\nB=Artist\nN=13 work.mp3: bad.mp3:A=Leftover\nFAIL");
-    Vbmp3 library(FAKE_TAGLIB);
+    const std::string title(200, 't');  // an old library cuts it to its field
+    writeTree(dir.path(),
+              "lib.mp3:A=" + title + "\nB=Artist\nN=13 work.mp3: bad.mp3:A=Leftover\nFAIL");
+    Vbmp3 library(FAKE_TAGLIB);  // without the text record's entry points
     TagRecords records;
     ASSERT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
     ASSERT_EQ(library.setTagInfo(dir / "work.mp3", records).status, CallStatus::Success);
-    EXPECT_EQ(readFile(dir / "work.mp3"), "A=Title\nB=Artist\nC=\nS=\nD=\nE=\nN=13\n");
+    EXPECT_EQ(readFile(dir / "work.mp3"),
+              "A=" + title.substr(0, 128) + "\nB=Artist\nC=\nS=\nD=\nE=\nN=13\n");
+    ASSERT_EQ(library.checkTagInfo(dir / "bad.mp3", records).status, CallStatus::Success)
+        << "an old library's write cannot be checked: it is taken for possible";
     EXPECT_EQ(library.getFileInfo(dir / "bad.mp3", records).status, CallStatus::Failure);
     EXPECT_EQ(textOf(records.tag.TextA) + u"|" + textOf(records.tag.TextB), u"Leftover|Artist");
     const CallResult missing = library.getFileInfo(dir / "missing.mp3", records);
@@ -78,6 +113,47 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     EXPECT_EQ(calls(), "get " + (dir / "lib.mp3") + " zeros\nset " + (dir / "work.mp3") +
                            " 1 1 data\nget " + (dir / "bad.mp3") + " data\nget " +
                            (dir / "missing.mp3") + " data\n");
+}
+
+// Through the text record the binding hands the program form over whole: for a
+// read at the start of a buffer with room for the longest record, for a write
+// or its check as a record of its own length, with the arguments 1, 1 and
+// checkOnly. The program form then holds what the library left there: what it
+// read, or what was handed over when the read fails.
+TEST(Binding, TextRecordCallsHandOverWholeTextsAndTakeBackWhatIsLeft) {
+    given.clear();
+    Vbmp3 library(
+        [](const char* path, char* record, std::uint32_t size, unsigned char*) -> std::int16_t {
+            given += "get " + std::string(path) + " " + std::to_string(size) + " " + shown(record) +
+                     "\n";
+            errno = ENOENT;
+            if (std::string_view(path) == "bad.mp3") return 0;
+            static constexpr char kRead[] = "\x0D\0\0\0桜の歌が長い題名\0歌手\0\0\0\0Pop";
+            std::copy(kRead, kRead + sizeof kRead, record);  // with the last NUL
+            return 1;
+        },
+        [](const char* path, const char* record, std::uint32_t size, std::int32_t a, std::int32_t b,
+           std::int32_t checkOnly) -> std::int16_t {
+            given += "set " + std::string(path) + " " + std::to_string(a) + " " +
+                     std::to_string(b) + " " + std::to_string(checkOnly) + " " +
+                     std::to_string(size) + " " + shown(record) + "\n";
+            return 1;
+        });
+    TagRecords records;
+    ASSERT_EQ(library.getFileInfo("lib.mp3", records).status, CallStatus::Success);
+    EXPECT_EQ(records.tag.TextA + u"|" + records.tag.TextE, u"桜の歌が長い題名|Pop");
+    records.tag.TextB = u"カラオケ" + std::u16string(124, u' ');
+    ASSERT_EQ(library.checkTagInfo("work.mp3", records).status, CallStatus::Success);
+    ASSERT_EQ(library.setTagInfo("work.mp3", records).status, CallStatus::Success);
+    const CallResult bad = library.getFileInfo("bad.mp3", records);
+    EXPECT_TRUE(bad.status == CallStatus::Failure && bad.error == ENOENT) << bad.error;
+    EXPECT_EQ(records.tag.TextB, u"カラオケ" + std::u16string(124, u' '));
+    const std::string handedOver = std::string("\x0D\0\0\0", 4) + "桜の歌が長い題名|カラオケ" +
+                                   std::string(124, ' ') + "||||Pop|";
+    const std::string size = std::to_string(handedOver.size());
+    EXPECT_EQ(given, "get lib.mp3 393226 " + std::string(4, '\0') + "||||||\nset work.mp3 1 1 1 " +
+                         size + " " + handedOver + "\nset work.mp3 1 1 0 " + size + " " +
+                         handedOver + "\nget bad.mp3 393226 " + handedOver + "\n");
 }
 
 // Any result but 0 is success, and carries no errno, whatever the library left in it.
@@ -111,8 +187,9 @@ TEST(Binding, ALibraryThatCannotBeUsedSaysWhy) {
           {FAKE_TAGLIB_NOWRITE, notFound + "vbmp3_setTagInfo"}}) {
         Vbmp3 library(path);
         TagRecords records;
-        const CallResult result = library.setTagInfo(dir / "Song.mp3", records);
-        EXPECT_TRUE(result.status == CallStatus::Unavailable && result.missing == why)
-            << result.missing;
+        for (const CallResult& result : {library.setTagInfo(dir / "Song.mp3", records),
+                                         library.checkTagInfo(dir / "Song.mp3", records)})
+            EXPECT_TRUE(result.status == CallStatus::Unavailable && result.missing == why)
+                << result.missing;
     }
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A stand-in tag library for tests of the binding and the run, with the same two
-// entry points. Its "MP3 files" are text files of lines "A=title", "B=artist",
-// "C=...", "S=...", "D=...", "E=..." (code page 932 bytes) and "N=12":
+// A stand-in tag library for tests of the binding and the run, with the tag
+// block's two entry points only, as an old library has them. Its "MP3 files"
+// are text files of lines "A=title", "B=artist", "C=...", "S=...", "D=...",
+// "E=..." (code page 932 bytes) and "N=12":
 //  - a read sets the fields the file names and leaves the others as it found them
 //    in the block; a file holding the line "FAIL" fails after setting its fields,
 //    one holding "THROW" throws std::bad_alloc, as a failure the run does not

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The two entry points, through the tag block: reads of the shared fixtures and
-// of generated MPEG streams, writes into copies of them and into small MP3 files.
+// The entry points, through the tag block and the text record: reads of the
+// shared fixtures and of generated MPEG streams, writes into copies of them and
+// into small MP3 files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -17,6 +21,7 @@
 #include <regex>
 
 #include "platform/Cp932.h"
+#include "platform/FileChange.h"
 #include "platform/Text.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
@@ -175,11 +180,46 @@ std::string tail(unsigned tags) {
            (tags & kId3v1 ? "TAGTail" + std::string(120, '\0') + '\xFF' : "");
 }
 
+// The text record of number and the six texts (UTF-8), as vbmp3.h lays it out.
+std::string textRecord(std::uint32_t number, const std::array<std::string, 6>& texts) {
+    std::string record = bytesOf(number, 4, true);
+    for (const std::string& text : texts) record += text + '\0';
+    return record;
+}
+
+// Reads the tag into record, a buffer of size bytes that starts out all "Z";
+// on success the record alone is left in it.
+bool readRecord(const std::string& path, std::string& record,
+                std::uint32_t size = VBMP3_TEXT_RECORD_MAX) {
+    record.assign(size, 'Z');
+    unsigned char mpeg[VBMP3_MPEG_INFO_SIZE];
+    if (vbmp3_getFileInfoUtf8(path.c_str(), record.data(), size, mpeg) == 0) return false;
+    std::size_t end = 4;
+    for (int i = 0; i < VBMP3_TEXT_COUNT; ++i) end = record.find('\0', end) + 1;
+    EXPECT_EQ(record.find_first_not_of('Z', end), std::string::npos) << "written past the record";
+    record.resize(end);
+    return true;
+}
+
+int writeRecord(const std::string& path, const std::string& record, std::int32_t checkOnly = 0) {
+    errno = 0;
+    const std::int16_t result = vbmp3_setTagInfoUtf8(
+        path.c_str(), record.data(), static_cast<std::uint32_t>(record.size()), 1, 1, checkOnly);
+    return result == 1 ? 0 : errno;
+}
+
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 }  // namespace
 
 // Every fixture reads as the manifest says. A read fills every field, NUL bytes
 // after its text, and leaves the gap before the genre number alone; a failed
 // one leaves the whole block alone. A tag without any field counts as none.
+// The text record reads the same fields, whole where the block cut them.
 TEST(Vbmp3Read, EveryFixtureReadsAsTheManifestSays) {
     std::vector<std::string> named, found;
     for (const std::string& name : treeOf(kFixtures))
@@ -189,12 +229,21 @@ TEST(Vbmp3Read, EveryFixtureReadsAsTheManifestSays) {
         named.push_back(name);
         Block block;
         block.fill('Z');  // as the previous file of a run leaves it
+        std::string record;
+        const bool recordRead = readRecord(kFixtures + name, record);
         if (!readTag(kFixtures + name, block)) {
             EXPECT_TRUE(expect.empty()) << "the read failed";
             EXPECT_EQ(std::count(block.begin(), block.end(), 'Z'), VBMP3_TAG_INFO_SIZE)
                 << "a failed read leaves it alone";
+            EXPECT_TRUE(!recordRead && record == std::string(VBMP3_TEXT_RECORD_MAX, 'Z'));
             continue;
         }
+        auto whole = expect;
+        if (name == "v23_long_title.mp3") whole["title"] = repeated("長い題名", 50);
+        EXPECT_TRUE(recordRead);
+        EXPECT_EQ(record, textRecord(static_cast<std::uint32_t>(std::stoul(whole["genre_number"])),
+                                     {whole["title"], whole["artist"], whole["album"],
+                                      whole["year"], whole["comment"], whole["genre"]}));
         std::map<std::string, std::string> read;
         unsigned number = 0;
         for (std::size_t i = VBMP3_NUMBER_SIZE; i-- > 0;)
@@ -280,6 +329,105 @@ TEST(Vbmp3Write, Utf16FramesOneId3v23TagOtherFramesKeptAndId3v1InCodePage932) {
     setText(block, kArtist, kKaraoke);  // trailing blanks are not stored
     block[VBMP3_NUMBER_OFFSET] = 255;   // the genre's name is no ID3v1 genre
     EXPECT_TRUE(again == block) << "reading what was written gives another block";
+}
+
+// Through the text record the texts travel whole: a title of 70 characters,
+// characters that code page 932 lacks, a comment of several kilobytes and one
+// of VBMP3_TEXT_MAX bytes. Only the ID3v1 tag cuts, on a character boundary. A
+// tag with a longer text is not read (EOVERFLOW), nor one whose record is
+// longer than the room for it (ERANGE): either leaves the buffer alone.
+TEST(Vbmp3TextRecord, WholeTextsGoInAndComeBackAndOnlyId3v1CutsThem) {
+    TempDir dir;
+    const std::string path = dir / "Song.mp3";
+    writeMp3(path, silentAudio(4), nullptr);
+    const std::string title = "a" + repeated("桜の歌", 23);  // 'a' and 14 of them fill 29 bytes
+    const std::array<std::string, 6> texts{
+        title, "Beyoncé 한국 🎵", "アルバム", "2024", repeated("♥ コメント 한é🎵 ", 300) + "end",
+        "Pop"};
+    const std::string record = textRecord(13, texts);
+    ASSERT_EQ(writeRecord(path, record), 0);
+    std::string back;
+    ASSERT_TRUE(readRecord(path, back));
+    EXPECT_EQ(back, record);
+    EXPECT_TRUE(readMp3Tag(path) ==
+                (Mp3Tag{texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]}));
+    const std::string content = readFile(path);
+    EXPECT_EQ(content.substr(content.size() - 128, 33),  // "TAG", the title's 30 bytes
+              "TAGa" + repeated("\x8D\xF7\x82\xCC\x89\xCC", 4) + "\x8D\xF7\x82\xCC" + '\0');
+    EXPECT_FALSE(readRecord(path, back, static_cast<std::uint32_t>(record.size() - 1)));
+    EXPECT_TRUE(errno == ERANGE && back == std::string(record.size() - 1, 'Z')) << errno;
+
+    const std::string longest(VBMP3_TEXT_MAX, 'c');
+    ASSERT_EQ(writeRecord(path, textRecord(255, {"", "", "", "", longest, ""})), 0);
+    ASSERT_TRUE(readRecord(path, back));
+    EXPECT_EQ(back, textRecord(255, {"", "", "", "", longest, ""}));
+    const Mp3Tag tooLong{"Title", "", "", "", longest + "c", ""};
+    writeMp3(path, silentAudio(4), &tooLong);
+    EXPECT_FALSE(readRecord(path, back));
+    EXPECT_TRUE(errno == EOVERFLOW && back == std::string(VBMP3_TEXT_RECORD_MAX, 'Z')) << errno;
+}
+
+// A malformed record, or an argument out of range, is refused before the file
+// is opened, and the file stays as it was.
+TEST(Vbmp3TextRecord, AMalformedRecordIsRefused) {
+    TempDir dir;
+    const std::string path = dir / "Song.mp3";
+    writeMp3(path, silentAudio(4), nullptr);
+    const std::string good = textRecord(13, {"Title", "", "", "", "", ""});
+    const auto withTitle = [](const std::string& title) {
+        return textRecord(13, {title, "", "", "", "", ""});
+    };
+    for (const auto& [why, record] :
+         {std::pair<const char*, std::string>{"a NUL missing", good.substr(0, good.size() - 1)},
+          {"bytes after the last NUL", good + "x"},
+          {"no Number", std::string(3, '\0')},
+          {"an overlong form", withTitle("\xC0\xAF")},
+          {"a surrogate", withTitle("\xED\xA0\x80")},
+          {"a code beyond U+10FFFF", withTitle("\xF4\x90\x80\x80")},
+          {"a character cut short", withTitle("\xE6\xAD")},
+          {"a lone continuation byte", withTitle("\x80")},
+          {"a text too long", withTitle(std::string(VBMP3_TEXT_MAX + 1, 'x'))}})
+        EXPECT_EQ(writeRecord(path, record), EINVAL) << why;
+    EXPECT_EQ(writeRecord(path, good, 2), EINVAL) << "checkOnly";
+    EXPECT_EQ(vbmp3_setTagInfoUtf8(path.c_str(), good.data(), 10, 2, 1, 0), 0) << "id3v2";
+    EXPECT_EQ(vbmp3_setTagInfoUtf8(path.c_str(), nullptr, 0, 1, 1, 0), 0);
+    EXPECT_TRUE(readFile(path) == silentAudio(4));
+    EXPECT_EQ(hiddenFiles(dir.path()), "");
+}
+
+// A check refuses what the write refuses, with the same errno, and changes
+// nothing: not the file, nor an undo record that a crash left beside it, which
+// the write then settles.
+TEST(Vbmp3TextRecord, ACheckRefusesWhatTheWriteRefusesAndChangesNothing) {
+    TempDir dir;
+    writeTree(dir.path(), "!ReadOnly.mp3:" + silentAudio(4) + " Song.mp3:" + silentAudio(4) +
+                              " Locked.mp3:" + silentAudio(4) + " Folder.mp3/x:");
+    writeFile(dir / "Empty.mp3", "");
+    writeFile(dir / "Movie.mp3", std::string("\0\0\0\x18"
+                                             "ftypM4A \0\0\0\0M4A mp42",
+                                             24));
+    writeFile(dir / "Wave.mp3", "RIFF" + bytesOf(1036, 4, true) + "WAVEfmt " +
+                                    bytesOf(16, 4, true) + std::string(16, '\x01') + "data" +
+                                    bytesOf(1000, 4, true) + std::string(1000, '\0'));
+    ASSERT_EQ(::mkfifo((dir / "Pipe.mp3").c_str(), 0644), 0);
+    const std::string leftover = dir / kestrom::platform::undoRecordName(inodeOf(dir / "Song.mp3"));
+    writeFile(leftover, "KSTRUNDO cut short by a crash");
+    const int holder = ::open((dir / "Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it
+    const std::string before = treeText(dir.path());
+    const std::string record = textRecord(13, {"新しい題名", "", "", "", "", ""});
+    const std::pair<const char*, int> cases[] = {
+        {"Song.mp3", 0},        {"Missing.mp3", ENOENT},  {"Folder.mp3", EINVAL},
+        {"Pipe.mp3", EINVAL},   {"ReadOnly.mp3", EACCES}, {"Empty.mp3", ENOEXEC},
+        {"Movie.mp3", ENOEXEC}, {"Wave.mp3", ENOEXEC},    {"Locked.mp3", EBUSY}};
+    for (const auto& [name, error] : cases)
+        EXPECT_EQ(writeRecord(dir / name, record, 1), error) << name;
+    EXPECT_TRUE(treeText(dir.path()) == before) << "a check changed a file";
+    for (const auto& [name, error] : cases)
+        EXPECT_EQ(writeRecord(dir / name, record), error) << name;
+    ::close(holder);
+    EXPECT_EQ(readMp3Tag(dir / "Song.mp3").title, "新しい題名");
+    EXPECT_FALSE(exists(leftover));
 }
 
 // A failed write tells why in errno and leaves the file as it was, with nothing
