@@ -81,13 +81,19 @@ int likelihood(std::u16string_view text) {
     return score;
 }
 
+bool hasByteOrderMark(std::string_view bytes) {
+    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+}
+
 // UTF-16 bytes of encoding 1: in the byte order their mark gives, else in the
-// order `fallback` gives (the first string's), else in the likelier one.
+// order bigEndian gives (an earlier string's of the frame), else in the likelier
+// one, which then holds for the frame's later strings.
 std::u16string decodeUtf16(std::string_view bytes, std::optional<bool>& bigEndian) {
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    if (hasByteOrderMark(bytes)) {
         bigEndian = bytes[0] == '\xFE';
         return utf16Units(bytes.substr(2), *bigEndian);
     }
+    if (bytes.empty()) return {};
     if (!bigEndian) {
         const std::u16string little = utf16Units(bytes, false);
         const std::u16string big = utf16Units(bytes, true);
@@ -159,13 +165,24 @@ const std::map<std::string_view, std::string_view>& layouts() {
     return table;
 }
 
-// Writes a string of encoding 2 or 3 anew as UTF-16 with its mark.
-bool reencode(Piece piece, unsigned char encoding, std::string& out) {
+// Writes a string of encoding 2 or 3, or of encoding 1 without its byte order
+// mark, anew as UTF-16 with its mark; copies any other as it is.
+bool reencode(Piece piece, unsigned char encoding, std::string& out,
+              std::optional<bool>& bigEndian) {
     std::optional<std::u16string> text;
     if (encoding == kUtf8) {
         text = strictUtf8(piece.bytes);
-    } else if (piece.bytes.size() % 2 == 0) {
+    } else if (piece.bytes.size() % 2 != 0) {
+        return false;
+    } else if (encoding == kUtf16BigEndian) {
         text = utf16Units(piece.bytes, true);
+    } else if (piece.bytes.empty() || hasByteOrderMark(piece.bytes)) {
+        decodeUtf16(piece.bytes, bigEndian);  // a later string without a mark takes its order
+        out += piece.bytes;
+        if (piece.terminated) out.append(2, '\0');
+        return true;
+    } else {
+        text = decodeUtf16(piece.bytes, bigEndian);
     }
     if (!text) return false;
     out += utf16WithBom(*text);
@@ -262,8 +279,9 @@ std::optional<std::string> contentForVersion3(std::string_view id, std::string c
     const bool text = isTextFrame(id) || id == "TIPL" || id == "TMCL";
     const auto layout = layouts().find(id);
     if (!text && layout == layouts().end()) return content;  // no encoding byte of its own
-    if (encoding == kLatin1 || encoding == kUtf16) return content;
-    if (encoding != kUtf16BigEndian && encoding != kUtf8) return std::nullopt;
+    if (encoding == kLatin1) return content;
+    if (encoding > kUtf8) return std::nullopt;
+    std::optional<bool> bigEndian;
 
     const std::string_view steps = text ? "*" : layout->second;
     std::string out(1, static_cast<char>(kUtf16));
@@ -271,12 +289,12 @@ std::optional<std::string> contentForVersion3(std::string_view id, std::string c
     for (const char step : steps) {
         switch (step) {
             case 'E':
-                if (!reencode(takeString(content, at, encoding), encoding, out))
+                if (!reencode(takeString(content, at, encoding), encoding, out, bigEndian))
                     return std::nullopt;
                 break;
             case '*':
                 while (at < content.size())
-                    if (!reencode(takeString(content, at, encoding), encoding, out))
+                    if (!reencode(takeString(content, at, encoding), encoding, out, bigEndian))
                         return std::nullopt;
                 break;
             case 'L': {
@@ -287,7 +305,7 @@ std::optional<std::string> contentForVersion3(std::string_view id, std::string c
             }
             case 'P':
                 while (at < content.size()) {
-                    if (!reencode(takeString(content, at, encoding), encoding, out) ||
+                    if (!reencode(takeString(content, at, encoding), encoding, out, bigEndian) ||
                         at + 4 > content.size())
                         return std::nullopt;
                     out.append(content, at, 4);

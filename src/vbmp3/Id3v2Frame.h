@@ -65,12 +65,13 @@ std::optional<CommentText> commentText(std::string_view content);
 // then the text little-endian.
 std::string utf16WithBom(std::u16string_view text);
 
-// The content of a frame read from a version 2.4 tag, with every string in
-// encoding 2 or 3 written anew as UTF-16 with a byte order mark, the encoding byte
-// set to 1, and every other byte as it was; the content itself when it needs
-// no change. Nothing when the frame's strings are UTF-8 or UTF-16 that does not
-// decode, or the frame's layout is unknown to this library: it cannot then be
-// carried over exactly.
+// The content of a frame as ID3v2.3 holds it: every string in encoding 2 or 3
+// (version 2.4 only), and every string of encoding 1 that lacks the byte order
+// mark ID3v2.3 requires (read in the likelier byte order), written anew as
+// UTF-16 with a mark, the encoding byte set to 1, every other byte as it was;
+// the content itself when it needs no change, and for a frame whose layout this
+// library does not know. Nothing when the strings do not decode or the encoding
+// is none of the four.
 std::optional<std::string> contentForVersion3(std::string_view id, std::string content);
 
 }  // namespace kestrom::vbmp3

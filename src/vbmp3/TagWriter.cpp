@@ -71,6 +71,7 @@ std::string terminated(std::u16string_view text, char encoding) {
 Frame userText(const Frame& from, std::u16string_view name, const std::string& content) {
     Frame frame = from;
     frame.id = "TXXX";
+    frame.decompressedSize.reset();
     frame.content = content.substr(0, 1) + terminated(name, content[0]) + content.substr(1);
     return frame;
 }
@@ -90,21 +91,28 @@ bool isVersion4Text(std::string_view id) {
 // Carries a frame of the old tags over into the new version 2.3 tag (see
 // framesFor). False when it cannot be carried over exactly.
 bool carry(const Frame& frame, bool iplsFree, std::vector<Frame>& out) {
-    if (frame.version != 4 || frame.encryption) {
-        out.push_back(frame);
-        out.back().version = 3;
-        return true;
-    }
-    const std::optional<std::string> plain = plainContent(frame);
-    if (!plain) return false;
-    const std::optional<std::string> content = contentForVersion3(frame.id, *plain);
-    if (!content) return false;
+    const std::optional<std::string> plain = frame.encryption ? std::nullopt : plainContent(frame);
+    const std::optional<std::string> content =
+        plain ? contentForVersion3(frame.id, *plain) : std::nullopt;
     Frame converted = frame;
     converted.version = 3;
-    if (*content != *plain) {  // written anew: the new bytes go uncompressed
+    if (content && *content != *plain) {  // written anew: the new bytes go uncompressed
         converted.decompressedSize.reset();
         converted.content = *content;
     }
+    if (frame.version != 4) {
+        // A frame of version 2.3 (or 2.2) that does not decode goes as it was.
+        out.push_back(std::move(converted));
+        return true;
+    }
+    // Version 2.4 encodings mean nothing to version 2.3 readers: a frame that
+    // cannot be converted cannot be carried over, but an encrypted one, which
+    // cannot be read, goes as it is.
+    if (frame.encryption) {
+        out.push_back(std::move(converted));
+        return true;
+    }
+    if (!content) return false;
     if (frame.id == "TIPL" && iplsFree) {
         converted.id = "IPLS";
     } else if (frame.id == "TDOR") {
@@ -126,7 +134,6 @@ bool carry(const Frame& frame, bool iplsFree, std::vector<Frame>& out) {
             out.push_back(userText(converted, u"TDOR", *content));
         return true;
     } else if (isVersion4Text(frame.id)) {
-        converted.decompressedSize.reset();
         converted = userText(converted, asciiText(frame.id), *content);
     }
     out.push_back(std::move(converted));

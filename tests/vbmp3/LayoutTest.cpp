@@ -257,9 +257,13 @@ std::vector<Layout> layouts() {
              frame(2, "TT2", text(0, "Title")) + frame(2, "TRK", text(0, "7/12")) +
                  frame(2, "PIC", "\0JPG\x03\0data"s)),
          kTrack + frame(3, "APIC", "\0image/jpeg\0\x03\0data"s), "TIT2 TRCK APIC " + kOwnOrder},
+        // Read in the likelier byte order (an empty string tells none), and
+        // carried over with the byte order marks version 2.3 requires.
         {"Utf16WithoutByteOrderMark",
-         v23(frame(3, "TIT2", text(5, "桜の歌")) + frame(3, "TPE1", text(6, "Singer"))), "",
-         "TIT2 TPE1 TALB TYER COMM TCON", kAudio, "桜の歌"},
+         v23(frame(3, "TIT2", text(5, "桜の歌")) + frame(3, "TPE1", text(6, "Singer")) +
+             frame(3, "TXXX", text(6, "") + "\0\0"s + text(6, "Tokyo 東京").substr(1))),
+         frame(3, "TXXX", text(6, "") + "\0\0"s + text(1, "Tokyo 東京").substr(1)),
+         "TIT2 TPE1 TXXX TALB TYER COMM TCON", kAudio, "桜の歌"},
     };
 }
 

@@ -13,8 +13,11 @@ out here, and applied alike to the frames expected and the frames found:
   - the version 2.4 text frames that version 2.3 lacks (TMOO, TDRL, TDTG, TDEN,
     TSOA, TSOP, TSOT, TSST, TPRO) are a TXXX frame named after the frame
     (TXXX:TMOO): kept as they were or moved there, both pass;
-  - TIPL and TMCL (people and their roles) are IPLS; all of a tag's people
-    frames mean the pairs they hold together, however they are split;
+  - TIPL and TMCL (people and their roles) are IPLS, or a TXXX named after the
+    frame (TXXX:TMCL); all of a tag's people frames mean the pairs they hold
+    together, however they are split;
+  - a time stamp means its date and time, whether a "T" or a blank stands
+    between them (mutagen shows a blank, the frame may hold a "T");
   - a version 2.2 frame is its version 2.3 counterpart (TT2 is TIT2, PIC is
     APIC, its image format "PNG" the MIME type image/png);
   - a frame of a group keeps its group byte: the group is part of its meaning;
@@ -32,6 +35,12 @@ from id3read import RawFrame
 OWNED = {"TIT2", "TPE1", "TALB", "TYER", "TDRC", "TDAT", "TIME", "TCON"}
 V24_ONLY_TEXT = {"TMOO", "TDRL", "TDTG", "TDEN", "TSOA", "TSOP", "TSOT", "TSST", "TPRO"}
 PEOPLE = {"TIPL", "TMCL", "IPLS"}
+TIME_STAMPS = {"TDEN", "TDOR", "TDRL", "TDTG"}
+
+
+def _timestamp(text):
+    """A date and time with a blank between them, as mutagen shows time stamps."""
+    return text[:10] + " " + text[11:] if len(text) > 10 and text[10] == "T" else text
 _IMAGE_FORMATS = {"PNG": "image/png", "JPG": "image/jpeg", "GIF": "image/gif", "BMP": "image/bmp"}
 
 
@@ -116,14 +125,17 @@ def facts(m):
         attrs["mime"] = _IMAGE_FORMATS[attrs["mime"].upper()]
     group = getattr(m, "trial_group", None)
     attrs["group"] = group
+    if fid == "TXXX" and attrs.get("desc") in TIME_STAMPS:
+        attrs["text"] = _timestamp(attrs["text"])
     if fid == "TDOR":
-        date = attrs["text"]
+        date = _timestamp(attrs["text"])
         out = [_fact("TORY", {"text": date[:4], "group": group}, fid)]
         if len(date) > 4:
             out.append(_fact("TXXX", {"desc": "TDOR", "text": date, "group": group}, fid))
         return out
     if fid in V24_ONLY_TEXT:
-        return [_fact("TXXX", {"desc": fid, "text": attrs["text"], "group": group}, fid)]
+        text = _timestamp(attrs["text"]) if fid in TIME_STAMPS else attrs["text"]
+        return [_fact("TXXX", {"desc": fid, "text": text, "group": group}, fid)]
     return [_fact(fid, attrs)]
 
 
@@ -138,6 +150,10 @@ def unowned_facts(meanings):
         if fid in PEOPLE and not isinstance(m, RawFrame):
             people += [tuple(p) for p in m.people]
             origins.append(fid)
+        elif fid == "TXXX" and not isinstance(m, RawFrame) and m.desc in PEOPLE:
+            values = [str(t) for t in m.text]
+            people += [tuple(values[i:i + 2]) for i in range(0, len(values) - 1, 2)]
+            origins.append(m.desc)
         else:
             out += facts(m)
     if people:
