@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "engine/PairMove.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
@@ -68,43 +69,47 @@ std::string LibraryReplacer::companionTarget(std::size_t i) const {
 std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfer& transfer) {
     const std::string& folder = m_state.library.SourceDirs[transfer.folder];
     const std::string& workName = m_state.work.workName(i);
+    const std::string& companion = m_state.work.CompanionTexts[i];
+    const std::string companionName = companionTarget(i);
 
-    if (filled(folder, workName)) return platform::fileErrorFromErrno(EEXIST);
-    std::string stored;
+    if (filled(folder, workName) || (!companion.empty() && filled(folder, companionName)))
+        return platform::fileErrorFromErrno(EEXIST);
+    std::string stored, storedCompanion;
     if (auto error = storedName(folder, workName, stored)) return error;
+    if (!companion.empty()) {
+        if (auto error = storedName(folder, companionName, storedCompanion)) return error;
+    }
     if (!stored.empty()) {
         if (auto error = m_files.setNormal(folder + stored)) return error;
     }
-    // The companion first: a run stopped between the two steps leaves the MP3
-    // file in the work folder, and the next run does the whole step again.
-    if (auto error = moveCompanion(i, folder)) return error;
     const std::string& targetName = stored.empty() ? workName : stored;
-    const std::string workFile = m_state.workText + "/" + workName;
-    if (auto error = m_files.moveReplacing(workFile, folder + targetName)) return error;
+    m_changedFolders.insert(folder);
+    if (companion.empty()) {
+        const std::string workFile = m_state.workText + "/" + workName;
+        if (auto error = m_files.moveReplacing(workFile, folder + targetName)) return error;
+    } else {
+        if (m_workFolder.empty()) {
+            std::string resolved;
+            if (m_posix.realpath(m_state.workText.c_str(), resolved) != 0)
+                return platform::fileErrorFromErrno(errno);
+            m_workFolder = resolved + "/";
+        }
+        // Song.mp3 and Song_K.mp3 share Song.txt: it is copied for every user but
+        // the last, which moves it.
+        int& users = m_companionUsers[companion];
+        const PairMove pair{m_workFolder,
+                            companion,
+                            storedCompanion.empty() ? companionName : storedCompanion,
+                            workName,
+                            targetName,
+                            users > 1,
+                            !storedCompanion.empty()};
+        if (auto error = movePair(m_posix, folder, pair)) return error;
+        --users;
+        fill(folder, companionName);
+    }
     m_state.library.index.add(transfer.folder, targetName);
     fill(folder, targetName);
-    m_changedFolders.insert(folder);
-    return std::nullopt;
-}
-
-std::optional<FileError> LibraryReplacer::moveCompanion(std::size_t i, const std::string& folder) {
-    const std::string& companion = m_state.work.CompanionTexts[i];
-    if (companion.empty()) return std::nullopt;
-    const std::string name = companionTarget(i);
-    if (filled(folder, name)) return platform::fileErrorFromErrno(EEXIST);
-    std::string stored;
-    if (auto error = storedName(folder, name, stored)) return error;
-    const std::string source = m_state.workText + "/" + companion;
-    const std::string target = folder + (stored.empty() ? name : stored);
-    // Song.mp3 and Song_K.mp3 share Song.txt: it is copied for every user but the
-    // last, which moves it.
-    int& users = m_companionUsers[companion];
-    auto error =
-        users > 1 ? m_files.copyReplacing(source, target) : m_files.moveReplacing(source, target);
-    if (error) return error;
-    --users;
-    fill(folder, name);
-    m_changedFolders.insert(folder);
     return std::nullopt;
 }
 

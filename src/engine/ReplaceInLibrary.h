@@ -18,19 +18,20 @@ namespace kestrom::engine {
 // Moves tagged work file i into the library folder of its match, with its text
 // companion. The steps run in order and the first failure ends them:
 //   1. look for the library target (the work file's name in the match's folder,
-//      any letter case);
-//   2. if it is there, clear its read-only state;
-//   3. move the companion into the same folder (an ordinary file's companion
-//      under its own name, a karaoke file's as the karaoke copy's own text,
-//      Song_K.txt); a companion that Song.mp3 and Song_K.mp3 share is copied for
-//      its first user and moved for its last;
-//   4. move the work file over the target, keeping the name as stored, or under
+//      any letter case), and for the companion's;
+//   2. if the target is there, clear its read-only state;
+//   3. move the work file over the target, keeping the name as stored, or under
 //      its own name: one rename within a file system, else an atomic copy and
 //      a deletion; the moved file takes the target's mode and owner.
-// The work file leaves the work folder last, so that a run stopped between the
-// steps leaves it, still tagged, for the next run to move. MP3 files added to
-// the library are entered into the run's name index, so that later work files
-// find them. The renames reach the disk when syncChangedFolders() runs.
+// A file with a companion moves in step 3 as a pair (see PairMove.h): the
+// companion first, into the same folder (an ordinary file's under its own name,
+// a karaoke file's as the karaoke copy's own text, Song_K.txt), then the work
+// file; a failure of either puts back what the pair had changed, and a run
+// stopped half-way is finished or undone by the next one. A companion that
+// Song.mp3 and Song_K.mp3 share is copied for its first user and moved for its
+// last. MP3 files added to the library are entered into the run's name index, so
+// that later work files find them. The moves reach the disk when
+// syncChangedFolders() runs.
 //
 // No file is moved over a library file that another work file of the run has
 // put there: on Linux SONG.mp3 and song.mp3 can both wait in the work folder and
@@ -55,7 +56,6 @@ public:
 
 private:
     std::optional<platform::FileError> moveFiles(std::size_t i, const Transfer& transfer);
-    std::optional<platform::FileError> moveCompanion(std::size_t i, const std::string& folder);
     std::optional<platform::FileError> storedName(const std::string& folder,
                                                   const std::string& name, std::string& stored);
     std::string failure(const Transfer& transfer, const platform::FileError& error) const;
@@ -72,6 +72,9 @@ private:
     // Companion name -> work files that share it and have not copied it yet.
     std::unordered_map<std::string, int> m_companionUsers;
     std::set<std::string> m_changedFolders;
+    // The work folder's absolute path with its "/", for the pair records; found
+    // at the first pair.
+    std::string m_workFolder;
     // Library places filled by this run: folder and folded name.
     std::set<std::pair<std::string, std::u16string>> m_filled;
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/FolderCheck.h"
+#include "engine/PairMove.h"
 #include "engine/ReplaceInLibrary.h"
 #include "engine/RunLock.h"
 #include "engine/RunState.h"
@@ -43,17 +44,16 @@ FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, boo
     return replaced ? FileReport::Outcome::Moved : FileReport::Outcome::Tagged;
 }
 
-// Rolls back or removes what a killed run left in the run's folders: a change
-// left half-way is undone before anything reads the file. What cannot be
-// cleaned up is named; the run goes on without it.
-void cleanUpAfterKilledRuns(RunWindow& window, const RunState& state, platform::Posix& posix) {
-    for (const auto* found : {&state.work.leftovers, &state.library.leftovers}) {
-        for (const platform::Leftover& leftover : *found) {
-            if (int err = platform::cleanUpLeftover(posix, leftover.folder, leftover.name);
-                err != 0) {
-                window.message(platform::displayName(leftover.folder + leftover.name) + ":" +
-                               platform::numbered(platform::fileErrorFromErrno(err)));
-            }
+// Rolls back, finishes or removes what a killed run left in a folder: a change
+// left half-way is undone before anything reads the file, a pair half-way into
+// the library is finished or undone. What cannot be cleaned up is named; the run
+// goes on without it.
+void cleanUpAfterKilledRuns(RunWindow& window, const std::vector<platform::Leftover>& leftovers,
+                            platform::Posix& posix) {
+    for (const platform::Leftover& leftover : leftovers) {
+        if (auto error = settleLeftover(posix, leftover.folder, leftover.name)) {
+            window.message(platform::displayName(leftover.folder + leftover.name) + ":" +
+                           platform::numbered(*error));
         }
     }
 }
@@ -96,12 +96,15 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
         }
         if (options.observer != nullptr) options.observer->folderSkipped(message);
     }
+    // The library's clean-up goes first: undoing a pair brings its companion
+    // back into the work folder, which is listed after it.
+    if (!options.dryRun) cleanUpAfterKilledRuns(window, state.library.leftovers, posix);
     state.work = listWorkFolder(state.workText, lookup);
     if (state.work.error != 0) {
         window.message(unreadableFolder(state.workText, state.work.error));
         return summary;
     }
-    if (!options.dryRun) cleanUpAfterKilledRuns(window, state, posix);
+    if (!options.dryRun) cleanUpAfterKilledRuns(window, state.work.leftovers, posix);
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
         window.message(std::string(kNoDataMessage));

@@ -136,7 +136,7 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
         }
     }
     for (const DirEntry& e : entries)
-        if (isTemporaryName(e.name) || isUndoRecordName(e.name)) m_leftovers.push_back(e.name);
+        if (isLeftoverName(e.name)) m_leftovers.push_back(e.name);
     std::erase_if(entries, [&](const DirEntry& e) { return !admits(e, filter); });
 
     if (literal) {

@@ -57,9 +57,9 @@ public:
     const DirEntry& current() const { return m_matches[m_position - 1]; }
     // The errno of the last listing that failed, 0 when the last one succeeded.
     int lastError() const { return m_lastError; }
-    // The hidden files that this program leaves while it changes a file (see
-    // isTemporaryName, isUndoRecordName) found by the last listing of a folder:
-    // what a killed process may have left behind.
+    // The hidden files that this program leaves while it changes or moves a
+    // file (see isLeftoverName) found by the last listing of a folder: what a
+    // killed process may have left behind.
     const std::vector<std::string>& leftovers() const { return m_leftovers; }
 
 private:

@@ -19,16 +19,6 @@ namespace {
 
 constexpr std::string_view kHiddenPrefix = ".kestrom-";
 
-std::string temporaryName(unsigned attempt) {
-    static std::atomic<unsigned> counter{0};
-    const auto now = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    char name[64];
-    std::snprintf(name, sizeof name, ".kestrom-%x-%llx-%x.tmp", static_cast<unsigned>(::getpid()),
-                  (now ^ (now >> 29)) & 0xFFFFFFFFull, counter.fetch_add(1) + attempt);
-    return name;
-}
-
 bool isReadOnly(const struct stat& st) {
     return (st.st_mode & S_IWUSR) == 0;
 }
@@ -57,6 +47,29 @@ bool isTemporaryName(std::string_view name) {
 
 bool isUndoRecordName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".undo");
+}
+
+bool isPairRecordName(std::string_view name) {
+    return name.starts_with(kHiddenPrefix) && name.ends_with(".pair");
+}
+
+bool isAsideLinkName(std::string_view name) {
+    return name.starts_with(kHiddenPrefix) && name.ends_with(".aside");
+}
+
+bool isLeftoverName(std::string_view name) {
+    return isTemporaryName(name) || isUndoRecordName(name) || isPairRecordName(name) ||
+           isAsideLinkName(name);
+}
+
+std::string hiddenName(std::string_view suffix, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    const auto now = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    char name[64];
+    std::snprintf(name, sizeof name, ".kestrom-%x-%llx-%x", static_cast<unsigned>(::getpid()),
+                  (now ^ (now >> 29)) & 0xFFFFFFFFull, counter.fetch_add(1) + attempt);
+    return name + std::string(suffix);
 }
 
 Fd::Fd(Fd&& other) noexcept : m_posix(other.m_posix), m_fd(std::exchange(other.m_fd, -1)) {}
@@ -165,7 +178,7 @@ int PendingFile::create(Posix& posix, std::string_view folder, std::string targe
                         std::optional<PendingFile>& out) {
     out.reset();
     for (unsigned attempt = 0;; ++attempt) {
-        std::string path = std::string(folder) + temporaryName(attempt);
+        std::string path = std::string(folder) + hiddenName(".tmp", attempt);
         const int fd = posix.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
         if (fd >= 0) {
             out.emplace(PendingFile(posix, std::move(path), std::move(target), fd));

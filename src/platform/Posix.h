@@ -56,6 +56,8 @@ public:
     virtual int flock(int fd, int operation);
     virtual int rename(const char* from, const char* to);
     virtual int unlink(const char* path);
+    // Gives the file at from a second name, to (link): both lead to the one file.
+    virtual int link(const char* from, const char* to);
     // The path with every link, "." and ".." resolved (realpath); -1 and errno
     // when a part of it does not exist or cannot be read.
     virtual int realpath(const char* path, std::string& resolved);

@@ -12,6 +12,14 @@
 // unsynchronisation of the whole tag or of single frames, data length
 // indicators, compressed, encrypted and grouped frames, several tags back to
 // back, and size fields that claim more than the tag holds.
+//
+// TagLib 1.13 reads several of these wrongly: the version 2.3 extended header's
+// size as version 2.4 gives it, a group symbol as the frame's first byte, a
+// frame of no size as the end of the frames, the last frame of a tag with a
+// footer, UTF-16 without a byte order mark as nothing, and only the first of
+// several tags. This library therefore reads the tags in front of the audio
+// itself; TagLib reads the tags behind it and the stream's properties, and
+// checks each new tag before it is written.
 namespace kestrom::vbmp3 {
 
 struct LeadingTags {

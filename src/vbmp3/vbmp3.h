@@ -135,34 +135,54 @@ VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 // of a text are not stored. tagInfo is not changed.
 //
 //   id3v2  1: write the fields into an ID3v2.3 tag, UTF-16 text, keeping every
-//             other frame the tag has (cover art, track number, lyrics...) and
-//             leaving exactly one ID3v2 tag in the file; 0: leave ID3v2 as it is.
+//             other frame (cover art, track number, lyrics...) of every ID3v2
+//             tag in front of the audio, and leaving exactly one ID3v2 tag in
+//             the file; 0: leave ID3v2 as it is.
 //   id3v1  1: write the fields into an ID3v1 tag, code page 932 text, each text
 //             cut on a character boundary (the comment to 28 bytes, the track
 //             number stays); 0: leave ID3v1 as it is.
 //
 // The program passes 1, 1. Any other value, or 0 for both, fails the call.
 //
+// The tags in front of the audio are read in every version (2.2, 2.3, 2.4) and
+// layout that taggers write: extended headers, footers, unsynchronisation,
+// compressed, encrypted and grouped frames, several tags back to back (the
+// first tag's text frame wins where two hold the same one), and size fields that
+// claim more than the tag holds. Each frame keeps its place and its bytes; a
+// frame of version 2.4 is converted only as far as version 2.3 requires (UTF-8
+// becomes UTF-16; TDOR becomes TORY, and a TXXX named TDOR too when it holds
+// more than a year; TIPL becomes IPLS; the other text frames that version 2.3
+// lacks become a TXXX named after the frame).
+//
 // The file is never left damaged, and a write costs what changes:
-//  - when the new ID3v2 tag fits the room of the file's leading tag(s), the tag
-//    (padded to that room) and the ID3v1 tag are written in place. First an undo
-//    record, the hidden file ".kestrom-<inode>.undo" beside the file, holding the
-//    old bytes, is put on disk; once the file is on disk the record is removed.
+//  - when the file already holds exactly what would be written, nothing is
+//    written at all (its modification time stays);
+//  - when the new ID3v2 tag fits the room of the file's leading tags (the space
+//    they declare, where only zero bytes follow their frames and the audio does
+//    not start earlier) and the file has no other hard link, the tag (padded to
+//    that room) and the ID3v1 tag are written in place. First an undo record,
+//    the hidden file ".kestrom-<inode>.undo" beside the file, holding the old
+//    bytes, is put on disk; once the file is on disk the record is removed.
 //    A record left by a crash is rolled back (the file is then as it was) before
 //    any later call touches that file (a mere check excepted, see
 //    vbmp3_setTagInfoUtf8), and by the program at the start of a run over its
 //    folder. The record's removal reaches the disk with the folder's
 //    next sync: a power loss before that rolls the file back, whole;
 //  - otherwise the file is made anew in a hidden copy in the same folder (the
-//    new tag with room to spare, the audio copied inside the kernel where it
+//    new tag with room to spare, then every byte from where the old tags really
+//    end, found by the audio's frame sync, copied inside the kernel where it
 //    can), synced and renamed over the file, keeping its mode and, where the
-//    process may, its owner. Other hard links to the file keep the old file.
+//    process may, its owner. Other hard links to the file keep the old file,
+//    whole: a file with several links is never changed in place.
 // The new tag is parsed back from memory before anything is written. On any
 // failure the file is as it was, nothing is left beside it, and errno tells why:
 // the errno of the failed system call, EACCES for a read-only file (owner write
 // permission clear), EINVAL for no plain file, ENOEXEC for a file that holds no
 // MPEG audio, EBUSY for a file that another process is writing or that changed
-// during the write.
+// during the write, EBADMSG for tags that hold something that cannot be carried
+// over exactly (a frame that overruns its tag, bytes that are no frame inside a
+// tag, a frame that claims the start of the audio), EFBIG for a new tag larger
+// than an ID3v2 tag can be.
 VBMP3_API int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
                                    int32_t id3v1);
 

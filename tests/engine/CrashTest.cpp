@@ -5,7 +5,8 @@
 // power loss may (writes that were not synced lost, or cut short; renames and
 // removals after the last sync of a folder lost). The clean-up that the next
 // run makes must then leave every file whole: its audio unchanged, its tag old
-// or new, in at least one place, and nothing of the program's hidden files.
+// or new, in at least one place, every song's MP3 file and companion in the
+// library both old or both new, and nothing of the program's hidden files.
 // A run after that finishes the job: every file ends where and as the recorded
 // run left it, none stranded in the work folder.
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 
 #include "RecordingWindow.h"
 #include "Songs.h"
+#include "engine/PairMove.h"
 #include "engine/Run.h"
 #include "platform/FileChange.h"
 #include "vbmp3/Entry.h"
@@ -30,9 +32,9 @@ namespace {
 // A recorded call that changes files. Paths are relative to the tree's root; a
 // file is known by a number of its own, as the system reuses inode numbers.
 struct Op {
-    enum Kind { Create, Write, Truncate, Sync, SyncFolder, Rename, Unlink } kind;
+    enum Kind { Create, Write, Truncate, Sync, SyncFolder, Rename, Unlink, Link } kind;
     int file = -1;
-    std::string path{}, to{};  // Create, Unlink: path; Rename: path to to
+    std::string path{}, to{};  // Create, Unlink: path; Rename: path to to; Link: to to path
     off_t offset = 0;          // Write: where; Truncate: the new length
     std::string bytes{};       // Write
 };
@@ -96,6 +98,9 @@ public:
     }
     int unlink(const char* path) override {
         return record(Posix::unlink(path), {Op::Unlink, -1, relative(path)});
+    }
+    int link(const char* from, const char* to) override {
+        return record(Posix::link(from, to), {Op::Link, -1, relative(from), relative(to)});
     }
 
 private:
@@ -169,7 +174,8 @@ Disk crashAfter(const RecordingPosix& run, size_t done, Crash crash) {
     for (size_t i = 0; i < (renamesLost ? lastFolderSync : done); ++i) {
         const Op& op = ops[i];
         if (op.kind == Op::Create) disk.names[op.path] = op.file;
-        if (op.kind == Op::Rename) disk.names[op.to] = disk.names.at(op.path);
+        if (op.kind == Op::Rename || op.kind == Op::Link)
+            disk.names[op.to] = disk.names.at(op.path);
         if (op.kind == Op::Rename || op.kind == Op::Unlink) disk.names.erase(op.path);
     }
     if (crash == Crash::Kill) disk.content = written;
@@ -221,51 +227,67 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
               "0\x8D\xF7\x82\xCC\x89\xCC\x8D\xF7\x82\xCC\x89\xCC\x8D\xF7\x82\xCC\x89\xCC\x8D\xF7"
               "\x82\xCC\x89\xCC\x8D\xF7\x82\xCC" +
                   std::string(1, '\0'));
-    // The in-place writes (into files that were there before), the rewrite and
-    // the moves all took place.
-    int renames = 0, inPlace = 0;
+    // The in-place writes (into files that were there before), the rewrite, the
+    // moves and a companion linked aside all took place.
+    int renames = 0, inPlace = 0, links = 0;
     for (size_t i = start; i < posix.ops.size(); ++i) {
         renames += posix.ops[i].kind == Op::Rename ? 1 : 0;
         inPlace += posix.ops[i].kind == Op::Write && posix.ops[i].file < posix.existing ? 1 : 0;
+        links += posix.ops[i].kind == Op::Link ? 1 : 0;
     }
-    EXPECT_TRUE(renames >= 5 && inPlace >= 2) << renames << " renames, " << inPlace << " in place";
+    EXPECT_TRUE(renames >= 5 && inPlace >= 2 && links == 1)
+        << renames << " renames, " << inPlace << " in place, " << links << " links";
+    // Every crash is rebuilt where the run took place, as a pair record names the
+    // work folder by its full path; the files the run left move aside.
+    TempDir ran;
+    fs::rename(dir.path(), ran / "tree");
 
     for (size_t done = start; done <= posix.ops.size(); ++done) {
         for (Crash crash : {Crash::Kill, Crash::PowerLoss, Crash::TornWrite, Crash::LostRenames,
                             Crash::Reordered}) {
             SCOPED_TRACE(testing::Message() << "crash " << int(crash) << " after call "
                                             << done - start << " of " << posix.ops.size() - start);
-            // The disk rebuilt in a fresh folder, and cleaned up as the next run does.
+            // The disk rebuilt, and cleaned up as the next run does.
             Disk disk = crashAfter(posix, done, crash);
-            TempDir rebuilt;
+            fs::remove_all(dir.path());
             RebuiltPosix rebuiltPosix;
+            std::map<int, std::string> built;  // file -> its first name, which others link to
             for (const auto& [path, file] : disk.names) {
-                writeFile(rebuilt / path, disk.content[file]);
-                rebuiltPosix.recorded[inodeOf(rebuilt / path)] =
+                if (const auto first = built.find(file); first != built.end()) {
+                    ASSERT_EQ(::link(first->second.c_str(), (dir / path).c_str()), 0);
+                    continue;
+                }
+                writeFile(built[file] = dir / path, disk.content[file]);
+                rebuiltPosix.recorded[inodeOf(dir / path)] =
                     posix.inodes[static_cast<size_t>(file)];
             }
-            makeDirs(rebuilt / "work");
-            for (const fs::path path : treeOf(rebuilt.path())) {
+            makeDirs(dir / "work");
+            for (const fs::path path : treeOf(dir.path())) {
                 if (!path.filename().string().starts_with('.')) continue;
-                const std::string folder = rebuilt / (path.parent_path().string() + "/");
-                EXPECT_EQ(platform::cleanUpLeftover(rebuiltPosix, folder, path.filename()), 0);
+                const std::string folder = dir / (path.parent_path().string() + "/");
+                EXPECT_EQ(engine::settleLeftover(rebuiltPosix, folder, path.filename()),
+                          std::nullopt);
             }
-            EXPECT_EQ(hiddenFiles(rebuilt.path()), "");
-            for (const Song& s : songs) expectWhole(rebuilt.path(), s);
+            EXPECT_EQ(hiddenFiles(dir.path()), "");
+            for (const Song& s : songs) {
+                expectWhole(dir.path(), s);
+                expectPairMatches(dir.path(), s);
+            }
             // The next run finishes the job: no file is stranded in the work folder.
             // It needs no rebuilt inode numbers (no undo record is left), and must
             // not see them: a file it creates may reuse the number of one removed.
             platform::Posix system;
             seam = &system;
-            RecordingWindow next(rebuilt / "lib", rebuilt / "work", true);
+            RecordingWindow next(dir / "lib", dir / "work", true);
             engine::runTransfer(next, library, {}, system);
             // (A file tagged again may hold its frames in another order.)
             for (const Song& s : songs)
-                EXPECT_TRUE(!exists(rebuilt / s.work) &&
-                            readMp3Tag(rebuilt / s.moved) == readMp3Tag(dir / s.moved) &&
-                            audioOf(rebuilt / s.moved) == audioOf(dir / s.moved) &&
-                            (s.text.empty() || holds(rebuilt / s.movedText, {s.text})))
+                EXPECT_TRUE(!exists(dir / s.work) &&
+                            readMp3Tag(dir / s.moved) == readMp3Tag(ran / ("tree/" + s.moved)) &&
+                            audioOf(dir / s.moved) == audioOf(ran / ("tree/" + s.moved)) &&
+                            (s.text.empty() || holds(dir / s.movedText, {s.text})))
                     << s.work << " is not where and as the run leaves it";
+            EXPECT_EQ(hiddenFiles(dir.path()), "");
             if (testing::Test::HasFailure()) return;
         }
     }

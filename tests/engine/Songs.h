@@ -14,7 +14,8 @@ namespace kestrom::test {
 // A song of a run over real MP3 files with the replace box ticked: its paths
 // from the tree's root, and the contents its files hold before and after the run.
 struct Song {
-    std::string work, lib, moved, text = {}, movedText = {};   // no companion: no texts
+    std::string work, lib, moved, text = {}, movedText = {};  // no companion: no texts
+    std::string oldText = {};  // what the library held under movedText before, if anything
     std::string workBefore = {}, libBefore = {}, tagged = {};  // tagged: the run fills it in
 };
 
@@ -32,7 +33,8 @@ inline Mp3Tag libraryTag(int i) {
 // its work file has a padded tag, which the library's replaces in place. Every
 // third (from 1) is untagged, so that its write is a rewrite; every third (from
 // 2) is a karaoke copy, which moves in beside its match under its own name; all
-// but every fourth (from 1) have a companion text.
+// but every fourth (from 1) have a companion text, and every third (from 0) of
+// those replaces one that the library holds.
 inline std::vector<Song> writeSongs(const std::string& root, int count, int frames) {
     std::vector<Song> songs;
     for (int i = 0; i < count; ++i) {
@@ -44,6 +46,7 @@ inline std::vector<Song> writeSongs(const std::string& root, int count, int fram
             s.text = "work/Song" + n + ".txt";
             s.movedText = folder + name + ".txt";
             writeFile(root + "/" + s.text, s.text);  // its first path: its content
+            if (i % 3 == 0) writeFile(root + "/" + s.movedText, s.oldText = s.movedText);
         }
         const Mp3Tag libTag = libraryTag(i),
                      workTag{"Work", "Old", "", "", std::string(300, 'c'), ""};
@@ -62,8 +65,16 @@ inline bool holds(const std::string& path, std::initializer_list<std::string> co
            std::find(contents.begin(), contents.end(), readFile(path)) != contents.end();
 }
 
+// The hidden files in folder (ending in "/") that hold content.
+inline bool hiddenHolds(const std::string& folder, const std::string& content) {
+    for (const std::string& name : treeOf(folder))
+        if (name.starts_with('.') && readFile(folder + name) == content) return true;
+    return false;
+}
+
 // Every file of the song under root is as it was or as the run leaves it, byte
-// for byte, and in one place at least.
+// for byte, and in one place at least; the library's own companion is kept
+// (aside, while the song's pair moves) until the new pair is in place.
 inline void expectWhole(const std::string& root, const Song& s) {
     SCOPED_TRACE(s.work);
     const std::string work = root + "/" + s.work, moved = root + "/" + s.moved;
@@ -76,7 +87,24 @@ inline void expectWhole(const std::string& root, const Song& s) {
     const std::string movedText = root + "/" + s.movedText;
     EXPECT_TRUE(holds(root + "/" + s.text, {s.text}) || holds(movedText, {s.text}))
         << "the companion is lost";
-    EXPECT_TRUE(!exists(movedText) || holds(movedText, {s.text}));
+    // Under its name in the library: the new companion, or the library's own.
+    EXPECT_TRUE(!exists(movedText) || holds(movedText, {s.text}) ||
+                (!s.oldText.empty() && holds(movedText, {s.oldText})));
+    EXPECT_TRUE(
+        s.oldText.empty() || holds(movedText, {s.oldText}) || holds(moved, {s.tagged}) ||
+        hiddenHolds(root + "/" + s.movedText.substr(0, s.movedText.rfind('/') + 1), s.oldText))
+        << "the library's companion is lost";
+}
+
+// The song's MP3 file and companion in the library are both as they were or
+// both as the run leaves them: what the clean-up after a crash must leave.
+inline void expectPairMatches(const std::string& root, const Song& s) {
+    if (s.text.empty()) return;
+    const std::string movedText = root + "/" + s.movedText;
+    const bool textNew = holds(movedText, {s.text});
+    EXPECT_EQ(holds(root + "/" + s.moved, {s.tagged}), textNew) << s.work << ": a mixed pair";
+    EXPECT_TRUE(textNew || (s.oldText.empty() ? !exists(movedText) : holds(movedText, {s.oldText})))
+        << s.work << ": the library's companion is lost";
 }
 
 }  // namespace kestrom::test

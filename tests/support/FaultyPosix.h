@@ -12,8 +12,8 @@ namespace kestrom::test {
 
 // The kinds of call, in the order of the overrides below.
 // clang-format off
-enum class Call { Open, Read, Write, Pread, Pwrite, Ftruncate, CopyFileRange, Fsync, Fstat, Stat,
-                  Lstat, Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Realpath,
+enum class Call { Open, Read, Write, Pread, Pwrite, Ftruncate, CopyFileRange, Fstat, Stat, Lstat,
+                  Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Link, Realpath, Fsync,
                   ListDirectory, Close, Any /* every call, whatever its kind */, Count };
 // clang-format on
 
@@ -35,6 +35,11 @@ public:
     }
     // How many calls of a kind were made so far (Call::Any: all of them).
     int calls(Call call) const { return m_calls[static_cast<std::size_t>(call)]; }
+    // The kind of the call that failed; Call::Count while none has.
+    Call failed() const { return m_failed; }
+    // Syncs succeed without waiting for the disk: a test that never loses power
+    // needs no durability, and runs many times faster without it.
+    void skipSyncs() { m_syncs = false; }
 
     // One line a call, which reads as the table it is.
 #define KESTROM_FAULTY(kind, type, name, params, ...)             \
@@ -49,7 +54,6 @@ public:
     KESTROM_FAULTY(Ftruncate, int, ftruncate, (int fd, off_t n), fd, n)
     KESTROM_FAULTY(CopyFileRange, ssize_t, copyFileRange,
                    (int i, off_t* io, int o, off_t* oo, size_t n), i, io, o, oo, n)
-    KESTROM_FAULTY(Fsync, int, fsync, (int fd), fd)
     KESTROM_FAULTY(Fstat, int, fstat, (int fd, struct stat* st), fd, st)
     KESTROM_FAULTY(Stat, int, stat, (const char* p, struct stat* st), p, st)
     KESTROM_FAULTY(Lstat, int, lstat, (const char* p, struct stat* st), p, st)
@@ -60,10 +64,15 @@ public:
     KESTROM_FAULTY(Flock, int, flock, (int fd, int op), fd, op)
     KESTROM_FAULTY(Rename, int, rename, (const char* a, const char* b), a, b)
     KESTROM_FAULTY(Unlink, int, unlink, (const char* p), p)
+    KESTROM_FAULTY(Link, int, link, (const char* a, const char* b), a, b)
     KESTROM_FAULTY(Realpath, int, realpath, (const char* p, std::string& r), p, r)
 #undef KESTROM_FAULTY
     int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
         return fails(Call::ListDirectory) ? errno : Posix::listDirectory(p, e);
+    }
+    int fsync(int fd) override {
+        if (fails(Call::Fsync)) return -1;
+        return m_syncs ? Posix::fsync(fd) : 0;
     }
     // A failed close still releases the descriptor, as the real call does.
     int close(int fd) override {
@@ -81,6 +90,7 @@ private:
         const std::pair<Call, int> any{Call::Any, ++m_calls[static_cast<std::size_t>(Call::Any)]};
         if (m_action && (m_before == nth || m_before == any)) std::exchange(m_action, nullptr)();
         if (m_fail != nth && m_fail != any) return false;
+        m_failed = call;
         errno = m_failErrno;
         return true;
     }
@@ -89,6 +99,8 @@ private:
     std::pair<Call, int> m_before{Call::Count, 0}, m_fail{Call::Count, 0};
     std::function<void()> m_action;
     int m_failErrno = 0;
+    Call m_failed = Call::Count;
+    bool m_syncs = true;
 };
 
 }  // namespace kestrom::test
