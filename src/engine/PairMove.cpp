@@ -12,6 +12,7 @@
 
 #include "platform/FileChange.h"
 #include "platform/FileOps.h"
+#include "platform/SealedRecord.h"
 
 namespace kestrom::engine {
 namespace {
@@ -23,8 +24,8 @@ using platform::Posix;
 // The pair record, all numbers little-endian: "KSTRPAIR", version (4 bytes),
 // flags (4), the inode of the library MP3 file the pair replaces (8, 0 for
 // none), the five names of PairMove (each a 4-byte length and its bytes), and
-// last an FNV-1a hash (8) of everything before it. A record cut short by a
-// crash fails the hash: it was never complete on disk, so nothing had moved.
+// the hash (see platform/SealedRecord.h). A record cut short by a crash fails
+// the hash: nothing had moved.
 constexpr std::string_view kMagic = "KSTRPAIR";
 constexpr std::uint64_t kVersion = 1;
 constexpr std::uint64_t kCopy = 1, kAside = 2;
@@ -39,66 +40,22 @@ std::array<const std::string*, 5> names(const PairMove& m) {
     return {&m.workFolder, &m.companionWork, &m.companionLibrary, &m.mp3Work, &m.mp3Library};
 }
 
-std::uint64_t fnv1a(std::string_view bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
-
-void put(std::string& out, std::uint64_t value, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 std::string encode(const Record& record) {
     const PairMove& m = record.move;
     std::string out(kMagic);
-    put(out, kVersion, 4);
-    put(out, (m.copyCompanion ? kCopy : 0) | (m.replacesCompanion ? kAside : 0), 4);
-    put(out, record.oldMp3, 8);
-    for (const std::string* name : names(m)) {
-        put(out, name->size(), 4);
-        out += *name;
-    }
-    put(out, fnv1a(out), 8);
+    platform::putNumber(out, kVersion, 4);
+    platform::putNumber(out, (m.copyCompanion ? kCopy : 0) | (m.replacesCompanion ? kAside : 0), 4);
+    platform::putNumber(out, record.oldMp3, 8);
+    for (const std::string* name : names(m)) platform::putName(out, *name);
+    platform::seal(out);
     return out;
 }
 
-// Takes numbers and names off the front of a record.
-class Reader {
-public:
-    explicit Reader(std::string_view data) : m_data(data) {}
-    bool number(std::uint64_t& value, std::size_t size) {
-        if (m_data.size() < size) return false;
-        value = 0;
-        for (std::size_t i = 0; i < size; ++i)
-            value |= std::uint64_t{static_cast<unsigned char>(m_data[i])} << (8 * i);
-        m_data.remove_prefix(size);
-        return true;
-    }
-    bool name(std::string& out) {
-        std::uint64_t size = 0;
-        if (!number(size, 4) || m_data.size() < size) return false;
-        out = m_data.substr(0, size);
-        m_data.remove_prefix(size);
-        return true;
-    }
-    bool atEnd() const { return m_data.empty(); }
-
-private:
-    std::string_view m_data;
-};
-
 // Nothing when data is no complete record.
 std::optional<Record> decode(std::string_view data) {
-    if (data.size() < kMagic.size() + 8 || !data.starts_with(kMagic)) return std::nullopt;
-    const std::string_view body = data.substr(0, data.size() - 8);
-    std::uint64_t stored = 0;
-    if (!Reader(data.substr(body.size())).number(stored, 8) || stored != fnv1a(body))
-        return std::nullopt;
-    Reader in(body.substr(kMagic.size()));
+    const std::optional<std::string_view> content = platform::unsealed(data, kMagic);
+    if (!content) return std::nullopt;
+    platform::RecordReader in(*content);
     Record record;
     PairMove& m = record.move;
     std::uint64_t version = 0, flags = 0;

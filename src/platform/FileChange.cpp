@@ -12,56 +12,19 @@
 #include <vector>
 
 #include "platform/DirLookup.h"
+#include "platform/SealedRecord.h"
 
 namespace kestrom::platform {
 namespace {
 
-// The undo record, all numbers little-endian:
+// The undo record (see SealedRecord.h), all numbers little-endian:
 //   "KSTRUNDO", version (4 bytes), device, inode, old length (8 each),
 //   the file's name (4-byte length, bytes), the number of regions (4), each
-//   region's offset and length (8 each) and old bytes, and last an FNV-1a hash
-//   (8) of everything before it. A record cut short by a crash fails the hash:
-//   it was never complete on disk, so the file was never touched.
+//   region's offset and length (8 each) and old bytes, and the hash. A record
+//   cut short by a crash fails the hash: the file was never touched.
 constexpr std::string_view kMagic = "KSTRUNDO";
 constexpr std::uint32_t kVersion = 1;
 constexpr std::size_t kMostRecordBytes = std::size_t{1} << 30;
-
-std::uint64_t fnv1a(std::string_view bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
-
-void put(std::string& out, std::uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-class Reader {
-public:
-    explicit Reader(std::string_view data) : m_data(data) {}
-    bool get(std::uint64_t& value, int size) {
-        if (m_data.size() < static_cast<std::size_t>(size)) return false;
-        value = 0;
-        for (int i = 0; i < size; ++i)
-            value |= std::uint64_t{static_cast<unsigned char>(m_data[static_cast<std::size_t>(i)])}
-                     << (8 * i);
-        m_data.remove_prefix(static_cast<std::size_t>(size));
-        return true;
-    }
-    bool bytes(std::string_view& out, std::uint64_t size) {
-        if (m_data.size() < size) return false;
-        out = m_data.substr(0, static_cast<std::size_t>(size));
-        m_data.remove_prefix(static_cast<std::size_t>(size));
-        return true;
-    }
-    bool atEnd() const { return m_data.empty(); }
-
-private:
-    std::string_view m_data;
-};
 
 struct Record {
     std::uint64_t device = 0;
@@ -73,41 +36,36 @@ struct Record {
 
 std::string encode(const struct stat& file, std::string_view name, std::span<const Patch> patches) {
     std::string out(kMagic);
-    put(out, kVersion, 4);
-    put(out, static_cast<std::uint64_t>(file.st_dev), 8);
-    put(out, static_cast<std::uint64_t>(file.st_ino), 8);
-    put(out, static_cast<std::uint64_t>(file.st_size), 8);
-    put(out, name.size(), 4);
-    out += name;
-    put(out, patches.size(), 4);
+    putNumber(out, kVersion, 4);
+    putNumber(out, static_cast<std::uint64_t>(file.st_dev), 8);
+    putNumber(out, static_cast<std::uint64_t>(file.st_ino), 8);
+    putNumber(out, static_cast<std::uint64_t>(file.st_size), 8);
+    putName(out, name);
+    putNumber(out, patches.size(), 4);
     for (const Patch& p : patches) {
-        put(out, static_cast<std::uint64_t>(p.offset), 8);
-        put(out, p.old.size(), 8);
+        putNumber(out, static_cast<std::uint64_t>(p.offset), 8);
+        putNumber(out, p.old.size(), 8);
         out += p.old;
     }
-    put(out, fnv1a(out), 8);
+    seal(out);
     return out;
 }
 
 // Nothing when data is no complete record.
 std::optional<Record> decode(std::string_view data) {
-    if (data.size() < kMagic.size() + 8 || !data.starts_with(kMagic)) return std::nullopt;
-    const std::string_view body = data.substr(0, data.size() - 8);
-    Reader hash(data.substr(body.size()));
-    std::uint64_t stored = 0;
-    if (!hash.get(stored, 8) || stored != fnv1a(body)) return std::nullopt;
-
-    Reader in(body.substr(kMagic.size()));
+    const std::optional<std::string_view> content = unsealed(data, kMagic);
+    if (!content) return std::nullopt;
+    RecordReader in(*content);
     Record record;
     std::uint64_t version = 0, nameSize = 0, count = 0;
-    if (!in.get(version, 4) || version != kVersion || !in.get(record.device, 8) ||
-        !in.get(record.inode, 8) || !in.get(record.length, 8) || !in.get(nameSize, 4) ||
-        !in.bytes(record.name, nameSize) || !in.get(count, 4))
+    if (!in.number(version, 4) || version != kVersion || !in.number(record.device, 8) ||
+        !in.number(record.inode, 8) || !in.number(record.length, 8) || !in.number(nameSize, 4) ||
+        !in.bytes(record.name, nameSize) || !in.number(count, 4))
         return std::nullopt;
     for (std::uint64_t i = 0; i < count; ++i) {
         std::uint64_t offset = 0, size = 0;
         Patch region;
-        if (!in.get(offset, 8) || !in.get(size, 8) || !in.bytes(region.old, size))
+        if (!in.number(offset, 8) || !in.number(size, 8) || !in.bytes(region.old, size))
             return std::nullopt;
         region.offset = static_cast<off_t>(offset);
         record.regions.push_back(region);
