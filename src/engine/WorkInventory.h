@@ -19,7 +19,8 @@ struct WorkInventory {
     // The file's actual name when it carries the karaoke suffix, else "".
     std::vector<std::string> KaraokeNames;
     // The stored name of the text companion (the search name with "txt" for
-    // "mp3", in any letter case) when the work folder holds one, else "".
+    // "mp3", in any letter case or Unicode normalisation) when the work folder
+    // holds one, else "".
     std::vector<std::string> CompanionTexts;
 
     // Hidden files that a killed run may have left in the work folder.

@@ -87,13 +87,16 @@ TEST_F(ScanLibrary, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
 TEST_F(ScanLibrary, IndexFindsTheFirstFolderInScanOrder) {
     writeTree(dir.path(),
               "lib/z/deeper/Both.mp3: lib/Both.mp3: lib/b/Twin.mp3: lib/a/TWIN.MP3: "
-              "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x:");
+              "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x: lib/b/Café.mp3: "
+              "lib/b/か\u3099.mp3:");
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     // The root beats its subfolders, a before b; the exact spelling, else the first
-    // in byte order.
+    // in byte order; a name composed or decomposed (か + U+3099 is が) finds the other.
     for (const auto& [name, folder, found] : {std::tuple{"BOTH.mp3", "lib/", "Both.mp3"},
                                               {"twin.mp3", "lib/a/", "twin.mp3"},
-                                              {"Twin.Mp3", "lib/a/", "TWIN.MP3"}}) {
+                                              {"Twin.Mp3", "lib/a/", "TWIN.MP3"},
+                                              {"CAFE\u0301.MP3", "lib/b/", "Café.mp3"},
+                                              {"が.mp3", "lib/b/", "か\u3099.mp3"}}) {
         const auto match = scan.index.find(name);
         ASSERT_TRUE(match) << name;
         EXPECT_EQ(scan.SourceDirs[match->folder] + match->name, dir / folder + found);
@@ -118,4 +121,14 @@ TEST_F(ListWorkFolder, ListsMp3FilesWithSearchNamesAndCompanions) {
     // .txt is hidden, so _K.mp3 has no companion; Song and Song_K share SONG.TXT as stored.
     EXPECT_EQ(inv.CompanionTexts,
               (std::vector<std::string>{"", "", "", "", "SONG.TXT", "SONG.TXT", "", "", ""}));
+}
+
+// Names match across normalisation: a decomposed karaoke name searches for its
+// name without "_K", and a companion is found in the other form and letter case.
+TEST_F(ListWorkFolder, CompanionsMatchWhetherComposedOrDecomposed) {
+    writeTree(dir.path(), "Cafe\u0301.mp3: CAFÉ.TXT: か\u3099_K.mp3: が.txt:");
+    const WorkInventory inv = listWorkFolder(dir.path(), lookup);
+    EXPECT_EQ(inv.TargetNames, (std::vector<std::string>{"Cafe\u0301.mp3", "か\u3099.mp3"}));
+    EXPECT_EQ(inv.KaraokeNames, (std::vector<std::string>{"", "か\u3099_K.mp3"}));
+    EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"CAFÉ.TXT", "が.txt"}));
 }

@@ -103,6 +103,13 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:A=new !lib/Pop/Song.txt:kept work/Song.mp3: work/Song.txt:",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:kept work/Song.mp3:* work/Song.txt:",
      "lib/Pop/Song.mp3:(70)書き込みできません。"},
+    // Work names written decomposed, as a Mac writes them, in other letter case:
+    // each replaces its composed match and companion under the stored names, a
+    // karaoke copy (か + U+3099 is が) joins its match under its own name.
+    {"DecomposedNamesReplaceTheirComposedMatches",
+     "lib/Pop/Café.mp3:A=new lib/Pop/Café.txt:old lib/Pop/が.mp3:A=new work/CAFE\u0301.mp3: "
+     "work/café.txt:lyrics work/か\u3099_K.mp3:",
+     "lib/Pop/Café.mp3:* lib/Pop/Café.txt:lyrics lib/Pop/か\u3099_K.mp3:*K lib/Pop/が.mp3:A=new"},
     {"FailedRenameOfTheMp3FileEndsTheMove",
      "lib/Pop/Song.mp3:A=new work/Song.mp3: work/Song.txt:text",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:text work/Song.mp3:*", kIoError, Call::Rename, 2},

@@ -64,6 +64,30 @@ TEST(DirLookup, FindsNamesWithoutRegardToCaseThroughItsFilters) {
     EXPECT_EQ(lookup.current().kind, EntryKind::Directory);
 }
 
+// A name written decomposed (as files copied from a Mac are) finds the composed
+// one and the reverse, in any letter case, and comes back as stored; "?" stands
+// for one character however it is written. Where both spellings are stored, the
+// exact one wins.
+TEST(DirLookup, FindsNamesWhetherComposedOrDecomposed) {
+    TempDir dir;
+    writeTree(dir.path(), "Café.mp3: cafe\u0301.mp3: Cafe\u0301.txt: か\u3099っこう.mp3: 한.mp3:");
+    Posix posix;
+    DirLookup lookup(posix);
+    for (const auto& [pattern, expected] :
+         {std::pair{"CAFE\u0301.MP3", "Café.mp3"},  // neither spelled so: the first in byte order
+          {"cafe\u0301.mp3", "cafe\u0301.mp3"},
+          {"café.TXT", "Cafe\u0301.txt"},
+          {"がっこう.mp3", "か\u3099っこう.mp3"},
+          {"\u1112\u1161\u11AB.mp3", "한.mp3"},
+          {"caf?.*", "Café.mp3 cafe\u0301.mp3 Cafe\u0301.txt"}}) {
+        std::string found;
+        for (std::string name = lookup.first(dir / pattern, Filter::Plain); !name.empty();
+             name = lookup.next())
+            found += (found.empty() ? "" : " ") + name;
+        EXPECT_EQ(found, expected) << pattern;
+    }
+}
+
 TEST(DirLookup, UnreadableFolderReturnsNothingAndTellsWhy) {
     TempDir dir;
     writeFile(dir / "a.mp3");
