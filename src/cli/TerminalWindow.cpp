@@ -19,7 +19,7 @@ std::string_view planWord(FileReport::Outcome outcome) {
         case FileReport::Outcome::UnreadableTag: return "unreadable-tag";
         // In a plan a move fails only because another work file takes its place.
         case FileReport::Outcome::MoveFailed: return "tag+clash";
-        // A dry run writes nothing, so this never reaches a plan.
+        // A dry run writes nothing: in a plan, a work file that is a link to nothing.
         case FileReport::Outcome::WriteFailed: return "write-failed";
     }
     return "?";

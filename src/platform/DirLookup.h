@@ -13,7 +13,11 @@ namespace kestrom::platform {
 // Which entries a lookup returns. Hidden means a name that starts with "."; system
 // means anything that is neither a regular file nor a directory.
 enum class Filter {
-    Plain,   // plain files: neither hidden, system nor directories
+    Plain,  // plain files: neither hidden, system nor directories
+    // Plain files, and links that are not hidden and lead nowhere (the entry's
+    // kind tells them apart): what a user takes for files in a folder, including
+    // those that cannot be opened.
+    PlainOrBrokenLink,
     Folder,  // plain files and directories that are neither hidden nor system,
              // including "." and ".."
 };

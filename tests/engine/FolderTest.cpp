@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <tuple>
 
 #include "engine/FolderCheck.h"
@@ -89,6 +90,7 @@ TEST_F(ScanLibrary, IndexFindsTheFirstFolderInScanOrder) {
               "lib/z/deeper/Both.mp3: lib/Both.mp3: lib/b/Twin.mp3: lib/a/TWIN.MP3: "
               "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x: lib/b/Café.mp3: "
               "lib/b/か\u3099.mp3:");
+    ASSERT_EQ(::symlink("nowhere", (dir / "lib/Dead.mp3").c_str()), 0);
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     // The root beats its subfolders, a before b; the exact spelling, else the first
     // in byte order; a name composed or decomposed (か + U+3099 is が) finds the other.
@@ -103,6 +105,7 @@ TEST_F(ScanLibrary, IndexFindsTheFirstFolderInScanOrder) {
     }
     EXPECT_FALSE(scan.index.find(".hidden.mp3"));
     EXPECT_FALSE(scan.index.find("Folder.mp3"));
+    EXPECT_FALSE(scan.index.find("Dead.mp3"));  // a link to nothing is no file
 }
 
 // A karaoke copy ends in "_K.mp3" in any letter case and searches for its name
@@ -131,4 +134,20 @@ TEST_F(ListWorkFolder, CompanionsMatchWhetherComposedOrDecomposed) {
     EXPECT_EQ(inv.TargetNames, (std::vector<std::string>{"Cafe\u0301.mp3", "か\u3099.mp3"}));
     EXPECT_EQ(inv.KaraokeNames, (std::vector<std::string>{"", "か\u3099_K.mp3"}));
     EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"CAFÉ.TXT", "が.txt"}));
+}
+
+// A link to nothing is a work file with the errno of following it, and no
+// companion; a link to a folder is no work file.
+TEST_F(ListWorkFolder, ListsALinkToNothingWithItsErrorButNoLinkToAFolder) {
+    writeTree(dir.path(), "Song.mp3: dir/x:");
+    for (const auto& [link, target] : {std::pair{"Gone.mp3", "nowhere"},
+                                       {"Gone.txt", "nowhere"},
+                                       {"Loop_K.mp3", "Loop_K.mp3"},
+                                       {"Folder.mp3", "dir"}})
+        ASSERT_EQ(::symlink(target, (dir / link).c_str()), 0);
+    const WorkInventory inv = listWorkFolder(dir.path(), lookup);
+    EXPECT_EQ(inv.TargetNames, (std::vector<std::string>{"Gone.mp3", "Loop.mp3", "Song.mp3"}));
+    EXPECT_EQ(inv.KaraokeNames, (std::vector<std::string>{"", "Loop_K.mp3", ""}));
+    EXPECT_EQ(inv.linkErrors, (std::vector<int>{ENOENT, ELOOP, 0}));
+    EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"", "", ""}));
 }
