@@ -2,6 +2,9 @@
 // The folders of a run: the check of the two folder texts, the library scan and
 // the work folder's listing.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +31,9 @@ protected:
 using FolderCheck = Folders;
 using ScanLibrary = Folders;
 using ListWorkFolder = Folders;
+
+// The exit status of a child that could not make its bind mounts.
+constexpr int kCannotMount = 77;
 
 }  // namespace
 
@@ -64,6 +70,91 @@ TEST_F(FolderCheck, RefusesOverlappingOrMissingFolders) {
             << library << " " << work;
     }
     ASSERT_EQ(::chdir(cwd), 0);
+}
+
+namespace {
+
+// The real system calls, but the mount table is read from the file `table`.
+class TablePosix : public kestrom::platform::Posix {
+public:
+    std::string table;
+    int open(const char* path, int flags, mode_t mode) override {
+        const bool mountTable = std::string_view(path) == "/proc/self/mountinfo";
+        return Posix::open(mountTable ? table.c_str() : path, flags, mode);
+    }
+};
+
+}  // namespace
+
+// Folders that the mount table shows in a second place: a bind mount of a
+// library subfolder as the work folder, and a folder shown in a second place
+// that holds the other folder's first place, each in both orders of the texts; a
+// folder of another file system with the same path inside it passes. "~" is the temporary
+// folder as the system resolves it.
+TEST_F(FolderCheck, FoldersThatTheMountTableShowsTwiceOverlap) {
+    writeTree(dir.path(), "lib/sub/x: work/x: top/in/x: other/x: disk/x:");
+    std::string root;
+    ASSERT_EQ(posix.realpath(dir.path().c_str(), root), 0);
+    TablePosix tablePosix;
+    tablePosix.table = dir / "mountinfo";
+    std::string table =
+        "21 1 9:1 / / rw - ext4 /dev/vda rw\n"
+        "22 21 9:1 ~/lib/sub ~/work rw - ext4 /dev/vda rw\n"
+        "23 21 9:1 ~/top ~/other rw - ext4 /dev/vda rw\n"
+        "24 21 9:2 ~/lib ~/disk rw - ext4 /dev/vdb rw\n";
+    for (std::size_t at; (at = table.find('~')) != std::string::npos;) table.replace(at, 1, root);
+    writeFile(tablePosix.table, table);
+    const std::string overlap(kOverlapMessage);
+    for (const auto& [library, work, expected] : {std::tuple{"lib", "work", overlap},
+                                                  {"work", "lib", overlap},
+                                                  {"other", "top/in", overlap},
+                                                  {"top/in", "other", overlap},
+                                                  {"disk", "lib/sub", std::string()},
+                                                  {"lib", "disk", std::string()}})
+        EXPECT_EQ(checkFolders(dir / library, dir / work, lookup, tablePosix).value_or(""),
+                  expected)
+            << library << " " << work;
+}
+
+// The same with real bind mounts, in a mount namespace of a child process of
+// its own, so that nothing outside it sees them: a library subfolder bound as
+// the work folder, the library bound to a second place that holds the work
+// folder. The second needs no mount table: the folder identity of the work
+// folder's parent is the library's.
+TEST_F(FolderCheck, BindMountsOfTheLibraryOverlapIt) {
+    writeTree(dir.path(), "lib/sub/x: work/x: alias/x: other/x:");
+    TablePosix noTable;
+    noTable.table = dir / "missing";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount((dir / "lib/sub").c_str(), (dir / "work").c_str(), nullptr, MS_BIND, nullptr) !=
+                0 ||
+            ::mount((dir / "lib").c_str(), (dir / "alias").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(kCannotMount);
+        std::string results;
+        for (const auto& [library, work, system] : {std::tuple{"lib", "work", &posix},
+                                                    {"work", "lib", &posix},
+                                                    {"lib", "alias/sub", &posix},
+                                                    {"lib", "alias/sub", &noTable},
+                                                    {"other", "work", &posix}}) {
+            DirLookup childLookup(*system);
+            results += checkFolders(dir / library, dir / work, childLookup, *system).value_or("-");
+            results += "\n";
+        }
+        writeFile(dir / "results", results);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotMount)
+        GTEST_SKIP() << "this system allows no bind mount in a private mount namespace (it "
+                        "needs root or CAP_SYS_ADMIN); the mount table test proves the logic";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string overlap(kOverlapMessage);
+    EXPECT_EQ(readFile(dir / "results"),
+              overlap + "\n" + overlap + "\n" + overlap + "\n" + overlap + "\n-\n");
 }
 
 // The root text as typed, with the separator added even after one already there;
