@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 
 #include "platform/FileOps.h"
 
