@@ -19,7 +19,8 @@ std::string_view planWord(FileReport::Outcome outcome) {
         case FileReport::Outcome::UnreadableTag: return "unreadable-tag";
         // In a plan a move fails only because another work file takes its place.
         case FileReport::Outcome::MoveFailed: return "tag+clash";
-        // A dry run checks the write that it does not make.
+        // A dry run checks the write that it does not make; a work file that is
+        // a link to nothing fails before it.
         case FileReport::Outcome::WriteFailed: return "write-refused";
     }
     return "?";

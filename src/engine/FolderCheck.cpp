@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/MountTable.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
@@ -38,17 +39,43 @@ std::string absolutePath(std::string_view text, platform::Posix& posix) {
     return folded.empty() ? "/" : folded;
 }
 
-// True when folder is outer or lies inside it.
-bool within(const std::string& folder, const std::string& outer) {
-    return folder == outer || outer == "/" ||
-           (folder.starts_with(outer) && folder[outer.size()] == '/');
+// True when the folder `outer` is, by identity (device and inode), the folder
+// `path` or one of its parents, whatever their paths: path lies where outer is
+// shown a second time, by a bind mount say. A folder that does not exist holds
+// nothing.
+bool holdsByIdentity(const std::string& outer, const std::string& path, platform::Posix& posix) {
+    struct stat target {};
+    if (posix.stat(outer.c_str(), &target) != 0) return false;
+    std::string folder = path;
+    for (;;) {
+        if (struct stat st{}; posix.stat(folder.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+                              st.st_ino == target.st_ino)
+            return true;
+        if (folder == "/") return false;
+        const std::size_t slash = folder.rfind('/');
+        folder = slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
+    }
+}
+
+// True when one folder is the other or lies inside it, as paths of the file
+// system that holds them (see platform::fileSystemPath): a folder shown in a
+// second place by a bind mount is the same folder there. Walking up from such a
+// place never meets the library, which is why the mount table is asked.
+bool overlapInFileSystem(const std::string& x, const std::string& y, platform::Posix& posix) {
+    const std::vector<platform::Mount> mounts =
+        platform::parseMountInfo(platform::readMountInfo(posix));
+    const auto fx = platform::fileSystemPath(mounts, x);
+    const auto fy = platform::fileSystemPath(mounts, y);
+    return fx && fy && fx->device == fy->device &&
+           (platform::pathHolds(fx->path, fy->path) || platform::pathHolds(fy->path, fx->path));
 }
 
 bool overlap(std::string_view a, std::string_view b, platform::Posix& posix) {
     if (a.empty() || b.empty()) return true;
     const std::string x = absolutePath(a, posix);
     const std::string y = absolutePath(b, posix);
-    return within(x, y) || within(y, x);
+    return platform::pathHolds(x, y) || platform::pathHolds(y, x) || holdsByIdentity(x, y, posix) ||
+           holdsByIdentity(y, x, posix) || overlapInFileSystem(x, y, posix);
 }
 
 bool namesFolder(std::string_view text, platform::DirLookup& lookup) {

@@ -19,7 +19,11 @@ inline constexpr std::string_view kMissingFolderSuffix = "なんてフォルダ�
 //    lies inside it. They are compared as paths: made absolute, "." and ".." and
 //    repeated or trailing separators folded, links resolved where the folder
 //    exists, so that sibling folders (music, music2) pass and one folder spelt
-//    two ways does not.
+//    two ways does not. Existing folders are also compared by identity, so that
+//    no alias passes: one folder is the other or one of its parents (device and
+//    inode), or both lie in one file system and one's path there holds the
+//    other's (through the mount table: a bind mount of a library subfolder as
+//    the work folder, or the reverse).
 //  - A text names a folder when it is the path of a directory that is not
 //    hidden. The text is taken literally: "*" and "?" are characters of a name.
 // Returns the message to show, or nothing when both folders pass.

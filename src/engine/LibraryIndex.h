@@ -14,7 +14,8 @@ namespace kestrom::engine {
 // library is scanned, so that matching a work file costs one hash lookup instead
 // of one directory lookup per library folder. It answers what a lookup of the
 // name in each folder in scan order would answer: the first folder that holds a
-// plain file of that name in any letter case, and the name as stored there.
+// plain file of that name in any letter case or Unicode normalisation (see
+// platform::foldName), and the name as stored there.
 class LibraryIndex {
 public:
     struct Match {
@@ -35,7 +36,7 @@ public:
 private:
     struct Slot {
         std::size_t folder;
-        std::vector<std::string> spellings;  // names in that folder that differ only in case
+        std::vector<std::string> spellings;  // names in that folder that fold alike
     };
     std::unordered_map<std::string, Slot> m_slots;  // key: the folded name, as UTF-8
 };

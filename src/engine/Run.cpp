@@ -148,7 +148,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             report.workFile = state.workText + "/" + report.workName;
             report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
             report.error = transfer.error;
-            if (transfer.outcome != Transfer::Outcome::NotFound)
+            if (!transfer.foundName.empty())
                 report.libraryPath = state.library.SourceDirs[transfer.folder] + transfer.foundName;
             report.companion = state.work.CompanionTexts[i];
             options.observer->fileDone(report);

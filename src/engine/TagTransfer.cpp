@@ -24,6 +24,14 @@ void listAsFailed(const std::string& workName) {
 Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun) {
     const std::string& workName = state.work.workName(i);
     Transfer result;
+    if (const int linkError = state.work.linkErrors[i]; linkError != 0) {
+        // There is no file to write a tag into: the tag library is not called.
+        ++state.NgCount;
+        listAsFailed(workName);
+        result.outcome = Transfer::Outcome::WriteFailed;
+        result.error = linkError;
+        return result;
+    }
     const auto match = state.library.index.find(state.work.TargetNames[i]);
     if (!match) {
         ++state.NgCount;

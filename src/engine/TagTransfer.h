@@ -19,7 +19,9 @@ struct Transfer {
     std::size_t folder = 0;  // Ok, UnreadableTag: the scan's index of the folder holding the match
     std::string foundName;   // the match's name as stored
     std::string missing;     // LibraryMissing: the library file or entry point that was not found
-    int error = 0;           // WriteFailed: the errno the tag library left, 0 when it set none
+    // WriteFailed: the errno the tag library left, 0 when it set none, or that of
+    // following a work file that is a link to nothing.
+    int error = 0;
 };
 
 // Transfers the tag of work file i: finds the same-named library file (the first
@@ -27,8 +29,9 @@ struct Transfer {
 // karaoke file, writes the tag into the work file, and counts the file OK or NG,
 // adding every NG file to the error list. With dryRun the write is only checked
 // (taglib::Vbmp3::checkTagInfo): a write that would be refused is WriteFailed
-// with its errno, any other counted as done. LibraryMissing stops the run:
-// nothing is counted and nothing has been written.
+// with its errno, any other counted as done. A work file that is a link to
+// nothing fails as a write does, before anything is looked up or read for it.
+// LibraryMissing stops the run: nothing is counted and nothing has been written.
 Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun);
 
 }  // namespace kestrom::engine

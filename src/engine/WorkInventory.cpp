@@ -20,10 +20,11 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
     // One listing serves both passes: the MP3 files, then the companions, which
     // are looked up among the same plain files by their folded names.
     std::unordered_map<std::u16string, std::vector<std::string>> plainFiles;
-    std::string name = lookup.first(workText + "/", platform::Filter::Plain);
+    std::string name = lookup.first(workText + "/", platform::Filter::PlainOrBrokenLink);
     for (const std::string& leftover : lookup.leftovers())
         inventory.leftovers.push_back({workText + "/", leftover});
     for (; !name.empty(); name = lookup.next()) {
+        const bool brokenLink = lookup.current().kind == platform::EntryKind::BrokenLink;
         if (platform::matchesWildcard(name, "*.mp3")) {
             if (hasKaraokeSuffix(name)) {
                 inventory.TargetNames.push_back(name.substr(0, name.size() - 6) + ".mp3");
@@ -32,8 +33,9 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
                 inventory.TargetNames.push_back(name);
                 inventory.KaraokeNames.emplace_back();
             }
+            inventory.linkErrors.push_back(brokenLink ? lookup.current().error : 0);
         }
-        plainFiles[platform::foldName(name)].push_back(std::move(name));
+        if (!brokenLink) plainFiles[platform::foldName(name)].push_back(std::move(name));
     }
 
     inventory.error = lookup.lastError();

@@ -19,8 +19,14 @@ struct WorkInventory {
     // The file's actual name when it carries the karaoke suffix, else "".
     std::vector<std::string> KaraokeNames;
     // The stored name of the text companion (the search name with "txt" for
-    // "mp3", in any letter case) when the work folder holds one, else "".
+    // "mp3", in any letter case or Unicode normalisation) when the work folder
+    // holds one, else "".
     std::vector<std::string> CompanionTexts;
+    // For a work file that is a symbolic link leading nowhere: the errno of
+    // following it; else 0. Such a file is listed so that the run can count it NG
+    // with its reason rather than pass over it in silence; it is never read,
+    // written or moved.
+    std::vector<int> linkErrors;
 
     // Hidden files that a killed run may have left in the work folder.
     std::vector<platform::Leftover> leftovers;
@@ -39,7 +45,8 @@ struct WorkInventory {
 bool hasKaraokeSuffix(std::string_view name);
 
 // Lists the plain files of workText whose names end in ".mp3" in any letter case,
-// and their companions. Hidden files are not listed.
+// links of such names that lead nowhere, and the companions (plain files only).
+// Hidden files are not listed, nor links to folders or to anything but a file.
 WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& lookup);
 
 }  // namespace kestrom::engine

@@ -20,6 +20,7 @@ bool admits(const DirEntry& entry, Filter filter) {
     switch (entry.kind) {
         case EntryKind::File: return true;
         case EntryKind::Directory: return filter == Filter::Folder;
+        case EntryKind::BrokenLink: return filter == Filter::PlainOrBrokenLink;
         case EntryKind::Other: return false;  // system
     }
     return false;

@@ -13,21 +13,27 @@ namespace kestrom::platform {
 // Which entries a lookup returns. Hidden means a name that starts with "."; system
 // means anything that is neither a regular file nor a directory.
 enum class Filter {
-    Plain,   // plain files: neither hidden, system nor directories
+    Plain,  // plain files: neither hidden, system nor directories
+    // Plain files, and links that are not hidden and lead nowhere (the entry's
+    // kind tells them apart): what a user takes for files in a folder, including
+    // those that cannot be opened.
+    PlainOrBrokenLink,
     Folder,  // plain files and directories that are neither hidden nor system,
              // including "." and ".."
 };
 
 // Sorts entries into the one fixed order in which every listing comes: by the
-// upper-cased names, UTF-16 code unit by code unit, names that differ only in
-// letter case by their bytes. "." and ".." stay first.
+// folded names (foldName: upper-cased), UTF-16 code unit by code unit, names that
+// differ only in letter case or normalisation by their bytes. "." and ".." stay
+// first.
 void sortEntries(std::vector<DirEntry>& entries);
 
 // True when name matches pattern, where "*" stands for any run of characters and
-// "?" for one character; letter case is ignored as foldName() does.
+// "?" for one character; letter case and Unicode normalisation are ignored as
+// foldName() ignores them.
 bool matchesWildcard(std::string_view name, std::string_view pattern);
 
-// Of several names that are the same name but for letter case, the one spelled
+// Of several names that are the same name (see foldName), the one spelled
 // exactly as wanted, else the first in byte order. nullptr when names is empty.
 const std::string* pickSpelling(const std::vector<std::string>& names, std::string_view wanted);
 
@@ -36,9 +42,10 @@ const std::string* pickSpelling(const std::vector<std::string>& names, std::stri
 //
 // A pattern is a folder path ending in "/" (every entry of that folder), or a
 // folder path and a name, which may hold the wildcards "*" and "?". Names match
-// without regard to letter case and are returned exactly as stored on disk. Where
-// a name without wildcards matches several names that differ only in case, the
-// one spelled exactly like the pattern is returned, else the first in byte order.
+// without regard to letter case or Unicode normalisation (see foldName) and are
+// returned exactly as stored on disk. Where a name without wildcards matches
+// several names that differ only in case or normalisation, the one spelled
+// exactly like the pattern is returned, else the first in byte order.
 class DirLookup {
 public:
     explicit DirLookup(Posix& posix) : m_posix(posix) {}

@@ -112,7 +112,13 @@ int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
         } else if (struct stat st{}; ::fstatat(dirFd, d->d_name, &st, 0) == 0) {
             entries.push_back(entryFromStat(std::string(name), st));
         } else {
-            entries.push_back({std::string(name), EntryKind::Other, 0, 0});  // a broken link
+            // A link that leads nowhere, or an entry that cannot be looked at
+            // (removed since the folder was read, say).
+            const int followError = errno;
+            const bool link =
+                ::fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+            entries.push_back({std::string(name), link ? EntryKind::BrokenLink : EntryKind::Other,
+                               0, 0, link ? followError : 0});
         }
     }
     ::closedir(dir);

@@ -9,16 +9,19 @@
 
 namespace kestrom::platform {
 
-enum class EntryKind { File, Directory, Other };
+// BrokenLink: a symbolic link that cannot be followed to anything (its target
+// does not exist, or the links loop). Other: sockets, pipes, devices.
+enum class EntryKind { File, Directory, BrokenLink, Other };
 
 // One entry of a folder. Links are followed: a link to a folder is a Directory,
-// a broken link is Other (like sockets, pipes and devices). device and inode are
-// set for directories only.
+// a link to a file a File. device and inode are set for directories only, error
+// for broken links only: the errno of following the link.
 struct DirEntry {
     std::string name;
     EntryKind kind = EntryKind::Other;
     dev_t device = 0;
     ino_t inode = 0;
+    int error = 0;
 };
 
 // The entry that a stat() result describes.

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Text.h"
 
+#include <utf8proc.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace kestrom::platform {
 namespace {
@@ -78,6 +82,58 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+void appendUtf16(std::u16string& out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(cp);
+    }
+}
+
+// Appends the folded form of a run of valid UTF-8: its canonical decomposition,
+// upper-cased code point by code point, then composed again. Decomposing first
+// makes every canonically equivalent spelling (a composed "é" or "e" and the
+// combining acute, "が" or "か" and the combining voiced mark, a Hangul syllable
+// or its jamo) give the same code points before anything else is done to them;
+// composing again keeps the folded form of a composed name as the upper-casing
+// of its characters alone makes it, and so the order of listings. This is the
+// one place that normalises text: a system with a normalisation of its own would
+// call it here.
+void appendFolded(std::u16string& out, std::string_view utf8) {
+    if (utf8.empty()) return;
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(utf8.data());
+    const auto size = static_cast<utf8proc_ssize_t>(utf8.size());
+    constexpr auto kDecompose =
+        static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE);
+    // A name is at most 255 bytes, and its decomposition rarely longer: the
+    // buffer on the stack nearly always does.
+    std::array<utf8proc_int32_t, 256> onStack;  // filled by the decomposition
+    std::vector<utf8proc_int32_t> onHeap;
+    utf8proc_int32_t* buffer = onStack.data();
+    utf8proc_ssize_t length = utf8proc_decompose(
+        bytes, size, buffer, static_cast<utf8proc_ssize_t>(onStack.size()), kDecompose);
+    if (length > static_cast<utf8proc_ssize_t>(onStack.size())) {
+        onHeap.resize(static_cast<std::size_t>(length));
+        buffer = onHeap.data();
+        length = utf8proc_decompose(bytes, size, buffer, length, kDecompose);
+    }
+    if (length >= 0) {
+        for (utf8proc_ssize_t i = 0; i < length; ++i)
+            if (buffer[i] < 0x10000) buffer[i] = kUpcase[static_cast<std::size_t>(buffer[i])];
+        constexpr auto kCompose =
+            static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
+        length = utf8proc_normalize_utf32(buffer, length, kCompose);
+    }
+    if (length < 0) {  // not expected of valid UTF-8: folded unit by unit, unnormalised
+        for (const char16_t u : toUtf16(utf8)) out += kUpcase[u];
+        return;
+    }
+    for (utf8proc_ssize_t i = 0; i < length; ++i)
+        appendUtf16(out, static_cast<char32_t>(buffer[i]));
+}
+
 }  // namespace
 
 std::u16string toUtf16(std::string_view bytes) {
@@ -89,12 +145,8 @@ std::u16string toUtf16(std::string_view bytes) {
         if (len == 0) {
             out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[0]));
             len = 1;
-        } else if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out += static_cast<char16_t>(cp);
+            appendUtf16(out, cp);
         }
         bytes.remove_prefix(len);
     }
@@ -126,8 +178,27 @@ char16_t upcase(char16_t unit) {
 }
 
 std::u16string foldName(std::string_view bytes) {
-    std::u16string folded = toUtf16(bytes);
-    for (char16_t& u : folded) u = kUpcase[u];
+    std::u16string folded;
+    folded.reserve(bytes.size());
+    // Most names are plain ASCII, which normalisation leaves as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+        for (const char c : bytes) folded += kUpcase[static_cast<unsigned char>(c)];
+        return folded;
+    }
+    // Each run of valid UTF-8 is folded on its own; a byte that is not UTF-8
+    // keeps its escape unit (see toUtf16), so it folds together with nothing.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        if (const std::size_t len = decodeOne(bytes.substr(i), cp); len != 0) {
+            i += len;
+            continue;
+        }
+        appendFolded(folded, bytes.substr(run, i - run));
+        folded += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i]));
+        run = ++i;
+    }
+    appendFolded(folded, bytes.substr(run));
     return folded;
 }
 

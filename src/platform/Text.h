@@ -23,8 +23,14 @@ std::string toUtf8(std::u16string_view text);
 // (ｓ -> Ｓ, é -> É; ß and kana map to themselves). Surrogates map to themselves.
 char16_t upcase(char16_t unit);
 
-// The name as the file system compares it: UTF-16, every unit upper-cased.
-// Two names are the same name when their folded forms are equal.
+// The name as names are compared, in UTF-16: two names are the same name when
+// their folded forms are equal. Letter case is ignored as upcase() maps it, and
+// so is the Unicode normalisation of the name: a name written decomposed (NFD, as
+// files copied from a Mac are: "e" and U+0301, "か" and U+3099, Hangul jamo) is
+// the same name as the one written composed (NFC). The folded form of a composed
+// name is its characters upper-cased, so the order of listings by folded names
+// is that of the upper-cased names. Bytes that are not UTF-8 keep their escape
+// units, never the same as a character's.
 std::u16string foldName(std::string_view bytes);
 
 // Removes leading and trailing blanks: U+0020 and the full-width U+3000.

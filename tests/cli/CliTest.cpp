@@ -61,16 +61,19 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
     EXPECT_EQ(run("lib work"), (Result{0, "", ""}));
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
-    // An unreadable tag; tags that cannot be written, and why.
+    // An unreadable tag; tags that cannot be written (one into a link to nothing), and why.
     writeTree(dir.path(),
               "lib/Bad.mp3:FAIL lib/Locked.mp3:A=x lib/Full.mp3:A=x work/Locked.mp3:LOCKED "
               "work/Full.mp3:FULL work/Bad.mp3: work/Lost.mp3:");
     for (const char* name : {"new\nline.mp3", "\xFF\xFE.mp3"}) writeFile(dir / "work/" + name, "");
-    EXPECT_EQ(
-        run("lib work"),
-        (Result{1, "Bad.mp3\nFull.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n\\xFF\\xFE.mp3\n",
-                "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
-                "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n"}));
+    fs::create_symlink("nowhere", dir / "work/Gone.mp3");  // a link to nothing
+    EXPECT_EQ(run("lib work"),
+              (Result{1,
+                      "Bad.mp3\nFull.mp3\nGone.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n"
+                      "\\xFF\\xFE.mp3\n",
+                      "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
+                      "kestrom-cli: work/Gone.mp3: (53)ファイルが見つかりません。\n"
+                      "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n"}));
 }
 
 // SONG.mp3 and Song.mp3 both match lib/Song.mp3: the second may not replace the

@@ -2,8 +2,12 @@
 // The folders of a run: the check of the two folder texts, the library scan and
 // the work folder's listing.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <tuple>
 
 #include "engine/FolderCheck.h"
@@ -27,6 +31,9 @@ protected:
 using FolderCheck = Folders;
 using ScanLibrary = Folders;
 using ListWorkFolder = Folders;
+
+// The exit status of a child that could not make its bind mounts.
+constexpr int kCannotMount = 77;
 
 }  // namespace
 
@@ -65,6 +72,91 @@ TEST_F(FolderCheck, RefusesOverlappingOrMissingFolders) {
     ASSERT_EQ(::chdir(cwd), 0);
 }
 
+namespace {
+
+// The real system calls, but the mount table is read from the file `table`.
+class TablePosix : public kestrom::platform::Posix {
+public:
+    std::string table;
+    int open(const char* path, int flags, mode_t mode) override {
+        const bool mountTable = std::string_view(path) == "/proc/self/mountinfo";
+        return Posix::open(mountTable ? table.c_str() : path, flags, mode);
+    }
+};
+
+}  // namespace
+
+// Folders that the mount table shows in a second place: a bind mount of a
+// library subfolder as the work folder, and a folder shown in a second place
+// that holds the other folder's first place, each in both orders of the texts; a
+// folder of another file system with the same path inside it passes. "~" is the temporary
+// folder as the system resolves it.
+TEST_F(FolderCheck, FoldersThatTheMountTableShowsTwiceOverlap) {
+    writeTree(dir.path(), "lib/sub/x: work/x: top/in/x: other/x: disk/x:");
+    std::string root;
+    ASSERT_EQ(posix.realpath(dir.path().c_str(), root), 0);
+    TablePosix tablePosix;
+    tablePosix.table = dir / "mountinfo";
+    std::string table =
+        "21 1 9:1 / / rw - ext4 /dev/vda rw\n"
+        "22 21 9:1 ~/lib/sub ~/work rw - ext4 /dev/vda rw\n"
+        "23 21 9:1 ~/top ~/other rw - ext4 /dev/vda rw\n"
+        "24 21 9:2 ~/lib ~/disk rw - ext4 /dev/vdb rw\n";
+    for (std::size_t at; (at = table.find('~')) != std::string::npos;) table.replace(at, 1, root);
+    writeFile(tablePosix.table, table);
+    const std::string overlap(kOverlapMessage);
+    for (const auto& [library, work, expected] : {std::tuple{"lib", "work", overlap},
+                                                  {"work", "lib", overlap},
+                                                  {"other", "top/in", overlap},
+                                                  {"top/in", "other", overlap},
+                                                  {"disk", "lib/sub", std::string()},
+                                                  {"lib", "disk", std::string()}})
+        EXPECT_EQ(checkFolders(dir / library, dir / work, lookup, tablePosix).value_or(""),
+                  expected)
+            << library << " " << work;
+}
+
+// The same with real bind mounts, in a mount namespace of a child process of
+// its own, so that nothing outside it sees them: a library subfolder bound as
+// the work folder, the library bound to a second place that holds the work
+// folder. The second needs no mount table: the folder identity of the work
+// folder's parent is the library's.
+TEST_F(FolderCheck, BindMountsOfTheLibraryOverlapIt) {
+    writeTree(dir.path(), "lib/sub/x: work/x: alias/x: other/x:");
+    TablePosix noTable;
+    noTable.table = dir / "missing";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount((dir / "lib/sub").c_str(), (dir / "work").c_str(), nullptr, MS_BIND, nullptr) !=
+                0 ||
+            ::mount((dir / "lib").c_str(), (dir / "alias").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(kCannotMount);
+        std::string results;
+        for (const auto& [library, work, system] : {std::tuple{"lib", "work", &posix},
+                                                    {"work", "lib", &posix},
+                                                    {"lib", "alias/sub", &posix},
+                                                    {"lib", "alias/sub", &noTable},
+                                                    {"other", "work", &posix}}) {
+            DirLookup childLookup(*system);
+            results += checkFolders(dir / library, dir / work, childLookup, *system).value_or("-");
+            results += "\n";
+        }
+        writeFile(dir / "results", results);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotMount)
+        GTEST_SKIP() << "this system allows no bind mount in a private mount namespace (it "
+                        "needs root or CAP_SYS_ADMIN); the mount table test proves the logic";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string overlap(kOverlapMessage);
+    EXPECT_EQ(readFile(dir / "results"),
+              overlap + "\n" + overlap + "\n" + overlap + "\n" + overlap + "\n-\n");
+}
+
 // The root text as typed, with the separator added even after one already there;
 // every folder once in breadth-first order, each level in the fixed order; links
 // followed; hidden folders left out.
@@ -87,19 +179,24 @@ TEST_F(ScanLibrary, ListsTheTreeBreadthFirstInTheFixedOrderFollowingLinksOnce) {
 TEST_F(ScanLibrary, IndexFindsTheFirstFolderInScanOrder) {
     writeTree(dir.path(),
               "lib/z/deeper/Both.mp3: lib/Both.mp3: lib/b/Twin.mp3: lib/a/TWIN.MP3: "
-              "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x:");
+              "lib/a/twin.mp3: lib/z/.Hidden.mp3: lib/a/Folder.mp3/x: lib/b/Café.mp3: "
+              "lib/b/か\u3099.mp3:");
+    ASSERT_EQ(::symlink("nowhere", (dir / "lib/Dead.mp3").c_str()), 0);
     const LibraryScan scan = scanLibrary(dir / "lib", lookup);
     // The root beats its subfolders, a before b; the exact spelling, else the first
-    // in byte order.
+    // in byte order; a name composed or decomposed (か + U+3099 is が) finds the other.
     for (const auto& [name, folder, found] : {std::tuple{"BOTH.mp3", "lib/", "Both.mp3"},
                                               {"twin.mp3", "lib/a/", "twin.mp3"},
-                                              {"Twin.Mp3", "lib/a/", "TWIN.MP3"}}) {
+                                              {"Twin.Mp3", "lib/a/", "TWIN.MP3"},
+                                              {"CAFE\u0301.MP3", "lib/b/", "Café.mp3"},
+                                              {"が.mp3", "lib/b/", "か\u3099.mp3"}}) {
         const auto match = scan.index.find(name);
         ASSERT_TRUE(match) << name;
         EXPECT_EQ(scan.SourceDirs[match->folder] + match->name, dir / folder + found);
     }
     EXPECT_FALSE(scan.index.find(".hidden.mp3"));
     EXPECT_FALSE(scan.index.find("Folder.mp3"));
+    EXPECT_FALSE(scan.index.find("Dead.mp3"));  // a link to nothing is no file
 }
 
 // A karaoke copy ends in "_K.mp3" in any letter case and searches for its name
@@ -118,4 +215,30 @@ TEST_F(ListWorkFolder, ListsMp3FilesWithSearchNamesAndCompanions) {
     // .txt is hidden, so _K.mp3 has no companion; Song and Song_K share SONG.TXT as stored.
     EXPECT_EQ(inv.CompanionTexts,
               (std::vector<std::string>{"", "", "", "", "SONG.TXT", "SONG.TXT", "", "", ""}));
+}
+
+// Names match across normalisation: a decomposed karaoke name searches for its
+// name without "_K", and a companion is found in the other form and letter case.
+TEST_F(ListWorkFolder, CompanionsMatchWhetherComposedOrDecomposed) {
+    writeTree(dir.path(), "Cafe\u0301.mp3: CAFÉ.TXT: か\u3099_K.mp3: が.txt:");
+    const WorkInventory inv = listWorkFolder(dir.path(), lookup);
+    EXPECT_EQ(inv.TargetNames, (std::vector<std::string>{"Cafe\u0301.mp3", "か\u3099.mp3"}));
+    EXPECT_EQ(inv.KaraokeNames, (std::vector<std::string>{"", "か\u3099_K.mp3"}));
+    EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"CAFÉ.TXT", "が.txt"}));
+}
+
+// A link to nothing is a work file with the errno of following it, and no
+// companion; a link to a folder is no work file.
+TEST_F(ListWorkFolder, ListsALinkToNothingWithItsErrorButNoLinkToAFolder) {
+    writeTree(dir.path(), "Song.mp3: dir/x:");
+    for (const auto& [link, target] : {std::pair{"Gone.mp3", "nowhere"},
+                                       {"Gone.txt", "nowhere"},
+                                       {"Loop_K.mp3", "Loop_K.mp3"},
+                                       {"Folder.mp3", "dir"}})
+        ASSERT_EQ(::symlink(target, (dir / link).c_str()), 0);
+    const WorkInventory inv = listWorkFolder(dir.path(), lookup);
+    EXPECT_EQ(inv.TargetNames, (std::vector<std::string>{"Gone.mp3", "Loop.mp3", "Song.mp3"}));
+    EXPECT_EQ(inv.KaraokeNames, (std::vector<std::string>{"", "Loop_K.mp3", ""}));
+    EXPECT_EQ(inv.linkErrors, (std::vector<int>{ENOENT, ELOOP, 0}));
+    EXPECT_EQ(inv.CompanionTexts, (std::vector<std::string>{"", "", ""}));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/Run.h"
 #include "engine/RunWindow.h"
@@ -11,7 +12,8 @@ namespace kestrom::test {
 // The run's windows for tests: folder texts and replace flag as set, every other
 // operation recorded in the log in order, a line each: "message <text>",
 // "counter <text>", "finish" and "errors <ErrorListText at that moment>". As the
-// run's observer it also logs "skipped <message>" for a library folder left out.
+// run's observer it also logs "skipped <message>" for a library folder left out,
+// and keeps the report of every file.
 class RecordingWindow : public engine::RunWindow, public engine::RunObserver {
 public:
     RecordingWindow(std::string library, std::string work, bool replace = false)
@@ -27,10 +29,11 @@ public:
     void counterText(const std::string& text) override { log += "counter " + text + "\n"; }
     void finish() override { log += "finish\n"; }
     void showErrorList() override { log += "errors " + engine::ErrorListText + "\n"; }
-    void fileDone(const engine::FileReport&) override {}
+    void fileDone(const engine::FileReport& report) override { reports.push_back(report); }
     void folderSkipped(const std::string& message) override { log += "skipped " + message + "\n"; }
 
     std::string log, messages;  // messages: the messages alone
+    std::vector<engine::FileReport> reports;
 
 private:
     std::string m_library, m_work;

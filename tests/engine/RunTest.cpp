@@ -4,6 +4,7 @@
 // tag, "LOCKED" for one that cannot be written.
 #include "engine/Run.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -146,6 +147,13 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:old work/Song.txt:text",
      "lib/Pop/Song.mp3:* lib/Pop/Song.txt:old work/Song.mp3:* work/Song.txt:text",
      "lib/Pop/Song.mp3:(75)パスまたはファイルにアクセスできません。", Call::Count, 0, EIO, true},
+    // Work names written decomposed, as a Mac writes them, in other letter case:
+    // each replaces its composed match and companion under the stored names, a
+    // karaoke copy (か + U+3099 is が) joins its match under its own name.
+    {"DecomposedNamesReplaceTheirComposedMatches",
+     "lib/Pop/Café.mp3:A=new lib/Pop/Café.txt:old lib/Pop/が.mp3:A=new work/CAFE\u0301.mp3: "
+     "work/café.txt:lyrics work/か\u3099_K.mp3:",
+     "lib/Pop/Café.mp3:* lib/Pop/Café.txt:lyrics lib/Pop/か\u3099_K.mp3:*K lib/Pop/が.mp3:A=new"},
 };
 
 }  // namespace
@@ -176,6 +184,34 @@ TEST_F(RunTest, TagsTheFilesAndListsEveryFailedOneAfresh) {
     writeFile(dir / "work/Two.mp3", "");
     run();
     EXPECT_EQ(ErrorListText, "Bad.mp3\r\nLocked_K.mp3\r\nlost.MP3\r\nSelf.mp3\r\nTwo.mp3\r\n");
+}
+
+// A work file that is a link to nothing fails as a write does, with the reason,
+// before the tag library is called for it. A link to nothing in the library is
+// no file, a link to a folder no work file.
+TEST_F(RunTest, ALinkToNothingInTheWorkFolderIsCountedNgWithItsReason) {
+    writeTree(dir.path(),
+              "lib/Gone.mp3:A=x lib/Song.mp3:A=new work/Song.mp3: work/Tune.mp3: "
+              "work/dir/x:");
+    for (const auto& [link, target] : {std::pair{"work/Gone.mp3", "missing.mp3"},
+                                       {"work/Dir.mp3", "dir"},
+                                       {"lib/Tune.mp3", "nowhere"}})
+        ASSERT_EQ(::symlink(target, (dir / link).c_str()), 0);
+    const auto calls = reinterpret_cast<const char* (*)()>(
+        ::dlsym(::dlopen(FAKE_TAGLIB, RTLD_NOW), "fake_calls"));  // the run's library's own
+    const std::size_t callsBefore = std::string_view(calls()).size();
+    RecordingWindow window(dir / "lib", dir / "work", true);
+    runTransfer(window, library, {.observer = &window}, posix);
+    EXPECT_EQ(window.log,
+              "counter 0000 / 0001\ncounter 0001 / 0001\ncounter 0001 / 0002\nfinish\nerrors "
+              "Gone.mp3\r\nTune.mp3\r\n\n");
+    ASSERT_EQ(window.reports.size(), 3u);
+    const FileReport& gone = window.reports[0];
+    EXPECT_EQ(std::tuple(gone.workName, gone.outcome, gone.error, gone.libraryPath),
+              std::tuple("Gone.mp3", FileReport::Outcome::WriteFailed, ENOENT, ""));
+    EXPECT_EQ(window.reports[2].outcome, FileReport::Outcome::NotFound);
+    EXPECT_EQ(std::string(calls()).substr(callsBefore).find("Gone"), std::string::npos);
+    EXPECT_EQ(readFile(dir / "lib/Song.mp3"), kTagged);
 }
 
 // A folder that cannot be read, as a user without privileges meets it: the

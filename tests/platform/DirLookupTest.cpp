@@ -16,7 +16,8 @@ using namespace kestrom::platform;
 using namespace kestrom::test;
 
 // In f/, the filters: Plain takes visible regular files (and links to them),
-// Folder adds folders and the dot entries. In n/, names match without regard to
+// PlainOrBrokenLink adds links that lead nowhere (with the errno of following
+// them), Folder adds folders and the dot entries. In n/, names match without regard to
 // case whatever the locale, in one order: by the upper-cased names, "_" (0x5F)
 // after the letters and "Ａ" (U+FF21) after "_". A name without wildcards gives
 // the exact spelling, else the first in byte order; firstLiteral takes "*" and
@@ -31,6 +32,7 @@ TEST(DirLookup, FindsNamesWithoutRegardToCaseThroughItsFilters) {
               "n/a*b.wav: n/aXb.wav:");
     ASSERT_EQ(::mkfifo((dir / "f/pipe.mp3").c_str(), 0600), 0);
     ASSERT_EQ(::symlink("nowhere", (dir / "f/broken.mp3").c_str()), 0);
+    ASSERT_EQ(::symlink("loop.mp3", (dir / "f/loop.mp3").c_str()), 0);
     ASSERT_EQ(::symlink("b.mp3", (dir / "f/link.mp3").c_str()), 0);
     ASSERT_EQ(::symlink("sub", (dir / "f/linkdir").c_str()), 0);
     Posix posix;
@@ -43,6 +45,7 @@ TEST(DirLookup, FindsNamesWithoutRegardToCaseThroughItsFilters) {
     for (const auto& [pattern, filter, expected] :
          {std::tuple{"f/*.mp3", Filter::Plain, "A.MP3 b.mp3 link.mp3"},
           {"f/", Filter::Plain, "A.MP3 b.mp3 c.txt link.mp3"},
+          {"f/", Filter::PlainOrBrokenLink, "A.MP3 b.mp3 broken.mp3 c.txt link.mp3 loop.mp3"},
           {"f/", Filter::Folder, ". .. A.MP3 b.mp3 c.txt link.mp3 linkdir sub"},
           {"f/sub", Filter::Plain, ""},
           {"f/.hiddendir", Filter::Folder, ""},
@@ -62,6 +65,35 @@ TEST(DirLookup, FindsNamesWithoutRegardToCaseThroughItsFilters) {
     EXPECT_EQ(lookup.firstLiteral(dir / "n/a?b.wav", Filter::Plain), "");
     ASSERT_EQ(lookup.first(dir / "f/linkdir", Filter::Folder), "linkdir");
     EXPECT_EQ(lookup.current().kind, EntryKind::Directory);
+    for (const auto& [name, error] : {std::pair{"broken.mp3", ENOENT}, {"loop.mp3", ELOOP}}) {
+        ASSERT_EQ(lookup.first(dir / "f/" + name, Filter::PlainOrBrokenLink), name);
+        EXPECT_EQ(lookup.current().kind, EntryKind::BrokenLink);
+        EXPECT_EQ(lookup.current().error, error);
+    }
+}
+
+// A name written decomposed (as files copied from a Mac are) finds the composed
+// one and the reverse, in any letter case, and comes back as stored; "?" stands
+// for one character however it is written. Where both spellings are stored, the
+// exact one wins.
+TEST(DirLookup, FindsNamesWhetherComposedOrDecomposed) {
+    TempDir dir;
+    writeTree(dir.path(), "Café.mp3: cafe\u0301.mp3: Cafe\u0301.txt: か\u3099っこう.mp3: 한.mp3:");
+    Posix posix;
+    DirLookup lookup(posix);
+    for (const auto& [pattern, expected] :
+         {std::pair{"CAFE\u0301.MP3", "Café.mp3"},  // neither spelled so: the first in byte order
+          {"cafe\u0301.mp3", "cafe\u0301.mp3"},
+          {"café.TXT", "Cafe\u0301.txt"},
+          {"がっこう.mp3", "か\u3099っこう.mp3"},
+          {"\u1112\u1161\u11AB.mp3", "한.mp3"},
+          {"caf?.*", "Café.mp3 cafe\u0301.mp3 Cafe\u0301.txt"}}) {
+        std::string found;
+        for (std::string name = lookup.first(dir / pattern, Filter::Plain); !name.empty();
+             name = lookup.next())
+            found += (found.empty() ? "" : " ") + name;
+        EXPECT_EQ(found, expected) << pattern;
+    }
 }
 
 TEST(DirLookup, UnreadableFolderReturnsNothingAndTellsWhy) {

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Folding names by case is tested through DirLookup, which is where it matters,
-// and the display of names through kestrom-cli's error list.
+// and the display of names through kestrom-cli's error list; what makes two
+// spellings of a name one name is tested here.
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace kestrom::platform;
 
@@ -13,4 +16,26 @@ TEST(Text, NamesKeepTheirBytesThroughUtf16) {
     for (const std::string name : {"日本語.mp3", "\xFF\xFE.mp3", "cut\xE3\x81", "\xC0\xAF", "🎵"})
         EXPECT_EQ(toUtf8(toUtf16(name)), name) << name;
     EXPECT_NE(foldName("\xE9.mp3"), foldName("é.mp3"));
+}
+
+// A name and its decomposed spelling, as a Mac writes names, are one name, in
+// any letter case; the folded form of a composed name is its upper case, so
+// listings keep their order. Names that only look alike stay apart.
+TEST(Text, CanonicallyEquivalentNamesFoldAlike) {
+    for (const auto& [a, b, same] :
+         {std::tuple{"Café.mp3", "CAFE\u0301.MP3", true},          // É composed, e + U+0301
+          {"がっこう", "か\u3099っこう", true},                    // が = か + U+3099
+          {"パン", "ハ\u309Aン", true},                            // パ = ハ + U+309A
+          {"한글", "\u1112\u1161\u11AB\u1100\u1173\u11AF", true},  // Hangul syllables, jamo
+          {"Å", "\u212B", true},                                   // the Angstrom sign is Å
+          {"ǰ", "J\u030C", true},            // no composed upper case: compared decomposed
+          {"\xFF_e\u0301", "\xFF_É", true},  // a stray byte before a decomposed é
+          {"e", "é", false},
+          {"ß", "SS", false},
+          {"ｶﾞ", "ガ", false},             // half-width kana are a compatibility form, not the same
+          {"\xCC\x81", "\xCC", false}}) {  // a lone combining mark is no stray byte
+        EXPECT_EQ(foldName(a) == foldName(b), same) << a << " " << b;
+    }
+    EXPECT_EQ(foldName("é"), u"É");
+    EXPECT_EQ(foldName("e\u0301\xFF"), u"É\xDCFF");
 }
