@@ -80,6 +80,9 @@ int Posix::rename(const char* from, const char* to) {
 int Posix::unlink(const char* path) {
     return ::unlink(path);
 }
+int Posix::access(const char* path, int mode) {
+    return ::access(path, mode);
+}
 int Posix::link(const char* from, const char* to) {
     return ::link(from, to);
 }

@@ -61,6 +61,8 @@ public:
     virtual int unlink(const char* path);
     // Gives the file at from a second name, to (link): both lead to the one file.
     virtual int link(const char* from, const char* to);
+    // Whether the process may use path as mode asks (access: R_OK, W_OK...).
+    virtual int access(const char* path, int mode);
     // The path with every link, "." and ".." resolved (realpath); -1 and errno
     // when a part of it does not exist or cannot be read.
     virtual int realpath(const char* path, std::string& resolved);

@@ -8,11 +8,13 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <set>
 
+#include "platform/DirLookup.h"
 #include "platform/FileChange.h"
 #include "vbmp3/SeamStream.h"
 #include "vbmp3/TagReader.h"
@@ -395,7 +397,13 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     auto planned = planWrite(stream, layout, fields, targets, change->status().st_nlink);
     if (const auto* refused = std::get_if<WriteFailure>(&planned)) return *refused;
     const WritePlan& plan = std::get<WritePlan>(planned);
-    if (mode == WriteMode::Check) return std::nullopt;
+    if (mode == WriteMode::Check) {
+        // A write makes an undo record or a copy in the file's folder.
+        if (plan.kind != WritePlan::Kind::Unchanged &&
+            posix.access(platform::folderToOpen(change->folder()).c_str(), W_OK) != 0)
+            return failure(WriteCheck::System, errno);
+        return std::nullopt;
+    }
 
     int err = 0;
     if (plan.kind == WritePlan::Kind::InPlace) {

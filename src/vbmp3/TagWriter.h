@@ -95,7 +95,8 @@ std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLa
 
 // Write: the write. Check: every check the write makes before it changes
 // anything (the file opened for writing and locked, a plain file, not read-only,
-// MPEG audio, the new tags built and read back), and no more: nothing is written
+// MPEG audio, the new tags built and read back, its folder open to the undo
+// record or the copy a change makes there), and no more: nothing is written
 // or created, and a change that a crash left unfinished is not rolled back (the
 // checks see the file as it is). A check fails as the write would.
 enum class WriteMode { Write, Check };

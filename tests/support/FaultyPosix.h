@@ -13,7 +13,7 @@ namespace kestrom::test {
 // The kinds of call, in the order of the overrides below.
 // clang-format off
 enum class Call { Open, Read, Write, Pread, Pwrite, Ftruncate, CopyFileRange, Fstat, Stat, Lstat,
-                  Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Link, Realpath, Fsync,
+                  Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Link, Access, Realpath, Fsync,
                   ListDirectory, Close, Any /* every call, whatever its kind */, Count };
 // clang-format on
 
@@ -65,6 +65,7 @@ public:
     KESTROM_FAULTY(Rename, int, rename, (const char* a, const char* b), a, b)
     KESTROM_FAULTY(Unlink, int, unlink, (const char* p), p)
     KESTROM_FAULTY(Link, int, link, (const char* a, const char* b), a, b)
+    KESTROM_FAULTY(Access, int, access, (const char* p, int m), p, m)
     KESTROM_FAULTY(Realpath, int, realpath, (const char* p, std::string& r), p, r)
 #undef KESTROM_FAULTY
     int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {

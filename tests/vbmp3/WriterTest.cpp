@@ -148,3 +148,25 @@ TEST(WriterRefusal, EachCheckNamesItself) {
     EXPECT_TRUE(treeText(dir.path()) == before) << "a refused write changed a file";
     EXPECT_EQ(hiddenFiles(dir.path()), "");
 }
+
+// A check makes no change and needs none: it refuses a write into a file whose
+// folder the process may not write (where the undo record or the copy would
+// go), but not a write that would change nothing.
+TEST(WriterCheck, AFolderThatCannotTakeTheChangeRefusesOnlyAChange) {
+    vbmp3::installStringHandlers();
+    TempDir dir;
+    const std::string path = dir / "Song.mp3";
+    writeMp3(path, silentAudio(4), nullptr);
+    const vbmp3::TagFields fields{u"題名", u"", u"", 0, u"", 255, u""};
+    FaultyPosix locked;
+    locked.failAt(Call::Access, 1, EACCES);
+    const auto refused = vbmp3::writeFields(locked, path, fields, {}, vbmp3::WriteMode::Check);
+    EXPECT_TRUE(refused && refused->error == EACCES);
+    platform::Posix system;
+    ASSERT_EQ(vbmp3::writeFields(system, path, fields, {}), std::nullopt);
+    const std::string written = readFile(path);
+    FaultyPosix again;
+    again.failAt(Call::Access, 1, EACCES);
+    EXPECT_EQ(vbmp3::writeFields(again, path, fields, {}, vbmp3::WriteMode::Check), std::nullopt);
+    EXPECT_TRUE(readFile(path) == written && hiddenFiles(dir.path()).empty());
+}
