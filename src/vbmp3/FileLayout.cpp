@@ -59,7 +59,7 @@ FileLayout readLayout(SeamStream& stream) {
             std::min(layout.audioEnd, layout.audioStart + kMostBytesBeforeAudio), layout.audioEnd);
     // Audio that starts inside the tags, in a frame whose size claims it: what
     // belongs to the frame and what to the audio cannot be told apart.
-    if (layout.firstFrame > layout.audioStart && layout.leading.count > 0 &&
+    if (layout.firstFrame >= 0 && layout.leading.count > 0 &&
         audioRunsInto(stream, layout.audioStart - kLongestFrame, layout.audioStart,
                       layout.firstFrame)) {
         layout.leading.roomIsPadding = false;

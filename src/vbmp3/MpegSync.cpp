@@ -75,10 +75,13 @@ bool audioRunsInto(SeamStream& stream, long from, long before, long target) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(window.data());
     const auto size = static_cast<long>(window.size());
     if (size != target - from) return false;
+    // The frames of one stream share their version, layer and sample rate.
+    const unsigned signature = frameHeaderAt(stream, target).signature;
     for (long start = 0; start < before - from && start + kHeaderSize <= size; ++start) {
         if (bytes[start] != 0xFF) continue;
         long at = start;
-        for (FrameHeader h; at + kHeaderSize <= size && (h = frameHeader(bytes + at)).length > 0;)
+        for (FrameHeader h; at + kHeaderSize <= size && (h = frameHeader(bytes + at)).length > 0 &&
+                            h.signature == signature;)
             at += h.length;
         if (at == size && at != start) return true;
     }

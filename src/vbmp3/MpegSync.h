@@ -16,9 +16,9 @@ bool isAudioAt(SeamStream& stream, long offset, long end);
 // first at or after from, before limit. -1 when nothing does.
 long findAudio(SeamStream& stream, long from, long limit, long end, bool orTag = false);
 
-// True when MPEG frames, one after the other, lead from some offset in
-// [from, before) exactly to the frame at target: audio that started before
-// `before` and runs into target.
+// True when MPEG frames of the stream at target, one after the other, lead from
+// some offset in [from, before) exactly to the frame at target: audio that
+// started before `before` and runs into target.
 bool audioRunsInto(SeamStream& stream, long from, long before, long target);
 
 }  // namespace kestrom::vbmp3

@@ -350,6 +350,11 @@ TEST(Vbmp3Layout, WhatCannotBeCarriedOverIsRefused) {
                     std::get<vbmp3::WriteFailure>(planned).check == check)
             << testing::PrintToString(tags.substr(0, 60));
     }
+    // A frame claims the first audio frame whole, in a tag whose size claims
+    // more than the file holds: refused as well.
+    const auto swallowed =
+        plan(v23(frame(3, "PRIV", "x" + kAudio.substr(0, 417)), 100000) + kAudio.substr(417));
+    EXPECT_TRUE(std::holds_alternative<vbmp3::WriteFailure>(swallowed));
     // The picture's size and the tag's both claim the first bytes of the audio.
     const auto claimed =
         plan(v23(frame(3, "APIC", kPicture + kAudio.substr(0, 6))) + kAudio.substr(6));
