@@ -280,8 +280,12 @@ void merge(std::vector<Frame>& frames, std::vector<Frame> later, int tag) {
     for (Frame& f : later) {
         const std::string identity = textIdentity(f);
         if (!identity.empty() && texts.contains(identity)) continue;
+        // The same frame, whatever version of tag it came from.
         if (std::any_of(frames.begin(), frames.end(), [&](const Frame& earlier) {
-                return renderFrame(earlier) == renderFrame(f);
+                return earlier.id == f.id && earlier.content == f.content &&
+                       earlier.status == f.status && earlier.group == f.group &&
+                       earlier.encryption == f.encryption &&
+                       earlier.decompressedSize == f.decompressedSize;
             }))
             continue;
         frames.push_back(std::move(f));
