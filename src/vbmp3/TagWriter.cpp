@@ -115,6 +115,10 @@ bool carry(const Frame& frame, bool iplsFree, std::vector<Frame>& out) {
         return true;
     }
     if (!content) return false;
+    if (content->empty()) {  // nothing but its flags: nothing to convert
+        out.push_back(std::move(converted));
+        return true;
+    }
     if (frame.id == "TIPL" && iplsFree) {
         converted.id = "IPLS";
     } else if (frame.id == "TDOR") {

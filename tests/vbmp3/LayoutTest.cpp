@@ -143,7 +143,8 @@ const std::string kOwnOrder = "TPE1 TALB TYER COMM TCON";
 std::vector<Layout> layouts() {
     const std::string moods = frame(4, "TMOO", text(3, "静か")) +
                               frame(4, "TDRL", text(3, "2010-01-02")) +
-                              frame(4, "TDOR", text(0, "2001-05-12"));
+                              frame(4, "TDOR", text(0, "2001-05-12")) +
+                              frame(4, "TSST", "\x05", "\0\x40"s);  // its group symbol alone
     const std::string utf8 = frame(4, "TXXX", text(3, "説明") + '\0' + "値") +
                              frame(4, "COMM",
                                    "\x03"
@@ -212,8 +213,9 @@ std::vector<Layout> layouts() {
          frame(3, "TXXX", text(1, "TMOO") + "\0\0"s + text(1, "静か").substr(1)) +
              frame(3, "TXXX", text(1, "TDRL") + "\0\0"s + text(1, "2010-01-02").substr(1)) +
              frame(3, "TORY", text(0, "2001")) +
-             frame(3, "TXXX", text(0, "TDOR") + '\0' + "2001-05-12"),
-         "TIT2 TXXX TXXX TORY TXXX " + kOwnOrder},
+             frame(3, "TXXX", text(0, "TDOR") + '\0' + "2001-05-12") +
+             frame(3, "TSST", "\x05", "\0\x20"s),
+         "TIT2 TXXX TXXX TORY TXXX TSST " + kOwnOrder},
         {"Utf8StringsBecomeUtf16", tag(4, 0, frame(4, "TIT2", text(3, "Title")) + utf8),
          frame(3, "TXXX", text(1, "説明") + "\0\0"s + text(1, "値").substr(1)) +
              frame(3, "COMM",
