@@ -15,11 +15,36 @@
 // its old or its new content, whole, and never costs more than the change.
 //
 // A change that fits is made in place. Before the first byte changes, an undo
-// record is on disk beside the file: a hidden file ".kestrom-<inode>.undo" that
-// holds the old bytes of every region and the old length. It is removed once the
-// changed file is on disk. A record that a crash left behind is rolled back (the
-// old bytes written again) before anything else touches that file, so the file
-// is then as it was before the interrupted change.
+// record is on disk beside the file (in the folder of the file's own path, a
+// link followed): a hidden file ".kestrom-<inode>.undo" that holds the file's
+// device, inode and name, its old and new length, and the old and the new bytes
+// of every region. It is removed once the changed file is on disk. A record
+// that a crash left behind is rolled back (the old bytes written again, the old
+// length restored) before anything else touches that file, so the file is then
+// as it was before the interrupted change.
+//
+// The record belongs to the file, not to its name. A file is the record's when
+// it has the recorded device and inode, a length that the interrupted change
+// can have left (from the shorter of the old and the new length to the longer,
+// or to the end of the new bytes), and in every region only bytes that it can
+// have left there: old or new ones, or zeros where the file had no byte before.
+// A file that took over the inode number of a removed one, or that another
+// program changed since, is not the record's, and is never "rolled back" into
+// a mix of two files. The next run finds the file:
+//   - when it opens the file by any name in the record's folder (its own, a
+//     new one after a rename, another hard link): the record is the one named
+//     after the file's inode there;
+//   - when it cleans up the leftovers of a folder it lists (cleanUpLeftover):
+//     under the recorded name, else among the folder's plain files by device
+//     and inode (a rename within the folder, a hard link made there).
+// It cannot find a file that left the record's folder (moved elsewhere, or
+// reached only through a hard link in another folder) or that is no longer the
+// record's: such a record is never removed. The clean-up keeps it and reports
+// it (ENOENT), at every run, until the file is back in its folder, whereupon it
+// is rolled back, or a person removes the record. A complete record of another
+// version is kept and reported (EPROTO) as well. Only a record cut short by a
+// crash goes silently: its hash fails, so it was never complete on disk and the
+// file was never touched.
 //
 // A change that does not fit makes the new file as a hidden temporary copy
 // beside the old one and renames it over it (see PendingFile).
@@ -50,7 +75,8 @@ public:
     enum class Purpose { Change, Check };
 
     // Opens the file at path. EINVAL: no plain file; EACCES: read-only (owner
-    // write permission clear); EBUSY: another process is changing it.
+    // write permission clear); EBUSY: another process is changing it. An undo
+    // record beside it that is not this file's (see above) is left alone.
     static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
                     Purpose purpose = Purpose::Change);
     FileChange(FileChange&& other) noexcept;
@@ -67,7 +93,8 @@ public:
     // undo record; the new content is on disk when it returns, the record's
     // removal once the folder is synced. On failure the file is as it was (or, if
     // even the undo fails, the record stays for the next open to roll back).
-    // EBUSY: the file changed since it was opened, and nothing was written.
+    // EBUSY: the file changed since it was opened (or a record that is not its
+    // own takes the name of its record), and nothing was written.
     int writeInPlace(std::span<const Patch> patches, off_t newLength);
 
     // Replaces the file with head, then its own bytes from..to, then tail: made
@@ -106,9 +133,12 @@ struct Leftover {
 };
 
 // Cleans up after a process that no longer runs: the hidden file name in folder
-// (ending in "/"), a temporary file or an undo record, is removed, a record after
-// its file has been rolled back. A file that a living process holds is left
-// alone. 0, or the errno of a failure (the leftover then stays).
+// (ending in "/"), a temporary file or an undo record. A temporary file is
+// removed. An undo record's file is looked for in folder as the comment at the
+// top says, rolled back, and the record removed; a record cut short is removed.
+// A file that a living process holds is left alone, with its record. 0, or the
+// errno of a failure, the leftover then staying: ENOENT for a record whose file
+// is not found, EPROTO for a record of another version.
 int cleanUpLeftover(Posix& posix, const std::string& folder, const std::string& name);
 
 }  // namespace kestrom::platform

@@ -257,29 +257,40 @@ TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before\n");
 }
 
-// A killed run left a library file half-changed under its undo record, and a
-// temporary file; another run's temporary file is in use. The next run rolls
-// the file back before it reads it, removes what is dead and leaves the rest.
+// A killed run left two library files half-changed under their undo records,
+// and a temporary file; another run's temporary file is in use. The next run
+// rolls Song.mp3 back before it reads it, removes what is dead and leaves the
+// rest. Gone.mp3 has left its record's folder: the record stays, and the run
+// names it.
 TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
     writeTree(dir.path(),
-              "lib/Song.mp3:A=old work/Song.mp3: work/.kestrom-1-2-3.tmp:dead "
+              "lib/Song.mp3:A=old lib/Gone.mp3:A=old work/Song.mp3: work/.kestrom-1-2-3.tmp:dead "
               "work/.kestrom-4-5-6.tmp:alive");
-    if (::fork() == 0) {
-        FaultyPosix dies;  // after the first byte changed, before the change is on disk
-        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
-        std::optional<kestrom::platform::FileChange> change;
-        kestrom::platform::FileChange::open(dies, dir / "lib/Song.mp3", change);
-        const kestrom::platform::Patch patch{0, "A=bad", "A=old"};
-        change->writeInPlace({&patch, 1}, 6);
-        ::_exit(1);
+    for (const char* name : {"lib/Song.mp3", "lib/Gone.mp3"}) {
+        if (::fork() == 0) {
+            FaultyPosix dies;  // after the first byte changed, before the change is on disk
+            dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
+            std::optional<kestrom::platform::FileChange> change;
+            kestrom::platform::FileChange::open(dies, dir / name, change);
+            const kestrom::platform::Patch patch{0, "A=bad", "A=old"};
+            change->writeInPlace({&patch, 1}, 6);
+            ::_exit(1);
+        }
+        ::wait(nullptr);
+        ASSERT_EQ(readFile(dir / name), "A=bad\n");
     }
-    ::wait(nullptr);
-    ASSERT_EQ(readFile(dir / "lib/Song.mp3"), "A=bad\n");
+    const std::string record = kestrom::platform::undoRecordName(inodeOf(dir / "lib/Gone.mp3"));
+    std::filesystem::rename(dir / "lib/Gone.mp3", dir / "Gone.mp3");
     const int alive = ::open((dir / "work/.kestrom-4-5-6.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(alive, LOCK_EX), 0);
-    run();
-    EXPECT_EQ(treeText(dir.path(), [](const std::string& c) { return c.substr(0, c.find('\n')); }),
-              "lib/Song.mp3:A=old work/.kestrom-4-5-6.tmp:alive work/Song.mp3:A=old");
+    EXPECT_EQ(run(), "message " + dir / "lib/" + record +
+                         ":(53)ファイルが見つかりません。\ncounter 0001 / 0000\nfinish\n");
+    EXPECT_EQ(treeText(dir.path(),
+                       [](const std::string& c) {
+                           return c.starts_with("KSTRUNDO") ? "record" : c.substr(0, c.find('\n'));
+                       }),
+              "Gone.mp3:A=bad lib/" + record +
+                  ":record lib/Song.mp3:A=old work/.kestrom-4-5-6.tmp:alive work/Song.mp3:A=old");
     ::close(alive);
 }
 
