@@ -180,7 +180,7 @@ FileChange::FileChange(FileChange&& other) noexcept
       m_folder(std::move(other.m_folder)),
       m_status(other.m_status),
       m_folderFd(std::move(other.m_folderFd)),
-      m_checkOnly(other.m_checkOnly),
+      m_state(other.m_state),
       m_record(std::move(other.m_record)),
       m_recordPath(std::exchange(other.m_recordPath, {})) {}
 
@@ -201,7 +201,7 @@ int FileChange::open(Posix& posix, const std::string& path, std::optional<FileCh
     if (posix.fstat(change.fd(), &change.m_status) != 0) return errno;
     if (!S_ISREG(change.m_status.st_mode)) return EINVAL;
     if ((change.m_status.st_mode & S_IWUSR) == 0) return EACCES;
-    change.m_checkOnly = purpose == Purpose::Check;
+    if (purpose == Purpose::Check) change.m_state = State::Check;
     if (int err = change.lockAndRecover(); err != 0) return err;
     out.emplace(std::move(change));
     return 0;
@@ -214,7 +214,7 @@ int FileChange::lockAndRecover() {
     m_folderFd =
         Fd(*m_posix, m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
     if (!m_folderFd.valid()) return errno;
-    if (m_checkOnly) return 0;
+    if (m_state == State::Check) return 0;
     // A record already there is how a change left unfinished by a crash shows:
     // it is rolled back first, whatever name the file was opened by. Under the
     // lock no other run makes one meanwhile, so a change that writes nothing
@@ -237,7 +237,13 @@ int FileChange::checkUnchanged() {
 }
 
 int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
-    if (m_checkOnly) return EBADF;
+    if (m_state != State::Open) return EBADF;
+    const int err = change(patches, newLength);
+    m_state = err == 0 ? State::Changed : State::Failed;
+    return err;
+}
+
+int FileChange::change(std::span<const Patch> patches, off_t newLength) {
     const std::string recordPath = m_folder + undoRecordName(m_status.st_ino);
     m_record = Fd(*m_posix, m_posix->open(recordPath.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
     if (!m_record.valid()) return errno == EEXIST ? EBUSY : errno;
@@ -276,7 +282,13 @@ int FileChange::undo(std::span<const Patch> patches) {
 }
 
 int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
-    if (m_checkOnly) return EBADF;
+    if (m_state != State::Open) return EBADF;
+    const int err = replace(head, from, to, tail);
+    m_state = err == 0 ? State::Replaced : State::Failed;
+    return err;
+}
+
+int FileChange::replace(std::string_view head, off_t from, off_t to, std::string_view tail) {
     // The file is replaced, not changed: it needs no undo record.
     std::optional<PendingFile> pending;
     if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;

@@ -65,14 +65,25 @@ struct Patch {
 // is followed to the file itself, the file is locked against the other writers
 // of this program, and a change that a crash left unfinished has been rolled
 // back. Errors are errno values.
+//
+// One object makes one change. Its state:
+//   Open      opened to change: writeInPlace or rewrite may be called, once
+//   Check     opened to check (Purpose::Check): never written
+//   Changed   writeInPlace succeeded: the file holds its new content
+//   Replaced  rewrite succeeded: the name leads to a new file, fd() to the old
+//   Failed    writeInPlace or rewrite failed: the file is as it was (or its undo
+//             record stays for the next open to roll back)
+// Only Open leads on, to Changed, Replaced or Failed. writeInPlace and rewrite
+// in any other state fail with EBADF and touch nothing: a second change would
+// start from what the object saw when it opened the file, which no longer holds.
 class FileChange {
 public:
     // What a file is opened for. Check: only the checks that come before a
     // change (opened for writing and locked as for it, its folder opened); no
     // undo record is made, and one that a crash left is neither rolled back nor
-    // removed. A file opened to check is never written: writeInPlace and rewrite
-    // fail with EBADF and leave it alone.
+    // removed.
     enum class Purpose { Change, Check };
+    enum class State { Open, Check, Changed, Replaced, Failed };
 
     // Opens the file at path. EINVAL: no plain file; EACCES: read-only (owner
     // write permission clear); EBUSY: another process is changing it. An undo
@@ -85,6 +96,7 @@ public:
 
     int fd() const { return m_fd.get(); }
     const struct stat& status() const { return m_status; }
+    State state() const { return m_state; }
     // The file's own path (where a link led) and its folder, with the "/".
     const std::string& path() const { return m_path; }
     const std::string& folder() const { return m_folder; }
@@ -109,6 +121,8 @@ private:
     // 0 when the file has kept its size and time since it was opened, else
     // EBUSY, or the errno of a failed look.
     int checkUnchanged();
+    int change(std::span<const Patch> patches, off_t newLength);
+    int replace(std::string_view head, off_t from, off_t to, std::string_view tail);
     int undo(std::span<const Patch> patches);
 
     Posix* m_posix;
@@ -117,7 +131,7 @@ private:
     std::string m_folder;
     struct stat m_status {};
     Fd m_folderFd;
-    bool m_checkOnly = false;  // opened to check: never written
+    State m_state = State::Open;
     Fd m_record;               // made by writeInPlace, just before the first byte changes
     std::string m_recordPath;  // "" once the record is gone, or when it must stay
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "platform/SealedRecord.h"
 #include "support/FaultyPosix.h"
@@ -124,5 +125,37 @@ TEST(FileChange, AKilledChangeIsRolledBackWhereverItsFileIsFound) {
         change.reset();
         EXPECT_EQ(visibleFiles(dir.path()), c.files);
         EXPECT_EQ(hiddenFiles(dir.path()), c.recordKept ? record + " " : "");
+    }
+}
+
+// One FileChange makes one change: once it has written in place, replaced the
+// file or failed, a further write fails with EBADF and touches nothing.
+TEST(FileChange, MakesOneChangeAndRefusesEveryOtherAfterIt) {
+    enum Step { InPlace, Rewrite, FailedInPlace };
+    using State = FileChange::State;
+    for (const auto& [first, state, content] :
+         {std::tuple{InPlace, State::Changed, std::string("NEWTAGaudioNEWEND")},
+          {Rewrite, State::Replaced, "HEADaudioTAIL"},
+          {FailedInPlace, State::Failed, kOld}}) {
+        for (const Step second : {InPlace, Rewrite}) {
+            SCOPED_TRACE(testing::Message() << "step " << first << " then " << second);
+            TempDir dir;
+            writeFile(dir / "Song.mp3", kOld);
+            FaultyPosix posix;
+            posix.skipSyncs();
+            std::optional<FileChange> change;
+            ASSERT_EQ(FileChange::open(posix, dir / "Song.mp3", change), 0);
+            if (first == FailedInPlace) posix.failAt(Call::Pwrite, 2, EIO);
+            const auto step = [&](Step s) {
+                return s == Rewrite ? change->rewrite("HEAD", 6, 11, "TAIL")
+                                    : change->writeInPlace(kPatches, 17);
+            };
+            EXPECT_EQ(step(first), first == FailedInPlace ? EIO : 0);
+            EXPECT_EQ(change->state(), state);
+            EXPECT_EQ(step(second), EBADF);
+            change.reset();
+            EXPECT_EQ(readFile(dir / "Song.mp3"), content);
+            EXPECT_EQ(hiddenFiles(dir.path()), "");
+        }
     }
 }
