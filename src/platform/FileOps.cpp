@@ -278,8 +278,7 @@ std::optional<FileError> FileOps::moveReplacing(const std::string& from,
     bool replacing = false;
     if (auto error = checkTarget(from, source, to, existing, replacing)) return error;
 
-    // Only a move within one file system is a rename; the file is given its
-    // new attributes before, so that it never shows in the library without them.
+    // Only a move within one file system is a rename.
     dev_t targetDevice = existing.st_dev;
     if (!replacing) {
         struct stat folder {};
@@ -291,14 +290,29 @@ std::optional<FileError> FileOps::moveReplacing(const std::string& from,
         if (auto error = copyReplacing(from, to)) return error;
         return deleteFile(from);
     }
+    // The file is given its new attributes just before the rename, so that it
+    // never shows in the library without them. The rename is the one step that
+    // can still fail after them: the source then gets its own back, and the
+    // work folder keeps it exactly as it was.
+    bool chowned = false, chmodded = false;
+    const auto giveBack = [&](int err) {
+        // The move's failure is what is reported; should even this fail, the
+        // source keeps the replaced file's attributes, its content untouched.
+        if (chowned) m_posix.chown(from.c_str(), source.st_uid, source.st_gid);
+        if (chowned || chmodded) m_posix.chmod(from.c_str(), source.st_mode & 07777);
+        return fileErrorFromErrno(err);
+    };
     if (replacing) {
+        // The process may not give a file away; it then stays the source's owner's.
         if (existing.st_uid != source.st_uid || existing.st_gid != source.st_gid)
-            m_posix.chown(from.c_str(), existing.st_uid, existing.st_gid);
-        if ((existing.st_mode & 07777) != (source.st_mode & 07777) &&
-            m_posix.chmod(from.c_str(), existing.st_mode & 07777) != 0)
-            return fileErrorFromErrno(errno);
+            chowned = m_posix.chown(from.c_str(), existing.st_uid, existing.st_gid) == 0;
+        // A change of owner may clear the set-user-ID bits: the mode goes after it.
+        if (chowned || (existing.st_mode & 07777) != (source.st_mode & 07777)) {
+            if (m_posix.chmod(from.c_str(), existing.st_mode & 07777) != 0) return giveBack(errno);
+            chmodded = true;
+        }
     }
-    if (m_posix.rename(from.c_str(), to.c_str()) != 0) return fileErrorFromErrno(errno);
+    if (m_posix.rename(from.c_str(), to.c_str()) != 0) return giveBack(errno);
     return std::nullopt;
 }
 

@@ -119,8 +119,8 @@ public:
 
     // Moves from to to, replacing to: one rename when both are on one file
     // system, else a copy (as copyReplacing) and then the deletion of from. The
-    // moved file takes the mode and owner of the file it replaces. The same
-    // refusals as copyReplacing.
+    // moved file takes the mode and owner of the file it replaces; a move that
+    // fails leaves from with its own. The same refusals as copyReplacing.
     std::optional<FileError> moveReplacing(const std::string& from, const std::string& to) const;
 
     // Deletes one file (no wildcards). A read-only file or a folder is refused (75).

@@ -59,22 +59,39 @@ TEST_P(Transfer, FailuresCarryTheirNumberAndLeaveBothFilesAlone) {
 }
 
 // The file that arrives keeps the replaced file's mode and (where the process
-// may) its owner; a new file keeps the source's mode.
+// may) its owner; a new file keeps the source's mode. When a step fails (the
+// rename, or the change of mode after the change of owner), the source keeps
+// its own mode and owner, and the destination is as it was.
 TEST_P(Transfer, ArrivesWithTheModeAndOwnerOfTheFileItReplaces) {
     const bool root = ::geteuid() == 0;
-    for (const bool replacing : {true, false}) {
-        const std::string to = dst / (replacing ? "old.mp3" : "fresh.mp3");
-        writeFile(dir / "src.mp3", "new");
-        if (replacing) writeFile(to, "old");
-        ::chmod((dir / "src.mp3").c_str(), 0640);
-        ::chmod(to.c_str(), 0604);  // when it is there
-        ASSERT_TRUE(!replacing || !root || ::chown(to.c_str(), 65534, 65534) == 0);
-        ASSERT_EQ(apply(posix, dir / "src.mp3", to), std::nullopt);
-        struct stat st {};
-        ASSERT_EQ(::stat(to.c_str(), &st), 0);
-        EXPECT_EQ(std::tuple(readFile(to), exists(dir / "src.mp3"), st.st_mode & 07777, st.st_uid),
-                  std::tuple("new", GetParam() == Op::Copy, replacing ? 0604u : 0640u,
-                             root && replacing ? 65534u : ::geteuid()));
+    for (const Call failing : {Call::Count, Call::Rename, Call::Chmod}) {
+        for (const bool replacing : {true, false}) {
+            SCOPED_TRACE(testing::Message()
+                         << "failing " << int(failing) << ", replacing " << replacing);
+            const std::string to = dst / (replacing ? "old.mp3" : "fresh.mp3");
+            for (const std::string& file : {dir / "src.mp3", to}) ::unlink(file.c_str());
+            writeFile(dir / "src.mp3", "new");
+            if (replacing) writeFile(to, "old");
+            ::chmod((dir / "src.mp3").c_str(), 0640);
+            ::chmod(to.c_str(), 0604);  // when it is there
+            ASSERT_TRUE(!replacing || !root || ::chown(to.c_str(), 65534, 65534) == 0);
+            FaultyPosix faulty;
+            faulty.failAt(failing, 1, EIO);
+            const bool failed = apply(faulty, dir / "src.mp3", to).has_value();
+            ASSERT_EQ(failed, faulty.failed() != Call::Count);
+            struct stat st {};
+            if (failed) {
+                ASSERT_EQ(::stat((dir / "src.mp3").c_str(), &st), 0);
+                EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid, exists(to) ? readFile(to) : ""),
+                          std::tuple(0640u, ::geteuid(), replacing ? "old" : ""));
+                continue;
+            }
+            ASSERT_EQ(::stat(to.c_str(), &st), 0);
+            EXPECT_EQ(
+                std::tuple(readFile(to), exists(dir / "src.mp3"), st.st_mode & 07777, st.st_uid),
+                std::tuple("new", GetParam() == Op::Copy, replacing ? 0604u : 0640u,
+                           root && replacing ? 65534u : ::geteuid()));
+        }
     }
 }
 
