@@ -27,7 +27,8 @@ int runTransfer(const CommandLine& line, const Streams& streams, const std::stri
     window.endProgressLine();
 
     if (!summary.completed) return kExitStopped;
-    if (summary.NgCount > 0 || window.anyMoveFailed()) return kExitFailed;
+    // A run whose changes may not be on disk has not done its job either.
+    if (summary.NgCount > 0 || window.anyMoveFailed() || !summary.synced) return kExitFailed;
     return kExitOk;
 }
 

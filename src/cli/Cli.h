@@ -12,7 +12,7 @@ namespace kestrom::cli {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;       // every work file done
-inline constexpr int kExitFailed = 1;   // at least one work file failed (NG, or its move failed)
+inline constexpr int kExitFailed = 1;   // a file failed (NG, or its move), or a folder's sync
 inline constexpr int kExitStopped = 2;  // the run stopped with a message, or its output was lost
 inline constexpr int kExitUsage = 64;   // bad usage
 

@@ -36,7 +36,8 @@ const std::string_view kUsage =
     "Messages and, on a terminal, a progress line go to standard error; the names\n"
     "of the work files that could not be tagged go to standard output.\n"
     "\n"
-    "Exit status: 0 every file done, 1 at least one file failed, 2 the run stopped\n"
+    "Exit status: 0 every file done, 1 at least one file failed or the run's\n"
+    "changes may not be on disk (a folder could not be synced), 2 the run stopped\n"
     "with a message, 64 bad usage.\n";
 
 CommandLine parseCommandLine(const std::vector<std::string_view>& args) {

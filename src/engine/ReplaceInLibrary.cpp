@@ -3,7 +3,9 @@
 
 #include <cerrno>
 
+#include "engine/FolderCheck.h"
 #include "engine/PairMove.h"
+#include "engine/Run.h"
 #include "platform/Text.h"
 
 namespace kestrom::engine {
@@ -113,10 +115,18 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
     return std::nullopt;
 }
 
-void LibraryReplacer::syncChangedFolders() {
+std::vector<std::string> LibraryReplacer::syncChangedFolders() {
     m_changedFolders.insert(m_state.workText + "/");
-    for (const std::string& folder : m_changedFolders) platform::syncFolder(m_posix, folder);
+    std::vector<std::string> failures;
+    for (const std::string& folder : m_changedFolders) {
+        if (int err = platform::syncFolder(m_posix, folder); err != 0) {
+            failures.push_back(platform::displayName(withoutTrailingSeparators(folder)) +
+                               std::string(kUnsyncedFolderText) + ":" +
+                               platform::numbered(platform::fileErrorFromErrno(err)));
+        }
+    }
     m_changedFolders.clear();
+    return failures;
 }
 
 }  // namespace kestrom::engine

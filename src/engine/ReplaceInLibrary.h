@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "engine/RunState.h"
 #include "engine/TagTransfer.h"
@@ -52,7 +53,9 @@ public:
 
     // Makes the run's changes so far durable: one sync of the work folder (the
     // tag writes' records are removed there) and of every folder a move changed.
-    void syncChangedFolders();
+    // Returns the message for each folder whose sync failed,
+    // "<folder>のフォルダの変更をディスクに書き込めません:(<number>)<description>".
+    std::vector<std::string> syncChangedFolders();
 
 private:
     std::optional<platform::FileError> moveFiles(std::size_t i, const Transfer& transfer);

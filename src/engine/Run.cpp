@@ -113,11 +113,18 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
 
     ErrorListText.clear();
     LibraryReplacer replacer(state, posix, lookup);
+    // A folder whose changes may not be on disk is named in a message.
+    const auto syncChanges = [&] {
+        for (const std::string& failure : replacer.syncChangedFolders()) {
+            window.message(failure);
+            summary.synced = false;
+        }
+    };
     bool stopped = false;
     for (std::size_t i = 0; i < fileCount; ++i) {
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
-            if (!options.dryRun) replacer.syncChangedFolders();
+            if (!options.dryRun) syncChanges();
             window.message("タグライブラリを使えません（" +
                            platform::displayName(transfer.missing) + "）");
             // The files done before it stay done: the run ends as a finished one
@@ -138,7 +145,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             }
         }
         // Every change of the run is on disk before the counter shows its last numbers.
-        if (i + 1 == fileCount && !options.dryRun) replacer.syncChangedFolders();
+        if (i + 1 == fileCount && !options.dryRun) syncChanges();
         window.counterText(counterText(state.OkCount, state.NgCount));
         if (options.observer != nullptr) {
             FileReport report;

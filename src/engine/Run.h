@@ -22,6 +22,10 @@ extern std::string ErrorListText;
 inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
 // A folder that cannot be listed: "<folder>のフォルダを読めません:(75)<description>".
 inline constexpr std::string_view kUnreadableFolderText = "のフォルダを読めません";
+// A folder whose changes could not be made durable at the end of a run:
+// "<folder>のフォルダの変更をディスクに書き込めません:(57)<description>".
+inline constexpr std::string_view kUnsyncedFolderText =
+    "のフォルダの変更をディスクに書き込めません";
 
 // The counter label's text, "0012 / 0003": at least four digits each, all of
 // them from 10000 on.
@@ -71,6 +75,9 @@ struct RunSummary {
     // false: the run stopped with a message before or during the file loop (a
     // run stopped during the loop has still finished and shown its error list).
     bool completed = false;
+    // false: the sync of a folder the run changed failed, so its changes may not
+    // survive a power loss; a message named the folder.
+    bool synced = true;
     std::int64_t OkCount = 0;
     std::int64_t NgCount = 0;
 };
@@ -78,8 +85,9 @@ struct RunSummary {
 // One complete run, what the Execute button does: reads the folder texts from the
 // window, checks them, scans the library, lists the work folder, transfers the
 // tag of every work file (moving it into the library when the replace box is
-// ticked), updates the counter text after each file, gives the focus to Exit and
-// opens the error list when a file failed. File operations go through posix, the
+// ticked), makes its changes durable (a folder whose sync fails is named in a
+// message), updates the counter text after each file, gives the focus to Exit
+// and opens the error list when a file failed. File operations go through posix, the
 // seam tests use to make them fail.
 RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options,
                        platform::Posix& posix);

@@ -283,12 +283,14 @@ int FileChange::undo(std::span<const Patch> patches) {
 
 int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
     if (m_state != State::Open) return EBADF;
-    const int err = replace(head, from, to, tail);
-    m_state = err == 0 ? State::Replaced : State::Failed;
+    bool replaced = false;
+    const int err = replace(head, from, to, tail, replaced);
+    m_state = replaced ? State::Replaced : State::Failed;
     return err;
 }
 
-int FileChange::replace(std::string_view head, off_t from, off_t to, std::string_view tail) {
+int FileChange::replace(std::string_view head, off_t from, off_t to, std::string_view tail,
+                        bool& replaced) {
     // The file is replaced, not changed: it needs no undo record.
     std::optional<PendingFile> pending;
     if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;
@@ -304,7 +306,9 @@ int FileChange::replace(std::string_view head, off_t from, off_t to, std::string
     if (m_posix->stat(m_path.c_str(), &named) != 0) return errno;
     if (named.st_ino != m_status.st_ino || named.st_dev != m_status.st_dev) return EBUSY;
     if (int err = checkUnchanged(); err != 0) return err;
-    return pending->commit(m_folderFd.get());
+    const int err = pending->commit(m_folderFd.get());
+    replaced = pending->committed();
+    return err;
 }
 
 int openForReading(Posix& posix, const std::string& path, Fd& out, struct stat& status) {

@@ -73,6 +73,7 @@ struct Patch {
 //   Replaced  rewrite succeeded: the name leads to a new file, fd() to the old
 //   Failed    writeInPlace or rewrite failed: the file is as it was (or its undo
 //             record stays for the next open to roll back)
+// (Replaced also follows a rewrite whose last step, the folder's sync, failed.)
 // Only Open leads on, to Changed, Replaced or Failed. writeInPlace and rewrite
 // in any other state fail with EBADF and touch nothing: a second change would
 // start from what the object saw when it opened the file, which no longer holds.
@@ -112,7 +113,8 @@ public:
     // Replaces the file with head, then its own bytes from..to, then tail: made
     // in a hidden copy that takes the file's mode and owner and is renamed over
     // it. EBUSY: the file changed or was replaced since it was opened, and it is
-    // left as it is.
+    // left as it is. A failed sync of the folder after the rename (see
+    // PendingFile::commit) is returned with the state Replaced.
     int rewrite(std::string_view head, off_t from, off_t to, std::string_view tail);
 
 private:
@@ -122,7 +124,7 @@ private:
     // EBUSY, or the errno of a failed look.
     int checkUnchanged();
     int change(std::span<const Patch> patches, off_t newLength);
-    int replace(std::string_view head, off_t from, off_t to, std::string_view tail);
+    int replace(std::string_view head, off_t from, off_t to, std::string_view tail, bool& replaced);
     int undo(std::span<const Patch> patches);
 
     Posix* m_posix;

@@ -210,14 +210,12 @@ int PendingFile::commit(int folderFd) {
     if (m_posix->fsync(m_fd.get()) != 0) return errno;
     if (m_posix->rename(m_path.c_str(), m_target.c_str()) != 0) return errno;
     m_committed = true;
-    // The rename cannot be undone any more; a failed sync only weakens the
-    // guarantee after a power loss (the old file comes back whole), so it is
-    // not reported.
-    if (folderFd >= 0)
-        m_posix->fsync(folderFd);
-    else
-        syncFolder(*m_posix, splitPath(m_target).first);
-    return 0;
+    // The rename cannot be undone any more, yet it is on disk only once the
+    // folder is: a failed sync is reported all the same, so that no caller
+    // takes the new file for durable (a move across file systems would delete
+    // its source).
+    if (folderFd >= 0) return m_posix->fsync(folderFd) == 0 ? 0 : errno;
+    return syncFolder(*m_posix, splitPath(m_target).first);
 }
 
 std::optional<FileError> FileOps::setNormal(const std::string& path) const {

@@ -88,8 +88,11 @@ public:
     // Syncs the new content to disk and renames it over the target in one step,
     // so that a crash leaves either the old or the new file, never a mix; then
     // syncs the folder (folderFd when open, else the folder is opened) so that
-    // the rename itself is on disk. 0 or errno.
+    // the rename itself is on disk. 0 or errno. A failure of that last sync
+    // comes after the rename: committed() then tells that the target is the
+    // new file, whole, which a power loss may still take back.
     int commit(int folderFd = -1);
+    bool committed() const { return m_committed; }
 
 private:
     PendingFile(Posix& posix, std::string path, std::string target, int fd);
@@ -102,7 +105,9 @@ private:
 };
 
 // Copy, move, delete and attribute reset with the failure numbers that the
-// program reports. Every failure leaves the files as they were.
+// program reports. Every failure leaves the files as they were, but one of the
+// folder's sync after the last rename (see PendingFile::commit): the
+// destination is then the new file, and a move keeps its source.
 class FileOps {
 public:
     explicit FileOps(Posix& posix) : m_posix(posix) {}

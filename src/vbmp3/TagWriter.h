@@ -107,8 +107,9 @@ enum class WriteMode { Write, Check };
 // record (see platform/FileChange.h); or as a hidden copy beside it that takes
 // its mode and owner and is renamed over it (the file's other hard links keep
 // the old file). Every write's result is checked. On failure the file is as it
-// was and nothing is left beside it; the result says which check refused the
-// write.
+// was (or, when only the sync of its folder after the rename failed, the new
+// file, whole) and nothing is left beside it; the result says which check
+// refused the write.
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
                                         const TagFields& fields, WriteTargets targets,
                                         WriteMode mode = WriteMode::Write);

@@ -175,14 +175,16 @@ VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 //    process may, its owner. Other hard links to the file keep the old file,
 //    whole: a file with several links is never changed in place.
 // The new tag is parsed back from memory before anything is written. On any
-// failure the file is as it was, nothing is left beside it, and errno tells why:
-// the errno of the failed system call, EACCES for a read-only file (owner write
-// permission clear), EINVAL for no plain file, ENOEXEC for a file that holds no
-// MPEG audio, EBUSY for a file that another process is writing or that changed
-// during the write, EBADMSG for tags that hold something that cannot be carried
-// over exactly (a frame that overruns its tag, bytes that are no frame inside a
-// tag, a frame that claims the start of the audio), EFBIG for a new tag larger
-// than an ID3v2 tag can be.
+// failure the file is as it was (but where only the last step, the sync of its
+// folder after the rename, failed: it is then the new file, whole, which a
+// power loss may still take back), nothing is left beside it, and errno tells
+// why: the errno of the failed system call, EACCES for a read-only file (owner
+// write permission clear), EINVAL for no plain file, ENOEXEC for a file that
+// holds no MPEG audio, EBUSY for a file that another process is writing or that
+// changed during the write, EBADMSG for tags that hold something that cannot be
+// carried over exactly (a frame that overruns its tag, bytes that are no frame
+// inside a tag, a frame that claims the start of the audio), EFBIG for a new tag
+// larger than an ID3v2 tag can be.
 VBMP3_API int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
                                    int32_t id3v1);
 

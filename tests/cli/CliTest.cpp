@@ -15,6 +15,7 @@
 #include <optional>
 #include <tuple>
 
+#include "cli/Cli.h"
 #include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
 #include "support/Mp3Files.h"
@@ -199,6 +200,27 @@ TEST_F(CliTest, UnreadableLibraryFolderIsNamedWithTheReason) {
               (Result{1, "Tune.mp3\n",
                       "kestrom-cli: lib/subのフォルダを読めません:"
                       "(75)パスまたはファイルにアクセスできません。\n"}));
+}
+
+// A run whose changes may not have reached the disk exits 1, and says why.
+TEST_F(CliTest, AFailedSyncOfAFolderExitsOne) {
+    writeTree(dir.path(), "lib/Song.mp3:A=Song work/Song.mp3:");
+    FaultyPosix posix;
+    posix.failAt(Call::Fsync, 1, EIO);  // the work folder's, at the end
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const std::string lib = dir / "lib", work = dir / "work";
+    const int status = kestrom::cli::runCli({lib, work}, {out, err, false}, FAKE_TAGLIB, posix);
+    std::string text(200, '\0');
+    std::rewind(err);
+    text.resize(std::fread(text.data(), 1, text.size(), err));
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(text,
+              "kestrom-cli: " + work +
+                  "のフォルダの変更をディスクに書き込めません:(57)デバイスの入出力エラーです。\n");
+    EXPECT_TRUE(readFile(dir / "work/Song.mp3").starts_with("A=Song\n"));
 }
 
 TEST_F(CliTest, BadUsageExits64AndVersionPrints) {

@@ -147,6 +147,12 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:old work/Song.txt:text",
      "lib/Pop/Song.mp3:* lib/Pop/Song.txt:old work/Song.mp3:* work/Song.txt:text",
      "lib/Pop/Song.mp3:(75)パスまたはファイルにアクセスできません。", Call::Count, 0, EIO, true},
+    // The run's changes are on disk when it ends, or a message names the folder
+    // whose sync failed.
+    {"AFailedSyncOfAFolderIsReported",
+     "lib/Pop/Song.mp3:A=new work/Song.mp3:", "lib/Pop/Song.mp3:*",
+     "lib/Popのフォルダの変更をディスクに書き込めません:(57)デバイスの入出力エラーです。",
+     Call::Fsync, 1},
     // Work names written decomposed, as a Mac writes them, in other letter case:
     // each replaces its composed match and companion under the stored names, a
     // karaoke copy (か + U+3099 is が) joins its match under its own name.
