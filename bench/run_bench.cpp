@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -239,8 +241,16 @@ struct Written {
     double toStorage = 0;
 };
 
-Written writtenBy(const std::string& cli, const std::string& library, const std::string& work) {
+// fork(), which throws with the reason when no child could be made: a failed
+// fork never leads to a wait for pid -1.
+pid_t forkChild() {
     const pid_t child = ::fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    return child;
+}
+
+Written writtenBy(const std::string& cli, const std::string& library, const std::string& work) {
+    const pid_t child = forkChild();
     if (child == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
@@ -297,7 +307,7 @@ double median(std::vector<double> v) {
 
 // Runs body in a child process and returns the child's peak resident memory in MiB.
 double peakMemoryOf(const std::function<void()>& body) {
-    const pid_t child = ::fork();
+    const pid_t child = forkChild();
     if (child == 0) {
         body();
         ::_exit(0);

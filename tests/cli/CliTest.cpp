@@ -17,6 +17,7 @@
 
 #include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
+#include "support/Fork.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -130,7 +131,9 @@ TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
     writeFile(dir / "work/Wave.mp3", std::string("RIFF\x24\x04\0\0WAVEfmt ", 16) +
                                          std::string(20, '\x01') + "data" +
                                          std::string(1028, '\0'));
-    if (::fork() == 0) {
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
         FaultyPosix dies;  // after the first byte changed, before the change is on disk
         dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
         std::optional<kestrom::platform::FileChange> change;
@@ -140,7 +143,7 @@ TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
                              static_cast<off_t>(readFile(dir / "work/Song.mp3").size()));
         ::_exit(1);
     }
-    ::wait(nullptr);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     ASSERT_EQ(readMp3Tag(dir / "work/Song.mp3").title, "Xld");
     const int holder = ::open((dir / "work/Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it

@@ -21,6 +21,7 @@
 #include "engine/RunLock.h"
 #include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
+#include "support/Fork.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -264,7 +265,9 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
     writeTree(dir.path(),
               "lib/Song.mp3:A=old work/Song.mp3: work/.kestrom-1-2-3.tmp:dead "
               "work/.kestrom-4-5-6.tmp:alive");
-    if (::fork() == 0) {
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
         FaultyPosix dies;  // after the first byte changed, before the change is on disk
         dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
         std::optional<kestrom::platform::FileChange> change;
@@ -273,7 +276,7 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
         change->writeInPlace({&patch, 1}, 6);
         ::_exit(1);
     }
-    ::wait(nullptr);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     ASSERT_EQ(readFile(dir / "lib/Song.mp3"), "A=bad\n");
     const int alive = ::open((dir / "work/.kestrom-4-5-6.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(alive, LOCK_EX), 0);
@@ -435,12 +438,14 @@ TEST_P(PairMoveTest, AFaultOrAKillAtAnyCallLeavesEveryPairOldOrNew) {
             RecordingWindow window(lib, work, true);
             if (kill) {
                 posix.beforeCall(kind, nth, [] { ::_exit(0); });
-                if (::fork() == 0) {
+                const pid_t child = forkChild();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
                     replace(window, posix);
                     ::_exit(1);
                 }
                 int status = 0;
-                ::wait(&status);
+                ASSERT_EQ(::waitpid(child, &status, 0), child);
                 reached = WEXITSTATUS(status) == 0;
             } else {
                 posix.failAt(kind, nth, EIO);

@@ -23,6 +23,7 @@
 #include "platform/Cp932.h"
 #include "platform/FileChange.h"
 #include "platform/Text.h"
+#include "support/Fork.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
 #include "vbmp3/BlockText.h"
@@ -437,14 +438,16 @@ TEST(Vbmp3Write, AFailedWriteTellsWhyAndLeavesTheFileAsItWas) {
     TempDir dir;
     const std::string content = silentAudio(40);
     writeFile(dir / "Song.mp3", content);
-    if (::fork() == 0) {
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{content.size() + 64, content.size() + 64};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ::_exit(writeTag(dir / "Song.mp3", Block{'N', 'e', 'w'}) ? 255 : errno);
     }
     int status = -1;
-    ::wait(&status);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(WEXITSTATUS(status), EFBIG) << "the write must fail";
     EXPECT_TRUE(readFile(dir / "Song.mp3") == content);
     EXPECT_EQ(treeOf(dir.path()), std::vector<std::string>{"Song.mp3"});
