@@ -29,9 +29,6 @@ int Posix::open(const char* path, int flags, mode_t mode) {
 ssize_t Posix::read(int fd, void* buffer, size_t count) {
     return ::read(fd, buffer, count);
 }
-ssize_t Posix::write(int fd, const void* buffer, size_t count) {
-    return ::write(fd, buffer, count);
-}
 ssize_t Posix::pread(int fd, void* buffer, size_t count, off_t offset) {
     return ::pread(fd, buffer, count, offset);
 }

@@ -40,7 +40,6 @@ public:
 
     virtual int open(const char* path, int flags, mode_t mode);
     virtual ssize_t read(int fd, void* buffer, size_t count);
-    virtual ssize_t write(int fd, const void* buffer, size_t count);
     virtual ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
     virtual ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
     virtual int ftruncate(int fd, off_t length);

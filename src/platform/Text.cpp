@@ -32,6 +32,7 @@ constexpr std::array<char16_t, 0x10000> buildUpcaseTable() {
     return table;
 }
 
+// The simple upper case of every UTF-16 code unit; surrogates map to themselves.
 constexpr std::array<char16_t, 0x10000> kUpcase = buildUpcaseTable();
 
 constexpr char16_t kEscapeBase = 0xDC00;  // raw byte b is kept as U+DC00 + b (b >= 0x80)
@@ -171,10 +172,6 @@ std::string toUtf8(std::u16string_view text) {
         }
     }
     return out;
-}
-
-char16_t upcase(char16_t unit) {
-    return kUpcase[unit];
 }
 
 std::u16string foldName(std::string_view bytes) {
