@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,14 @@ std::u16string toUtf16(std::string_view bytes);
 // The reverse of toUtf16: lone surrogates U+DC80..U+DCFF become their raw bytes
 // again; any other lone surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view text);
+
+// Texts that must be valid UTF-8 (tag texts, the tag library's text record),
+// rather than names kept as their bytes. fromValidUtf8: the text of bytes that
+// are strictly valid UTF-8 (shortest forms only, no surrogate, nothing beyond
+// U+10FFFF), nothing for any other bytes. toValidUtf8: the UTF-8 of text, every
+// lone surrogate as U+FFFD.
+std::optional<std::u16string> fromValidUtf8(std::string_view bytes);
+std::string toValidUtf8(std::u16string_view text);
 
 // The name as names are compared, in UTF-16: two names are the same name when
 // their folded forms are equal. Letter case is ignored by the simple upper case

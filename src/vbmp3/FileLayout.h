@@ -9,6 +9,9 @@
 // replacing it), and an APE tag and an ID3v1 tag, in that order, behind it.
 namespace kestrom::vbmp3 {
 
+// An ID3v1 tag: the last 128 bytes of the file, starting with "TAG".
+inline constexpr long kId3v1Size = 128;
+
 struct FileLayout {
     long length = 0;
     LeadingTags leading;   // the ID3v2 tags in front

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "vbmp3/Bytes.h"
 #include "vbmp3/MpegSync.h"
 
 namespace kestrom::vbmp3 {
@@ -300,7 +301,7 @@ struct TagHeader {
 
 std::optional<TagHeader> tagHeaderAt(SeamStream& stream, long offset) {
     const TagLib::ByteVector data = stream.bytesAt(offset, kTagHeaderSize);
-    const std::string_view bytes(data.data(), data.size());
+    const std::string_view bytes = view(data);
     if (bytes.size() != kTagHeaderSize || !bytes.starts_with("ID3")) return std::nullopt;
     const auto version = static_cast<unsigned char>(bytes[3]);
     if (version < 2 || version > 4 || bytes[4] == '\xFF' || !isSynchsafe(bytes.substr(6)))
@@ -349,7 +350,7 @@ LeadingTags readLeadingTags(SeamStream& stream) {
         // A size that reaches past the end of the file is a size that lies.
         const long areaEnd = std::min(areaStart + header->size, length);
         const TagLib::ByteVector raw = stream.bytesAt(areaStart, areaEnd - areaStart);
-        const std::string_view rawArea(raw.data(), raw.size());
+        const std::string_view rawArea = view(raw);
         const bool wholeTagUnsynchronised =
             header->version < 4 && (header->flags & kUnsynchronised) != 0;
         std::string area = wholeTagUnsynchronised ? resynchronise(rawArea) : std::string(rawArea);
