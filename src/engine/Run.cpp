@@ -145,7 +145,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             report.index = i;
             report.total = fileCount;
             report.workName = state.work.workName(i);
-            report.workFile = state.workText + "/" + report.workName;
+            report.workFile = state.workPath(report.workName);
             report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
             report.error = transfer.error;
             if (!transfer.foundName.empty())

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/LibraryScan.h"
 #include "engine/WorkInventory.h"
@@ -21,6 +22,13 @@ struct RunState {
     // 64 bits: a run of any size counts without wrapping around.
     std::int64_t OkCount = 0;
     std::int64_t NgCount = 0;
+
+    // The path of the file called name in the work folder.
+    std::string workPath(std::string_view name) const {
+        std::string path = workText + "/";
+        path += name;
+        return path;
+    }
 };
 
 }  // namespace kestrom::engine

@@ -14,7 +14,9 @@ void markKaraoke(taglib::TagInfo& tag) {
     tag.TextB.resize(VBMP3_TEXT_B_SIZE, u' ');
 }
 
-void listAsFailed(const std::string& workName) {
+// Counts the file NG and lists it in the error list.
+void countFailed(RunState& state, const std::string& workName) {
+    ++state.NgCount;
     ErrorListText += platform::displayName(workName);
     ErrorListText += "\r\n";
 }
@@ -26,16 +28,14 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
     Transfer result;
     if (const int linkError = state.work.linkErrors[i]; linkError != 0) {
         // There is no file to write a tag into: the tag library is not called.
-        ++state.NgCount;
-        listAsFailed(workName);
+        countFailed(state, workName);
         result.outcome = Transfer::Outcome::WriteFailed;
         result.error = linkError;
         return result;
     }
     const auto match = state.library.index.find(state.work.TargetNames[i]);
     if (!match) {
-        ++state.NgCount;
-        listAsFailed(workName);
+        countFailed(state, workName);
         return result;
     }
     result.folder = match->folder;
@@ -49,8 +49,7 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
             result.missing = read.missing;
             return result;
         }
-        ++state.NgCount;
-        listAsFailed(workName);
+        countFailed(state, workName);
         result.outcome = Transfer::Outcome::UnreadableTag;
         return result;
     }
@@ -60,7 +59,7 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
     {
         // A dry run writes nothing, but makes the checks of the write, so that a
         // file the write would refuse fails here as it would in the run.
-        const std::string workFile = state.workText + "/" + workName;
+        const std::string workFile = state.workPath(workName);
         const auto write = dryRun ? tagLibrary.checkTagInfo(workFile, state.records)
                                   : tagLibrary.setTagInfo(workFile, state.records);
         if (write.status == taglib::CallStatus::Unavailable) {
@@ -69,8 +68,7 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
             return result;
         }
         if (write.status == taglib::CallStatus::Failure) {
-            ++state.NgCount;
-            listAsFailed(workName);
+            countFailed(state, workName);
             result.outcome = Transfer::Outcome::WriteFailed;
             result.error = write.error;
             return result;

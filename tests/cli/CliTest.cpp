@@ -15,8 +15,6 @@
 #include <optional>
 #include <tuple>
 
-#include "platform/FileChange.h"
-#include "support/FaultyPosix.h"
 #include "support/Fork.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
@@ -131,19 +129,10 @@ TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
     writeFile(dir / "work/Wave.mp3", std::string("RIFF\x24\x04\0\0WAVEfmt ", 16) +
                                          std::string(20, '\x01') + "data" +
                                          std::string(1028, '\0'));
-    const pid_t child = forkChild();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FaultyPosix dies;  // after the first byte changed, before the change is on disk
-        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
-        std::optional<kestrom::platform::FileChange> change;
-        kestrom::platform::FileChange::open(dies, dir / "work/Song.mp3", change);
-        const kestrom::platform::Patch patch{23, "X", "O"};  // the old title's first letter
-        change->writeInPlace({&patch, 1},
-                             static_cast<off_t>(readFile(dir / "work/Song.mp3").size()));
-        ::_exit(1);
-    }
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    // X over the old title's first letter.
+    ASSERT_NO_FATAL_FAILURE(
+        changeKilledHalfWay(dir / "work/Song.mp3", {23, "X", "O"},
+                            static_cast<off_t>(readFile(dir / "work/Song.mp3").size())));
     ASSERT_EQ(readMp3Tag(dir / "work/Song.mp3").title, "Xld");
     const int holder = ::open((dir / "work/Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it

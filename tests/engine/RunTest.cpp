@@ -19,7 +19,6 @@
 #include "RecordingWindow.h"
 #include "engine/PairMove.h"
 #include "engine/RunLock.h"
-#include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
 #include "support/Fork.h"
 #include "support/TempDir.h"
@@ -265,18 +264,7 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
     writeTree(dir.path(),
               "lib/Song.mp3:A=old work/Song.mp3: work/.kestrom-1-2-3.tmp:dead "
               "work/.kestrom-4-5-6.tmp:alive");
-    const pid_t child = forkChild();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FaultyPosix dies;  // after the first byte changed, before the change is on disk
-        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
-        std::optional<kestrom::platform::FileChange> change;
-        kestrom::platform::FileChange::open(dies, dir / "lib/Song.mp3", change);
-        const kestrom::platform::Patch patch{0, "A=bad", "A=old"};
-        change->writeInPlace({&patch, 1}, 6);
-        ::_exit(1);
-    }
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    ASSERT_NO_FATAL_FAILURE(changeKilledHalfWay(dir / "lib/Song.mp3", {0, "A=bad", "A=old"}, 6));
     ASSERT_EQ(readFile(dir / "lib/Song.mp3"), "A=bad\n");
     const int alive = ::open((dir / "work/.kestrom-4-5-6.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(alive, LOCK_EX), 0);
