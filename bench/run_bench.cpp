@@ -351,9 +351,9 @@ static int benchmark(int argc, char** argv) {
     kestrom::platform::Posix posix;
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
-    kestrom::taglib::Vbmp3 tags(kestrom::taglib::findTagLibrary(posix));
+    kestrom::binding::Vbmp3 tags(kestrom::binding::findTagLibrary(posix));
     const std::string cli =
-        fs::path(kestrom::taglib::findTagLibrary(posix)).parent_path() / "kestrom-cli";
+        fs::path(kestrom::binding::findTagLibrary(posix)).parent_path() / "kestrom-cli";
     double smallRatio = 0;
     if (o.files > 0 && !fs::exists(pristine / "work")) {
         std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
@@ -474,7 +474,7 @@ static int benchmark(int argc, char** argv) {
         }
         const double mib = peakMemoryOf([&] {
             QuietWindow window((big / "library").string(), (big / "work").string(), false);
-            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::findTagLibrary(posix));
+            kestrom::binding::Vbmp3 childTags(kestrom::binding::findTagLibrary(posix));
             kestrom::engine::runTransfer(window, childTags, {}, posix);
         });
         std::printf("peak memory, %d library files: %.1f MiB\n", o.memoryFiles, mib);

@@ -60,7 +60,7 @@ void cleanUpAfterKilledRuns(RunWindow& window, const std::vector<platform::Lefto
 
 }  // namespace
 
-RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options,
+RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunOptions& options,
                        platform::Posix& posix) {
     RunSummary summary;
     RunState state;

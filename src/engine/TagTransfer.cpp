@@ -9,7 +9,7 @@ namespace {
 
 // The mark fills the field as the block holds it: followed by blanks up to its
 // 128 characters, which the library does not store.
-void markKaraoke(taglib::TagInfo& tag) {
+void markKaraoke(binding::TagInfo& tag) {
     tag.TextB = kKaraokeMark;
     tag.TextB.resize(VBMP3_TEXT_B_SIZE, u' ');
 }
@@ -23,7 +23,7 @@ void countFailed(RunState& state, const std::string& workName) {
 
 }  // namespace
 
-Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun) {
+Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary, bool dryRun) {
     const std::string& workName = state.work.workName(i);
     Transfer result;
     if (const int linkError = state.work.linkErrors[i]; linkError != 0) {
@@ -43,8 +43,8 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
 
     const std::string libraryFile = state.library.SourceDirs[match->folder] + match->name;
     if (const auto read = tagLibrary.getFileInfo(libraryFile, state.records);
-        read.status != taglib::CallStatus::Success) {
-        if (read.status == taglib::CallStatus::Unavailable) {
+        read.status != binding::CallStatus::Success) {
+        if (read.status == binding::CallStatus::Unavailable) {
             result.outcome = Transfer::Outcome::LibraryMissing;
             result.missing = read.missing;
             return result;
@@ -62,12 +62,12 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
         const std::string workFile = state.workPath(workName);
         const auto write = dryRun ? tagLibrary.checkTagInfo(workFile, state.records)
                                   : tagLibrary.setTagInfo(workFile, state.records);
-        if (write.status == taglib::CallStatus::Unavailable) {
+        if (write.status == binding::CallStatus::Unavailable) {
             result.outcome = Transfer::Outcome::LibraryMissing;
             result.missing = write.missing;
             return result;
         }
-        if (write.status == taglib::CallStatus::Failure) {
+        if (write.status == binding::CallStatus::Failure) {
             countFailed(state, workName);
             result.outcome = Transfer::Outcome::WriteFailed;
             result.error = write.error;

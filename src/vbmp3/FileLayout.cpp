@@ -30,7 +30,7 @@ bool startsAsOtherContainer(std::string_view head) {
 
 }  // namespace
 
-FileLayout readLayout(SeamStream& stream) {
+FileLayout readLayout(ReadAheadStream& stream) {
     FileLayout layout;
     layout.length = std::max(static_cast<long>(stream.length()), 0L);
     layout.leading = readLeadingTags(stream);

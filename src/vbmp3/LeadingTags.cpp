@@ -299,7 +299,7 @@ struct TagHeader {
     long size = 0;  // of the tag after its header, without a footer
 };
 
-std::optional<TagHeader> tagHeaderAt(SeamStream& stream, long offset) {
+std::optional<TagHeader> tagHeaderAt(ReadAheadStream& stream, long offset) {
     const TagLib::ByteVector data = stream.bytesAt(offset, kTagHeaderSize);
     const std::string_view bytes = view(data);
     if (bytes.size() != kTagHeaderSize || !bytes.starts_with("ID3")) return std::nullopt;
@@ -333,11 +333,11 @@ std::optional<std::size_t> extendedHeaderSize(std::string_view area, int version
 
 }  // namespace
 
-bool isTagHeaderAt(SeamStream& stream, long offset) {
+bool isTagHeaderAt(ReadAheadStream& stream, long offset) {
     return tagHeaderAt(stream, offset).has_value();
 }
 
-LeadingTags readLeadingTags(SeamStream& stream) {
+LeadingTags readLeadingTags(ReadAheadStream& stream) {
     LeadingTags tags;
     const long length = static_cast<long>(stream.length());
     tags.roomIsPadding = true;

@@ -17,7 +17,7 @@
 #include "platform/DirLookup.h"
 #include "platform/FileChange.h"
 #include "vbmp3/Bytes.h"
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/ReadAheadStream.h"
 #include "vbmp3/TagReader.h"
 #include "vbmp3/TagText.h"
 
@@ -214,7 +214,7 @@ public:
 // and the new ID3v1 tag, reads back, by this library and by TagLib, as a single
 // version 2.3 tag of the head's size holding exactly the frames, and the ID3v1
 // tag is found where it is to be.
-bool readsBack(const WritePlan& plan, SeamStream& stream, const std::vector<Frame>& frames,
+bool readsBack(const WritePlan& plan, ReadAheadStream& stream, const std::vector<Frame>& frames,
                const TagFields& fields, WriteTargets targets) {
     const long keepEnd = std::min(plan.tailStart, plan.keepFrom + static_cast<long>(kTailRead));
     std::string data = plan.head;
@@ -231,7 +231,7 @@ bool readsBack(const WritePlan& plan, SeamStream& stream, const std::vector<Fram
         !holds(*file.ID3v2Tag(), fields))
         return false;
 
-    SeamStream again(std::move(data));
+    ReadAheadStream again(std::move(data));
     const LeadingTags tags = readLeadingTags(again);
     if (tags.count != 1 || !tags.damage.empty() || !tags.roomIsPadding ||
         tags.declaredEnd != static_cast<long>(plan.head.size()) ||
@@ -324,7 +324,7 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
     tag.setGenreNumber(named != kNoGenre ? named : fields.genreNumber);
 }
 
-std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLayout& layout,
+std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
                                                 nlink_t linkCount) {
     if (!layout.isMpegAudio()) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
@@ -390,7 +390,7 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
                                                   : platform::FileChange::Purpose::Change;
     if (int err = platform::FileChange::open(posix, path, change, purpose); err != 0)
         return systemFailure(err);
-    SeamStream stream(posix, change->fd(), change->status().st_size, path);
+    ReadAheadStream stream(posix, change->fd(), change->status().st_size, path);
     stream.preloadEnds();
     const FileLayout layout = readLayout(stream);
     if (stream.error() != 0) return failure(WriteCheck::System, stream.error());

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestrom-cli as a script sees it: a process with arguments, an exit status, two
 // output streams and the files it leaves. The stand-in tag library's "MP3 files"
-// are text files (see tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
+// are text files (see tests/binding/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
 // for an unreadable tag, "LOCKED" for one that cannot be written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         makeDirs(dir / "bin");
         fs::copy_file(KESTROM_CLI, dir / "bin/kestrom-cli");
-        fs::create_symlink(FAKE_TAGLIB, dir / "bin/libvbmp3.so");
+        fs::create_symlink(FAKE_TAG_LIBRARY, dir / "bin/libvbmp3.so");
     }
 
     // Runs the program in dir with args (shell words, which may redirect its

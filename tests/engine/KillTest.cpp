@@ -40,7 +40,7 @@ void runKilledAfter(const std::string& root, long delay) {
     const pid_t child = forkChild();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        kestrom::taglib::Vbmp3 library(TAG_LIBRARY);
+        kestrom::binding::Vbmp3 library(TAG_LIBRARY);
         RecordingWindow window(root + "/lib", root + "/work", true);
         kestrom::platform::Posix posix;
         kestrom::engine::runTransfer(window, library, {}, posix);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Whole runs with the stand-in tag library, whose "MP3 files" are text files
-// (tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL" for an unreadable
+// (tests/binding/FakeTagLibrary.cpp): "A=title" lines, "FAIL" for an unreadable
 // tag, "LOCKED" for one that cannot be written.
 #include "engine/Run.h"
 
@@ -26,7 +26,7 @@
 
 using namespace kestrom::engine;
 using namespace kestrom::test;
-using kestrom::taglib::Vbmp3;
+using kestrom::binding::Vbmp3;
 
 namespace {
 
@@ -43,7 +43,7 @@ protected:
 
     TempDir dir;
     kestrom::platform::Posix posix;
-    Vbmp3 library{FAKE_TAGLIB};
+    Vbmp3 library{FAKE_TAG_LIBRARY};
 };
 
 // The trees before and after the run are written as writeTree takes them: in
@@ -198,7 +198,7 @@ TEST_F(RunTest, ALinkToNothingInTheWorkFolderIsCountedNgWithItsReason) {
                                        {"lib/Tune.mp3", "nowhere"}})
         ASSERT_EQ(::symlink(target, (dir / link).c_str()), 0);
     const auto calls = reinterpret_cast<const char* (*)()>(
-        ::dlsym(::dlopen(FAKE_TAGLIB, RTLD_NOW), "fake_calls"));  // the run's library's own
+        ::dlsym(::dlopen(FAKE_TAG_LIBRARY, RTLD_NOW), "fake_calls"));  // the run's library's own
     const std::size_t callsBefore = std::string_view(calls()).size();
     RecordingWindow window(dir / "lib", dir / "work", true);
     runTransfer(window, library, {.observer = &window}, posix);
@@ -248,7 +248,7 @@ TEST(CounterText, FourDigitsAtLeastAndAllDigitsBeyond) {
 // and another was read: the run stops, and the failure so far is still listed.
 TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
     writeTree(dir.path(), "lib/Song.mp3:A=x work/Lost.mp3: work/Song.mp3:before work/Tune.mp3:");
-    Vbmp3 withoutWrite(FAKE_TAGLIB_NOWRITE);
+    Vbmp3 withoutWrite(FAKE_TAG_LIBRARY_NOWRITE);
     RecordingWindow window(dir / "lib", dir / "work");
     EXPECT_FALSE(runTransfer(window, withoutWrite, {}, posix).completed);
     EXPECT_EQ(window.log,
@@ -304,7 +304,7 @@ TEST(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
         MaybeWithoutLinks posix;
         posix.links = !c.noLinks;
         posix.failAt(c.fault, c.nth, c.err);
-        kestrom::taglib::Vbmp3 library(FAKE_TAGLIB);
+        kestrom::binding::Vbmp3 library(FAKE_TAG_LIBRARY);
         RecordingWindow window(dir / "lib", dir / "work", true);
         runTransfer(window, library, {}, posix);
         EXPECT_EQ(window.messages, *c.message ? dir / c.message + "\n" : "");
@@ -380,7 +380,7 @@ private:
 };
 
 void replace(RecordingWindow& window, kestrom::platform::Posix& posix) {
-    Vbmp3 library(FAKE_TAGLIB);
+    Vbmp3 library(FAKE_TAG_LIBRARY);
     runTransfer(window, library, {}, posix);
 }
 

@@ -68,7 +68,7 @@ public:
 private slots:
     void init() {
         scratch = std::make_unique<TempDir>();
-        main = std::make_unique<kestrom::ui::Main>(posix, FAKE_TAGLIB);
+        main = std::make_unique<kestrom::ui::Main>(posix, FAKE_TAG_LIBRARY);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QApplication::setActiveWindow(main.get());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "taglib/Vbmp3.h"
+#include "binding/Vbmp3.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -17,7 +17,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
 
-namespace kestrom::taglib {
+namespace kestrom::binding {
 namespace {
 
 void putText(TagBlock& block, std::size_t offset, std::size_t size, std::u16string_view text) {
@@ -235,4 +235,4 @@ std::string findTagLibrary(platform::Posix& posix) {
     return posix.stat(privateFolder.c_str(), &st) == 0 ? installed : beside;
 }
 
-}  // namespace kestrom::taglib
+}  // namespace kestrom::binding
