@@ -94,7 +94,7 @@ int Posix::realpath(const char* path, std::string& resolved) {
 
 int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
     DIR* dir = ::opendir(path);
-    if (dir == nullptr) return errno;
+    if (dir == nullptr) return -1;
     const int dirFd = ::dirfd(dir);
     entries.clear();
     int err = 0;
@@ -122,7 +122,9 @@ int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
         }
     }
     ::closedir(dir);
-    return err;
+    if (err == 0) return 0;
+    errno = err;
+    return -1;
 }
 
 Posix& systemPosix() {

@@ -66,7 +66,7 @@ public:
     // when a part of it does not exist or cannot be read.
     virtual int realpath(const char* path, std::string& resolved);
     // Every entry of a folder but "." and "..", in the file system's own order.
-    // Returns 0, or the errno of the failure (entries then holds nothing useful).
+    // On failure entries holds nothing useful.
     virtual int listDirectory(const char* path, std::vector<DirEntry>& entries);
 };
 

@@ -66,10 +66,9 @@ public:
     KESTROM_FAULTY(Link, int, link, (const char* a, const char* b), a, b)
     KESTROM_FAULTY(Access, int, access, (const char* p, int m), p, m)
     KESTROM_FAULTY(Realpath, int, realpath, (const char* p, std::string& r), p, r)
+    KESTROM_FAULTY(ListDirectory, int, listDirectory,
+                   (const char* p, std::vector<platform::DirEntry>& e), p, e)
 #undef KESTROM_FAULTY
-    int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
-        return fails(Call::ListDirectory) ? errno : Posix::listDirectory(p, e);
-    }
     int fsync(int fd) override {
         if (fails(Call::Fsync)) return -1;
         return m_syncs ? Posix::fsync(fd) : 0;
