@@ -292,9 +292,11 @@ std::optional<FileError> FileOps::moveReplacing(const std::string& from,
         return deleteFile(from);
     }
     if (replacing) {
-        if (existing.st_uid != source.st_uid || existing.st_gid != source.st_gid)
-            m_posix.chown(from.c_str(), existing.st_uid, existing.st_gid);
-        if ((existing.st_mode & 07777) != (source.st_mode & 07777) &&
+        // A change of owner clears the set-user-ID and set-group-ID bits: the
+        // mode is set after it.
+        const bool owner = existing.st_uid != source.st_uid || existing.st_gid != source.st_gid;
+        if (owner) m_posix.chown(from.c_str(), existing.st_uid, existing.st_gid);
+        if ((owner || (existing.st_mode & 07777) != (source.st_mode & 07777)) &&
             m_posix.chmod(from.c_str(), existing.st_mode & 07777) != 0)
             return fileErrorFromErrno(errno);
     }

@@ -59,22 +59,25 @@ TEST_P(Transfer, FailuresCarryTheirNumberAndLeaveBothFilesAlone) {
 }
 
 // The file that arrives keeps the replaced file's mode and (where the process
-// may) its owner; a new file keeps the source's mode.
+// may) its owner; a new file keeps the source's mode. Modes keep their special
+// bits (set-group-ID, sticky), also where a change of owner clears them.
 TEST_P(Transfer, ArrivesWithTheModeAndOwnerOfTheFileItReplaces) {
     const bool root = ::geteuid() == 0;
-    for (const bool replacing : {true, false}) {
+    for (const auto& [replacing, sourceMode, mode] :
+         {std::tuple{true, 0640u, 02755u}, {true, 02755u, 02755u}, {false, 01644u, 01644u}}) {
         const std::string to = dst / (replacing ? "old.mp3" : "fresh.mp3");
         writeFile(dir / "src.mp3", "new");
         if (replacing) writeFile(to, "old");
-        ::chmod((dir / "src.mp3").c_str(), 0640);
-        ::chmod(to.c_str(), 0604);  // when it is there
         ASSERT_TRUE(!replacing || !root || ::chown(to.c_str(), 65534, 65534) == 0);
+        ::chmod((dir / "src.mp3").c_str(), sourceMode);
+        ::chmod(to.c_str(), mode);  // when it is there
         ASSERT_EQ(apply(posix, dir / "src.mp3", to), std::nullopt);
         struct stat st {};
         ASSERT_EQ(::stat(to.c_str(), &st), 0);
         EXPECT_EQ(std::tuple(readFile(to), exists(dir / "src.mp3"), st.st_mode & 07777, st.st_uid),
-                  std::tuple("new", GetParam() == Op::Copy, replacing ? 0604u : 0640u,
-                             root && replacing ? 65534u : ::geteuid()));
+                  std::tuple("new", GetParam() == Op::Copy, mode,
+                             root && replacing ? 65534u : ::geteuid()))
+            << std::oct << sourceMode;
     }
 }
 
