@@ -53,20 +53,20 @@ protected:
 };
 
 // Off a terminal a clean run prints nothing; on one, its progress line, which
-// the terminal shows ending in "\r\n".
+// the terminal shows ending in "\r\n". A lone "-" names a folder.
 TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
-    writeTree(dir.path(), "lib/sub/Song.mp3:A=Song work/Song_K.mp3:");
-    EXPECT_EQ(std::get<2>(run("lib work", true)), "\r\x1b[K1/1  OK / NG 0001 / 0000\r\n");
-    EXPECT_EQ(run("lib work"), (Result{0, "", ""}));
+    writeTree(dir.path(), "-/sub/Song.mp3:A=Song work/Song_K.mp3:");
+    EXPECT_EQ(std::get<2>(run("- work", true)), "\r\x1b[K1/1  OK / NG 0001 / 0000\r\n");
+    EXPECT_EQ(run("- work"), (Result{0, "", ""}));
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
     // An unreadable tag; tags that cannot be written (one into a link to nothing), and why.
     writeTree(dir.path(),
-              "lib/Bad.mp3:FAIL lib/Locked.mp3:A=x lib/Full.mp3:A=x work/Locked.mp3:LOCKED "
+              "-/Bad.mp3:FAIL -/Locked.mp3:A=x -/Full.mp3:A=x work/Locked.mp3:LOCKED "
               "work/Full.mp3:FULL work/Bad.mp3: work/Lost.mp3:");
     for (const char* name : {"new\nline.mp3", "\xFF\xFE.mp3"}) writeFile(dir / "work/" + name, "");
     fs::create_symlink("nowhere", dir / "work/Gone.mp3");  // a link to nothing
-    EXPECT_EQ(run("lib work"),
+    EXPECT_EQ(run("- work"),
               (Result{1,
                       "Bad.mp3\nFull.mp3\nGone.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n"
                       "\\xFF\\xFE.mp3\n",
