@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -239,8 +241,16 @@ struct Written {
     double toStorage = 0;
 };
 
-Written writtenBy(const std::string& cli, const std::string& library, const std::string& work) {
+// fork(), which throws with the reason when no child could be made: a failed
+// fork never leads to a wait for pid -1.
+pid_t forkChild() {
     const pid_t child = ::fork();
+    if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    return child;
+}
+
+Written writtenBy(const std::string& cli, const std::string& library, const std::string& work) {
+    const pid_t child = forkChild();
     if (child == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
@@ -297,7 +307,7 @@ double median(std::vector<double> v) {
 
 // Runs body in a child process and returns the child's peak resident memory in MiB.
 double peakMemoryOf(const std::function<void()>& body) {
-    const pid_t child = ::fork();
+    const pid_t child = forkChild();
     if (child == 0) {
         body();
         ::_exit(0);
@@ -341,9 +351,9 @@ static int benchmark(int argc, char** argv) {
     kestrom::platform::Posix posix;
     const fs::path run = base / "run";
     const std::string library = (run / "library").string(), work = (run / "work").string();
-    kestrom::taglib::Vbmp3 tags(kestrom::taglib::findTagLibrary(posix));
+    kestrom::binding::Vbmp3 tags(kestrom::binding::findTagLibrary(posix));
     const std::string cli =
-        fs::path(kestrom::taglib::findTagLibrary(posix)).parent_path() / "kestrom-cli";
+        fs::path(kestrom::binding::findTagLibrary(posix)).parent_path() / "kestrom-cli";
     double smallRatio = 0;
     if (o.files > 0 && !fs::exists(pristine / "work")) {
         std::printf("generating %d library files in %d folders, %d work files...\n", o.files,
@@ -464,7 +474,7 @@ static int benchmark(int argc, char** argv) {
         }
         const double mib = peakMemoryOf([&] {
             QuietWindow window((big / "library").string(), (big / "work").string(), false);
-            kestrom::taglib::Vbmp3 childTags(kestrom::taglib::findTagLibrary(posix));
+            kestrom::binding::Vbmp3 childTags(kestrom::binding::findTagLibrary(posix));
             kestrom::engine::runTransfer(window, childTags, {}, posix);
         });
         std::printf("peak memory, %d library files: %.1f MiB\n", o.memoryFiles, mib);

@@ -14,7 +14,7 @@ using namespace kestrom::vbmp3;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     installStringHandlers();
-    SeamStream stream(std::string(reinterpret_cast<const char*>(data), size));
+    ReadAheadStream stream(std::string(reinterpret_cast<const char*>(data), size));
     const std::optional<FileInfo> info = readFileInfo(stream);
     if (!info) return 0;
 

@@ -45,7 +45,7 @@ std::string audio() {
 }
 
 std::variant<WritePlan, WriteFailure> plan(const std::string& file) {
-    SeamStream stream(file);
+    ReadAheadStream stream(file);
     return planWrite(stream, readLayout(stream), kFields, {}, 1);
 }
 
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto frames = framesOf(written);
     if (!frames) fail("the new tag is not one whole version 2.3 tag");
 
-    SeamStream before(file);
+    ReadAheadStream before(file);
     std::size_t others = 0;
     for (const Frame& frame : readLeadingTags(before).frames) {
         if (owned(frame.id)) continue;

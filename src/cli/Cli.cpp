@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "binding/Vbmp3.h"
 #include "cli/CommandLine.h"
 #include "cli/TerminalWindow.h"
 #include "engine/Run.h"
-#include "taglib/Vbmp3.h"
 
 namespace kestrom::cli {
 
@@ -19,7 +19,7 @@ int runTransfer(const CommandLine& line, const Streams& streams, const std::stri
                 platform::Posix& posix) {
     TerminalWindow window({line.library, line.work, line.replace, line.dryRun}, streams.out,
                           streams.err, streams.errIsTerminal);
-    taglib::Vbmp3 tagLibrary(tagLibraryPath);
+    binding::Vbmp3 tagLibrary(tagLibraryPath);
     engine::RunOptions options;
     options.dryRun = line.dryRun;
     options.observer = &window;

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "binding/Vbmp3.h"
 #include "cli/Cli.h"
-#include "taglib/Vbmp3.h"
 
 int main(int argc, char** argv) {
     // A write past the file size limit then fails that file instead of killing the run.
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         // The program's one way to the file system, handed to all that uses it.
         kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
         return kestrom::cli::runCli(args, {stdout, stderr, terminal},
-                                    kestrom::taglib::findTagLibrary(posix), posix);
+                                    kestrom::binding::findTagLibrary(posix), posix);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
     } catch (...) {

@@ -64,8 +64,7 @@ std::string LibraryReplacer::companionTarget(std::size_t i) const {
     const std::string& companion = m_state.work.CompanionTexts[i];
     if (companion.empty() || m_state.work.KaraokeNames[i].empty()) return companion;
     // A karaoke copy takes a text of its own, so that the matched file's text stays.
-    const std::string& workName = m_state.work.workName(i);
-    return workName.substr(0, workName.size() - 3) + "txt";
+    return companionOf(m_state.work.workName(i));
 }
 
 std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfer& transfer) {
@@ -87,8 +86,8 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
     const std::string& targetName = stored.empty() ? workName : stored;
     m_changedFolders.insert(folder);
     if (companion.empty()) {
-        const std::string workFile = m_state.workText + "/" + workName;
-        if (auto error = m_files.moveReplacing(workFile, folder + targetName)) return error;
+        if (auto error = m_files.moveReplacing(m_state.workPath(workName), folder + targetName))
+            return error;
     } else {
         if (m_workFolder.empty()) {
             std::string resolved;

@@ -60,7 +60,7 @@ void cleanUpAfterKilledRuns(RunWindow& window, const std::vector<platform::Lefto
 
 }  // namespace
 
-RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options,
+RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunOptions& options,
                        platform::Posix& posix) {
     RunSummary summary;
     RunState state;
@@ -152,7 +152,7 @@ RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOp
             report.index = i;
             report.total = fileCount;
             report.workName = state.work.workName(i);
-            report.workFile = state.workText + "/" + report.workName;
+            report.workFile = state.workPath(report.workName);
             report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
             report.error = transfer.error;
             if (!transfer.foundName.empty())

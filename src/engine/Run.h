@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "binding/Vbmp3.h"
 #include "engine/RunWindow.h"
 #include "platform/Posix.h"
-#include "taglib/Vbmp3.h"
 
 namespace kestrom::engine {
 
@@ -89,7 +89,7 @@ struct RunSummary {
 // message), updates the counter text after each file, gives the focus to Exit
 // and opens the error list when a file failed. File operations go through posix, the
 // seam tests use to make them fail.
-RunSummary runTransfer(RunWindow& window, taglib::Vbmp3& tagLibrary, const RunOptions& options,
+RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunOptions& options,
                        platform::Posix& posix);
 
 }  // namespace kestrom::engine

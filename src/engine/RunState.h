@@ -3,10 +3,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "binding/Vbmp3.h"
 #include "engine/LibraryScan.h"
 #include "engine/WorkInventory.h"
-#include "taglib/Vbmp3.h"
 
 namespace kestrom::engine {
 
@@ -17,10 +18,17 @@ struct RunState {
     std::string workText;
     LibraryScan library;
     WorkInventory work;
-    taglib::TagRecords records;  // all zero at the start, never cleared between files
+    binding::TagRecords records;  // all zero at the start, never cleared between files
     // 64 bits: a run of any size counts without wrapping around.
     std::int64_t OkCount = 0;
     std::int64_t NgCount = 0;
+
+    // The path of the file called name in the work folder.
+    std::string workPath(std::string_view name) const {
+        std::string path = workText + "/";
+        path += name;
+        return path;
+    }
 };
 
 }  // namespace kestrom::engine

@@ -9,33 +9,33 @@ namespace {
 
 // The mark fills the field as the block holds it: followed by blanks up to its
 // 128 characters, which the library does not store.
-void markKaraoke(taglib::TagInfo& tag) {
+void markKaraoke(binding::TagInfo& tag) {
     tag.TextB = kKaraokeMark;
     tag.TextB.resize(VBMP3_TEXT_B_SIZE, u' ');
 }
 
-void listAsFailed(const std::string& workName) {
+// Counts the file NG and lists it in the error list.
+void countFailed(RunState& state, const std::string& workName) {
+    ++state.NgCount;
     ErrorListText += platform::displayName(workName);
     ErrorListText += "\r\n";
 }
 
 }  // namespace
 
-Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun) {
+Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary, bool dryRun) {
     const std::string& workName = state.work.workName(i);
     Transfer result;
     if (const int linkError = state.work.linkErrors[i]; linkError != 0) {
         // There is no file to write a tag into: the tag library is not called.
-        ++state.NgCount;
-        listAsFailed(workName);
+        countFailed(state, workName);
         result.outcome = Transfer::Outcome::WriteFailed;
         result.error = linkError;
         return result;
     }
     const auto match = state.library.index.find(state.work.TargetNames[i]);
     if (!match) {
-        ++state.NgCount;
-        listAsFailed(workName);
+        countFailed(state, workName);
         return result;
     }
     result.folder = match->folder;
@@ -43,14 +43,13 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
 
     const std::string libraryFile = state.library.SourceDirs[match->folder] + match->name;
     if (const auto read = tagLibrary.getFileInfo(libraryFile, state.records);
-        read.status != taglib::CallStatus::Success) {
-        if (read.status == taglib::CallStatus::Unavailable) {
+        read.status != binding::CallStatus::Success) {
+        if (read.status == binding::CallStatus::Unavailable) {
             result.outcome = Transfer::Outcome::LibraryMissing;
             result.missing = read.missing;
             return result;
         }
-        ++state.NgCount;
-        listAsFailed(workName);
+        countFailed(state, workName);
         result.outcome = Transfer::Outcome::UnreadableTag;
         return result;
     }
@@ -60,17 +59,16 @@ Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, 
     {
         // A dry run writes nothing, but makes the checks of the write, so that a
         // file the write would refuse fails here as it would in the run.
-        const std::string workFile = state.workText + "/" + workName;
+        const std::string workFile = state.workPath(workName);
         const auto write = dryRun ? tagLibrary.checkTagInfo(workFile, state.records)
                                   : tagLibrary.setTagInfo(workFile, state.records);
-        if (write.status == taglib::CallStatus::Unavailable) {
+        if (write.status == binding::CallStatus::Unavailable) {
             result.outcome = Transfer::Outcome::LibraryMissing;
             result.missing = write.missing;
             return result;
         }
-        if (write.status == taglib::CallStatus::Failure) {
-            ++state.NgCount;
-            listAsFailed(workName);
+        if (write.status == binding::CallStatus::Failure) {
+            countFailed(state, workName);
             result.outcome = Transfer::Outcome::WriteFailed;
             result.error = write.error;
             return result;

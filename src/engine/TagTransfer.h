@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "binding/Vbmp3.h"
 #include "engine/RunState.h"
-#include "taglib/Vbmp3.h"
 
 namespace kestrom::engine {
 
@@ -28,10 +28,10 @@ struct Transfer {
 // folder of the scan that holds it, any letter case), reads its tag, marks a
 // karaoke file, writes the tag into the work file, and counts the file OK or NG,
 // adding every NG file to the error list. With dryRun the write is only checked
-// (taglib::Vbmp3::checkTagInfo): a write that would be refused is WriteFailed
+// (binding::Vbmp3::checkTagInfo): a write that would be refused is WriteFailed
 // with its errno, any other counted as done. A work file that is a link to
 // nothing fails as a write does, before anything is looked up or read for it.
 // LibraryMissing stops the run: nothing is counted and nothing has been written.
-Transfer processFile(std::size_t i, RunState& state, taglib::Vbmp3& tagLibrary, bool dryRun);
+Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary, bool dryRun);
 
 }  // namespace kestrom::engine

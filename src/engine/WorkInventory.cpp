@@ -15,6 +15,10 @@ bool hasKaraokeSuffix(std::string_view name) {
     return suffix == "_K" || suffix == "_k";
 }
 
+std::string companionOf(std::string_view mp3Name) {
+    return std::string(mp3Name.substr(0, mp3Name.size() - 3)) + "txt";
+}
+
 WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& lookup) {
     WorkInventory inventory;
     // One listing serves both passes: the MP3 files, then the companions, which
@@ -41,7 +45,7 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
     inventory.error = lookup.lastError();
 
     for (const std::string& target : inventory.TargetNames) {
-        const std::string companion = target.substr(0, target.size() - 3) + "txt";
+        const std::string companion = companionOf(target);
         const auto it = plainFiles.find(platform::foldName(companion));
         if (it == plainFiles.end()) {
             inventory.CompanionTexts.emplace_back();

@@ -40,6 +40,10 @@ struct WorkInventory {
     }
 };
 
+// The name of an MP3 file's text companion: the name with "txt" for its last
+// three characters (".mp3" in any letter case).
+std::string companionOf(std::string_view mp3Name);
+
 // True when name carries the karaoke suffix: "_K" or "_k" just before its last
 // four characters. A name of five characters or fewer carries none.
 bool hasKaraokeSuffix(std::string_view name);

@@ -125,8 +125,8 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
 
     std::vector<DirEntry> entries;
     const std::string open = folderToOpen(folder);
-    if (int err = m_posix.listDirectory(open.c_str(), entries); err != 0) {
-        m_lastError = err;
+    if (m_posix.listDirectory(open.c_str(), entries) != 0) {
+        m_lastError = errno;
         return {};
     }
     if (filter == Filter::Folder) {

@@ -29,9 +29,6 @@ int Posix::open(const char* path, int flags, mode_t mode) {
 ssize_t Posix::read(int fd, void* buffer, size_t count) {
     return ::read(fd, buffer, count);
 }
-ssize_t Posix::write(int fd, const void* buffer, size_t count) {
-    return ::write(fd, buffer, count);
-}
 ssize_t Posix::pread(int fd, void* buffer, size_t count, off_t offset) {
     return ::pread(fd, buffer, count, offset);
 }
@@ -97,7 +94,7 @@ int Posix::realpath(const char* path, std::string& resolved) {
 
 int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
     DIR* dir = ::opendir(path);
-    if (dir == nullptr) return errno;
+    if (dir == nullptr) return -1;
     const int dirFd = ::dirfd(dir);
     entries.clear();
     int err = 0;
@@ -125,7 +122,9 @@ int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
         }
     }
     ::closedir(dir);
-    return err;
+    if (err == 0) return 0;
+    errno = err;
+    return -1;
 }
 
 Posix& systemPosix() {

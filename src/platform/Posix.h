@@ -40,7 +40,6 @@ public:
 
     virtual int open(const char* path, int flags, mode_t mode);
     virtual ssize_t read(int fd, void* buffer, size_t count);
-    virtual ssize_t write(int fd, const void* buffer, size_t count);
     virtual ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
     virtual ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
     virtual int ftruncate(int fd, off_t length);
@@ -67,7 +66,7 @@ public:
     // when a part of it does not exist or cannot be read.
     virtual int realpath(const char* path, std::string& resolved);
     // Every entry of a folder but "." and "..", in the file system's own order.
-    // Returns 0, or the errno of the failure (entries then holds nothing useful).
+    // On failure entries holds nothing useful.
     virtual int listDirectory(const char* path, std::vector<DirEntry>& entries);
 };
 

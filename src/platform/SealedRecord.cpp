@@ -17,10 +17,6 @@ std::uint64_t fnv1a(std::string_view bytes) {
 
 }  // namespace
 
-void putNumber(std::string& out, std::uint64_t value, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 void putName(std::string& out, std::string_view name) {
     putNumber(out, name.size(), 4);
     out += name;
@@ -41,9 +37,7 @@ std::optional<std::string_view> unsealed(std::string_view data, std::string_view
 
 bool RecordReader::number(std::uint64_t& value, std::size_t size) {
     if (m_data.size() < size) return false;
-    value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        value |= std::uint64_t{static_cast<unsigned char>(m_data[i])} << (8 * i);
+    value = littleEndian(m_data.substr(0, size));
     m_data.remove_prefix(size);
     return true;
 }

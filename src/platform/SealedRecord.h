@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/LittleEndian.h"  // putNumber
+
 // The byte form of the records the program keeps beside files while it changes
 // them (an undo record, a pair move's record): a magic text, numbers
 // little-endian and names with their length, and last an FNV-1a hash (8 bytes)
@@ -14,8 +16,6 @@
 // never complete on disk, so what it describes had not begun.
 namespace kestrom::platform {
 
-// Appends value as size bytes, little-endian.
-void putNumber(std::string& out, std::uint64_t value, std::size_t size);
 // Appends a 4-byte length and the bytes.
 void putName(std::string& out, std::string_view name);
 // Appends the hash of everything in out so far.

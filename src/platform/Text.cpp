@@ -32,6 +32,7 @@ constexpr std::array<char16_t, 0x10000> buildUpcaseTable() {
     return table;
 }
 
+// The simple upper case of every UTF-16 code unit; surrogates map to themselves.
 constexpr std::array<char16_t, 0x10000> kUpcase = buildUpcaseTable();
 
 constexpr char16_t kEscapeBase = 0xDC00;  // raw byte b is kept as U+DC00 + b (b >= 0x80)
@@ -92,6 +93,50 @@ void appendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
+// Appends the text of UTF-8 bytes to out. A byte that is not part of valid
+// UTF-8 becomes its escape unit when escapeInvalid is set; else the decoding
+// stops there, and returns false.
+bool decodeUtf8(std::string_view bytes, bool escapeInvalid, std::u16string& out) {
+    out.reserve(out.size() + bytes.size());
+    while (!bytes.empty()) {
+        char32_t cp = 0;
+        std::size_t len = decodeOne(bytes, cp);
+        if (len != 0) {
+            appendUtf16(out, cp);
+        } else if (escapeInvalid) {
+            out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[0]));
+            len = 1;
+        } else {
+            return false;
+        }
+        bytes.remove_prefix(len);
+    }
+    return true;
+}
+
+// The UTF-8 of text. A lone surrogate becomes U+FFFD, except the escape units
+// of undecodable bytes (see toUtf16), which become those bytes again when
+// keepEscapes is set.
+std::string encodeUtf8(std::u16string_view text, bool keepEscapes) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
+            ++i;
+        } else if (keepEscapes && u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
+            out += static_cast<char>(u - kEscapeBase);
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            appendUtf8(out, 0xFFFD);
+        } else {
+            appendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
 // Appends the folded form of a run of valid UTF-8: its canonical decomposition,
 // upper-cased code point by code point, then composed again. Decomposing first
 // makes every canonically equivalent spelling (a composed "é" or "e" and the
@@ -137,44 +182,23 @@ void appendFolded(std::u16string& out, std::string_view utf8) {
 }  // namespace
 
 std::u16string toUtf16(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        char32_t cp = 0;
-        std::size_t len = decodeOne(bytes, cp);
-        if (len == 0) {
-            out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[0]));
-            len = 1;
-        } else {
-            appendUtf16(out, cp);
-        }
-        bytes.remove_prefix(len);
-    }
-    return out;
+    std::u16string text;
+    decodeUtf8(bytes, true, text);
+    return text;
 }
 
 std::string toUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
-            ++i;
-        } else if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
-            out += static_cast<char>(u - kEscapeBase);
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
-        } else {
-            appendUtf8(out, u);
-        }
-    }
-    return out;
+    return encodeUtf8(text, true);
 }
 
-char16_t upcase(char16_t unit) {
-    return kUpcase[unit];
+std::optional<std::u16string> fromValidUtf8(std::string_view bytes) {
+    std::u16string text;
+    if (!decodeUtf8(bytes, false, text)) return std::nullopt;
+    return text;
+}
+
+std::string toValidUtf8(std::u16string_view text) {
+    return encodeUtf8(text, false);
 }
 
 std::u16string foldName(std::string_view bytes) {

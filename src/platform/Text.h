@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,14 +19,19 @@ std::u16string toUtf16(std::string_view bytes);
 // again; any other lone surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view text);
 
-// The simple upper case of one UTF-16 code unit, from one fixed table of the
-// Basic Multilingual Plane that never depends on the process locale
-// (ｓ -> Ｓ, é -> É; ß and kana map to themselves). Surrogates map to themselves.
-char16_t upcase(char16_t unit);
+// Texts that must be valid UTF-8 (tag texts, the tag library's text record),
+// rather than names kept as their bytes. fromValidUtf8: the text of bytes that
+// are strictly valid UTF-8 (shortest forms only, no surrogate, nothing beyond
+// U+10FFFF), nothing for any other bytes. toValidUtf8: the UTF-8 of text, every
+// lone surrogate as U+FFFD.
+std::optional<std::u16string> fromValidUtf8(std::string_view bytes);
+std::string toValidUtf8(std::u16string_view text);
 
 // The name as names are compared, in UTF-16: two names are the same name when
-// their folded forms are equal. Letter case is ignored as upcase() maps it, and
-// so is the Unicode normalisation of the name: a name written decomposed (NFD, as
+// their folded forms are equal. Letter case is ignored by the simple upper case
+// of one fixed table of the Basic Multilingual Plane that never depends on the
+// process locale (ｓ -> Ｓ, é -> É; ß and kana map to themselves), and so is
+// the Unicode normalisation of the name: a name written decomposed (NFD, as
 // files copied from a Mac are: "e" and U+0301, "か" and U+3099, Hangul jamo) is
 // the same name as the one written composed (NFC). The folded form of a composed
 // name is its characters upper-cased, so the order of listings by folded names

@@ -78,10 +78,6 @@ Dialog::Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> 
     Form_Load();
 }
 
-QString Dialog::drive() const {
-    return Drive1->currentText();
-}
-
 void Dialog::Form_Load() {
     // Every step that fails is skipped: its list keeps what it showed.
     m_loading = true;

@@ -38,9 +38,6 @@ public:
     // The same with a given drive list (file-name bytes, as systemDrives() gives).
     Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> drives);
 
-    // Drive1.Drive: the selected drive's folder.
-    QString drive() const;
-
 private:
     void Form_Load();
     void Drive1_Change();

@@ -5,9 +5,9 @@
 #include <array>
 #include <string>
 
+#include "binding/Vbmp3.h"
 #include "engine/RunWindow.h"
 #include "platform/Posix.h"
-#include "taglib/Vbmp3.h"
 
 class QCheckBox;
 class QLabel;
@@ -57,7 +57,7 @@ private:
     std::array<QLabel*, 2> Label5{};
 
     platform::Posix& m_posix;
-    taglib::Vbmp3 m_tagLibrary;
+    binding::Vbmp3 m_tagLibrary;
 };
 
 }  // namespace kestrom::ui

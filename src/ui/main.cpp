@@ -5,8 +5,8 @@
 
 #include <csignal>
 
+#include "binding/Vbmp3.h"
 #include "platform/Posix.h"
-#include "taglib/Vbmp3.h"
 #include "ui/Main.h"
 
 int main(int /*argc*/, char* argv[]) {
@@ -23,7 +23,7 @@ int main(int /*argc*/, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTROM_APP_ID));
     // The program's one way to the file system, handed to all that uses it.
     kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
-    kestrom::ui::Main window(posix, kestrom::taglib::findTagLibrary(posix));
+    kestrom::ui::Main window(posix, kestrom::binding::findTagLibrary(posix));
     window.show();
     return QApplication::exec();
 }

@@ -11,7 +11,7 @@
 #include "vbmp3/Entry.h"
 
 #include "platform/FileChange.h"
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/ReadAheadStream.h"
 #include "vbmp3/TagFields.h"
 #include "vbmp3/TagReader.h"
 #include "vbmp3/TagText.h"
@@ -39,7 +39,7 @@ int readInfo(kestrom::platform::Posix& posix, const char* path, std::optional<Fi
     kestrom::platform::Fd fd;
     struct stat st {};
     if (int err = kestrom::platform::openForReading(posix, path, fd, st); err != 0) return err;
-    SeamStream stream(posix, fd.get(), st.st_size, path);
+    ReadAheadStream stream(posix, fd.get(), st.st_size, path);
     stream.preloadEnds();
     info = readFileInfo(stream);
     if (stream.error() != 0) return stream.error();

@@ -7,12 +7,12 @@
 #include <array>
 #include <string_view>
 
+#include "vbmp3/Bytes.h"
 #include "vbmp3/MpegSync.h"
 
 namespace kestrom::vbmp3 {
 namespace {
 
-constexpr long kId3v1Size = 128;
 // How far after the leading tags the first audio frame is looked for.
 constexpr long kMostBytesBeforeAudio = 1L << 20;
 // Longer than any MPEG audio frame (MPEG-2.5 layer II at 160 kbit/s and 8 kHz: 2,881 bytes).
@@ -30,7 +30,7 @@ bool startsAsOtherContainer(std::string_view head) {
 
 }  // namespace
 
-FileLayout readLayout(SeamStream& stream) {
+FileLayout readLayout(ReadAheadStream& stream) {
     FileLayout layout;
     layout.length = std::max(static_cast<long>(stream.length()), 0L);
     layout.leading = readLeadingTags(stream);
@@ -53,7 +53,7 @@ FileLayout readLayout(SeamStream& stream) {
     }
 
     const TagLib::ByteVector head = stream.bytesAt(layout.audioStart, 8);
-    if (!startsAsOtherContainer(std::string_view(head.data(), head.size())))
+    if (!startsAsOtherContainer(view(head)))
         layout.firstFrame = findAudio(
             stream, layout.audioStart,
             std::min(layout.audioEnd, layout.audioStart + kMostBytesBeforeAudio), layout.audioEnd);

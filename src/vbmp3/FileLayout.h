@@ -2,12 +2,15 @@
 #pragma once
 
 #include "vbmp3/LeadingTags.h"
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/ReadAheadStream.h"
 
 // Where the tags and the audio of an MP3 file lie. Taggers put ID3v2 tags in
 // front of the audio (some put a new one in front of an old one instead of
 // replacing it), and an APE tag and an ID3v1 tag, in that order, behind it.
 namespace kestrom::vbmp3 {
+
+// An ID3v1 tag: the last 128 bytes of the file, starting with "TAG".
+inline constexpr long kId3v1Size = 128;
 
 struct FileLayout {
     long length = 0;
@@ -25,6 +28,6 @@ struct FileLayout {
 // another container does (RIFF, MP4, FLAC, Ogg, ASF, AIFF) behind its tags.
 // An APE tag counts only when its footer's size fits between the leading tags
 // and the ID3v1 tag.
-FileLayout readLayout(SeamStream& stream);
+FileLayout readLayout(ReadAheadStream& stream);
 
 }  // namespace kestrom::vbmp3

@@ -6,6 +6,7 @@
 #include <array>
 #include <map>
 
+#include "platform/Text.h"
 #include "vbmp3/TagText.h"
 
 namespace kestrom::vbmp3 {
@@ -102,40 +103,6 @@ std::u16string decodeUtf16(std::string_view bytes, std::optional<bool>& bigEndia
     return utf16Units(bytes, *bigEndian);
 }
 
-// UTF-8 to UTF-16. Nothing for bytes that are not UTF-8 (overlong forms,
-// surrogates, beyond U+10FFFF, cut sequences).
-std::optional<std::u16string> strictUtf8(std::string_view bytes) {
-    std::u16string text;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const int length = lead < 0x80    ? 1
-                           : lead >= 0xF0 ? 4
-                           : lead >= 0xE0 ? 3
-                           : lead >= 0xC2 ? 2
-                                          : 0;
-        if (length == 0 || lead > 0xF4 || i + static_cast<std::size_t>(length) > bytes.size())
-            return std::nullopt;
-        char32_t c = length == 1 ? lead : lead & (0xFFu >> (length + 1));
-        for (int k = 1; k < length; ++k) {
-            const auto b = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            if ((b & 0xC0) != 0x80) return std::nullopt;
-            c = c << 6 | (b & 0x3F);
-        }
-        constexpr std::array<char32_t, 5> kLeast = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kLeast[static_cast<std::size_t>(length)] || c > 0x10FFFF ||
-            (c >= 0xD800 && c <= 0xDFFF))
-            return std::nullopt;
-        if (c >= 0x10000) {
-            text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            text += static_cast<char16_t>(c);
-        }
-        i += static_cast<std::size_t>(length);
-    }
-    return text;
-}
-
 std::u16string decodeString(std::string_view bytes, unsigned char encoding,
                             std::optional<bool>& bigEndian) {
     switch (encoding) {
@@ -144,7 +111,7 @@ std::u16string decodeString(std::string_view bytes, unsigned char encoding,
         case kUtf16BigEndian: return utf16Units(bytes, true);
         default: {
             // A tagger's broken UTF-8 still shows what it can.
-            if (auto text = strictUtf8(bytes)) return *text;
+            if (auto text = platform::fromValidUtf8(bytes)) return *text;
             return toUtf16(TagLib::String(std::string(bytes), TagLib::String::UTF8));
         }
     }
@@ -171,7 +138,7 @@ bool reencode(Piece piece, unsigned char encoding, std::string& out,
               std::optional<bool>& bigEndian) {
     std::optional<std::u16string> text;
     if (encoding == kUtf8) {
-        text = strictUtf8(piece.bytes);
+        text = platform::fromValidUtf8(piece.bytes);
     } else if (piece.bytes.size() % 2 != 0) {
         return false;
     } else if (encoding == kUtf16BigEndian) {

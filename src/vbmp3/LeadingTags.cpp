@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "vbmp3/Bytes.h"
 #include "vbmp3/MpegSync.h"
 
 namespace kestrom::vbmp3 {
@@ -298,9 +299,9 @@ struct TagHeader {
     long size = 0;  // of the tag after its header, without a footer
 };
 
-std::optional<TagHeader> tagHeaderAt(SeamStream& stream, long offset) {
+std::optional<TagHeader> tagHeaderAt(ReadAheadStream& stream, long offset) {
     const TagLib::ByteVector data = stream.bytesAt(offset, kTagHeaderSize);
-    const std::string_view bytes(data.data(), data.size());
+    const std::string_view bytes = view(data);
     if (bytes.size() != kTagHeaderSize || !bytes.starts_with("ID3")) return std::nullopt;
     const auto version = static_cast<unsigned char>(bytes[3]);
     if (version < 2 || version > 4 || bytes[4] == '\xFF' || !isSynchsafe(bytes.substr(6)))
@@ -332,11 +333,11 @@ std::optional<std::size_t> extendedHeaderSize(std::string_view area, int version
 
 }  // namespace
 
-bool isTagHeaderAt(SeamStream& stream, long offset) {
+bool isTagHeaderAt(ReadAheadStream& stream, long offset) {
     return tagHeaderAt(stream, offset).has_value();
 }
 
-LeadingTags readLeadingTags(SeamStream& stream) {
+LeadingTags readLeadingTags(ReadAheadStream& stream) {
     LeadingTags tags;
     const long length = static_cast<long>(stream.length());
     tags.roomIsPadding = true;
@@ -349,7 +350,7 @@ LeadingTags readLeadingTags(SeamStream& stream) {
         // A size that reaches past the end of the file is a size that lies.
         const long areaEnd = std::min(areaStart + header->size, length);
         const TagLib::ByteVector raw = stream.bytesAt(areaStart, areaEnd - areaStart);
-        const std::string_view rawArea(raw.data(), raw.size());
+        const std::string_view rawArea = view(raw);
         const bool wholeTagUnsynchronised =
             header->version < 4 && (header->flags & kUnsynchronised) != 0;
         std::string area = wholeTagUnsynchronised ? resynchronise(rawArea) : std::string(rawArea);

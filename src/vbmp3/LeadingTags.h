@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "vbmp3/Id3v2Frame.h"
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/ReadAheadStream.h"
 
 // The ID3v2 tags at the start of an MP3 file, read in every version (2.2, 2.3,
 // 2.4) and layout that taggers write: extended headers, footers,
@@ -47,9 +47,9 @@ struct LeadingTags {
 
 // Reads the tags at the start of the stream. A tag counts with the identifier
 // "ID3", version 2 to 4 and a size of four 7-bit bytes.
-LeadingTags readLeadingTags(SeamStream& stream);
+LeadingTags readLeadingTags(ReadAheadStream& stream);
 
 // True when an ID3v2 header starts at offset.
-bool isTagHeaderAt(SeamStream& stream, long offset);
+bool isTagHeaderAt(ReadAheadStream& stream, long offset);
 
 }  // namespace kestrom::vbmp3

@@ -8,12 +8,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/LittleEndian.h"
+
 namespace kestrom::vbmp3 {
 namespace {
 
 void put(MpegInfoBlock& block, std::size_t offset, std::uint64_t value, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i)
-        block[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+    platform::putLittleEndian(block.data() + offset, value, size);
 }
 
 std::uint64_t nonNegative(long long value) {

@@ -51,7 +51,7 @@ FrameHeader frameHeader(const unsigned char* h) {
     return {length, version << 4 | layer << 2 | sampleIndex};
 }
 
-FrameHeader frameHeaderAt(SeamStream& stream, long offset) {
+FrameHeader frameHeaderAt(ReadAheadStream& stream, long offset) {
     const TagLib::ByteVector bytes = stream.bytesAt(offset, kHeaderSize);
     if (bytes.size() != kHeaderSize) return {};
     return frameHeader(reinterpret_cast<const unsigned char*>(bytes.data()));
@@ -59,7 +59,7 @@ FrameHeader frameHeaderAt(SeamStream& stream, long offset) {
 
 }  // namespace
 
-bool isAudioAt(SeamStream& stream, long offset, long end) {
+bool isAudioAt(ReadAheadStream& stream, long offset, long end) {
     const FrameHeader first = frameHeaderAt(stream, offset);
     if (first.length == 0) return false;
     const long next = offset + first.length;
@@ -68,7 +68,7 @@ bool isAudioAt(SeamStream& stream, long offset, long end) {
            frameHeaderAt(stream, next).length > 0;
 }
 
-bool audioRunsInto(SeamStream& stream, long from, long before, long target) {
+bool audioRunsInto(ReadAheadStream& stream, long from, long before, long target) {
     from = std::max(from, 0L);
     if (from >= before || before > target) return false;
     const TagLib::ByteVector window = stream.bytesAt(from, target - from);
@@ -88,7 +88,7 @@ bool audioRunsInto(SeamStream& stream, long from, long before, long target) {
     return false;
 }
 
-long findAudio(SeamStream& stream, long from, long limit, long end, bool orTag) {
+long findAudio(ReadAheadStream& stream, long from, long limit, long end, bool orTag) {
     for (long start = from; start < limit; start += kWindow) {
         const long size = std::min(kWindow, limit - start);
         const TagLib::ByteVector window = stream.bytesAt(start, size);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/LittleEndian.h"
+#include "platform/Text.h"
 #include "vbmp3/BlockText.h"
 
 namespace kestrom::vbmp3 {
@@ -63,66 +65,11 @@ unsigned genreFromNumber(std::uint32_t number) {
 // write drops, so that a file written from a record reads back as it); false
 // when that takes more than kTextMax bytes.
 bool appendUtf8(std::string& out, std::u16string_view text) {
-    const std::size_t start = out.size();
     text = text.substr(0, text.find(u'\0'));
     while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out.size() - start <= kTextMax;
-}
-
-// The text of strictly valid UTF-8 bytes; nothing for any other bytes.
-std::optional<std::u16string> fromUtf8(std::string_view bytes) {
-    std::u16string text;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80   ? 1
-                                   : lead < 0xC2 ? 0
-                                   : lead < 0xE0 ? 2
-                                   : lead < 0xF0 ? 3
-                                   : lead < 0xF5 ? 4
-                                                 : 0;
-        if (length == 0 || i + length > bytes.size()) return std::nullopt;
-        std::uint32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            c = c << 6 | (next & 0x3Fu);
-        }
-        // The shortest form only, and no surrogate, nothing beyond U+10FFFF.
-        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < least[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return std::nullopt;
-        if (c >= 0x10000) {
-            text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            text += static_cast<char16_t>(c);
-        }
-        i += length;
-    }
-    return text;
+    const std::string bytes = platform::toValidUtf8(text);
+    out += bytes;
+    return bytes.size() <= kTextMax;
 }
 
 }  // namespace
@@ -143,9 +90,7 @@ void toBlock(const TagFields& fields, unsigned char* block) {
     putText(block, kTextC, fields.album);
     putText(block, kShortText, yearText(fields.year));
     putText(block, kTextD, fields.comment);
-    const std::uint32_t number = fields.genreNumber;
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        block[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(number >> (8 * i));
+    platform::putLittleEndian(block + VBMP3_NUMBER_OFFSET, fields.genreNumber, VBMP3_NUMBER_SIZE);
     putText(block, kTextE, fields.genre);
 }
 
@@ -156,9 +101,8 @@ TagFields fromBlock(const unsigned char* block) {
     fields.album = getText(block, kTextC);
     fields.year = parseYear(getText(block, kShortText));
     fields.comment = getText(block, kTextD);
-    std::uint32_t number = 0;
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
+    const auto number = static_cast<std::uint32_t>(
+        platform::littleEndian(block + VBMP3_NUMBER_OFFSET, VBMP3_NUMBER_SIZE));
     fields.genreNumber = genreFromNumber(number);
     fields.genre = getText(block, kTextE);
     return fields;
@@ -166,8 +110,7 @@ TagFields fromBlock(const unsigned char* block) {
 
 int toRecord(const TagFields& fields, std::string& record) {
     std::string out;
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        out += static_cast<char>(fields.genreNumber >> (8 * i) & 0xFF);
+    platform::putNumber(out, fields.genreNumber, VBMP3_NUMBER_SIZE);
     const std::u16string year = yearText(fields.year);
     for (const std::u16string* text :
          {&fields.title, &fields.artist, &fields.album, &year, &fields.comment, &fields.genre}) {
@@ -180,15 +123,14 @@ int toRecord(const TagFields& fields, std::string& record) {
 
 std::optional<TagFields> fromRecord(std::string_view record) {
     if (record.size() < VBMP3_NUMBER_SIZE) return std::nullopt;
-    std::uint32_t number = 0;
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        number |= std::uint32_t{static_cast<unsigned char>(record[i])} << (8 * i);
+    const auto number =
+        static_cast<std::uint32_t>(platform::littleEndian(record.substr(0, VBMP3_NUMBER_SIZE)));
     record.remove_prefix(VBMP3_NUMBER_SIZE);
     std::u16string texts[VBMP3_TEXT_COUNT];
     for (std::u16string& text : texts) {
         const std::size_t end = record.find('\0');
         if (end == std::string_view::npos || end > kTextMax) return std::nullopt;
-        std::optional<std::u16string> decoded = fromUtf8(record.substr(0, end));
+        std::optional<std::u16string> decoded = platform::fromValidUtf8(record.substr(0, end));
         if (!decoded) return std::nullopt;
         text = trimTrailingBlanks(std::move(*decoded));
         record.remove_prefix(end + 1);

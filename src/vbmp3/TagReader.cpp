@@ -147,7 +147,7 @@ TagFields fieldsOf(const TagLib::APE::Tag& tag) {
     return fields;
 }
 
-std::optional<FileInfo> readFileInfo(SeamStream& stream) {
+std::optional<FileInfo> readFileInfo(ReadAheadStream& stream) {
     const FileLayout layout = readLayout(stream);
     if (!layout.isMpegAudio()) return std::nullopt;
     // TagLib reads the tags behind the audio and the stream's properties.

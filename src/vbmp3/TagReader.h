@@ -11,7 +11,7 @@
 
 #include "vbmp3/Id3v2Frame.h"
 #include "vbmp3/MpegInfo.h"
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/ReadAheadStream.h"
 #include "vbmp3/TagFields.h"
 
 namespace kestrom::vbmp3 {
@@ -49,6 +49,6 @@ struct FileInfo {
 // Reads an MP3 file: the fields of its ID3v2 tags, else of its ID3v1 tag, else
 // of its APE tag, skipping a tag that holds none of the fields. Nothing when the
 // stream is not MPEG audio or no tag holds any field.
-std::optional<FileInfo> readFileInfo(SeamStream& stream);
+std::optional<FileInfo> readFileInfo(ReadAheadStream& stream);
 
 }  // namespace kestrom::vbmp3

@@ -4,6 +4,7 @@
 #include <taglib/id3v2tag.h>
 
 #include "platform/Cp932.h"
+#include "vbmp3/Bytes.h"
 
 namespace kestrom::vbmp3 {
 namespace {
@@ -26,13 +27,8 @@ std::string_view upToNul(std::string_view bytes) {
     return bytes.substr(0, bytes.find('\0'));
 }
 
-std::string_view view(const TagLib::ByteVector& data) {
-    return {data.data(), data.size()};
-}
-
 TagLib::String latin1(std::string_view bytes) {
-    return TagLib::String(TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size())),
-                          TagLib::String::Latin1);
+    return TagLib::String(byteVector(bytes), TagLib::String::Latin1);
 }
 
 // Shift-JIS text whose last character lost its second byte: the text without it.
@@ -59,7 +55,7 @@ public:
     // the shorter comment field itself.
     TagLib::ByteVector render(const TagLib::String& text) const override {
         const std::string bytes = encodeForId3v1(text, kId3v1FieldSize);
-        return TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size()));
+        return byteVector(bytes);
     }
 };
 

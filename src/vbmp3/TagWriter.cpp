@@ -16,7 +16,8 @@
 
 #include "platform/DirLookup.h"
 #include "platform/FileChange.h"
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/Bytes.h"
+#include "vbmp3/ReadAheadStream.h"
 #include "vbmp3/TagReader.h"
 #include "vbmp3/TagText.h"
 
@@ -26,14 +27,9 @@ namespace {
 namespace ID3v2 = TagLib::ID3v2;
 
 constexpr std::size_t kId3v1CommentSize = 28;
-constexpr long kId3v1Size = 128;
 constexpr std::size_t kTagHeaderSize = 10;
 // The most an ID3v2 tag holds after its header: four 7-bit bytes of size.
 constexpr std::size_t kMostTagBody = (std::size_t{1} << 28) - 1;
-
-std::string view(const TagLib::ByteVector& bytes) {
-    return {bytes.data(), bytes.size()};
-}
 
 std::u16string fourDigits(unsigned year) {
     std::u16string text(4, u'0');
@@ -218,14 +214,14 @@ public:
 // and the new ID3v1 tag, reads back, by this library and by TagLib, as a single
 // version 2.3 tag of the head's size holding exactly the frames, and the ID3v1
 // tag is found where it is to be.
-bool readsBack(const WritePlan& plan, SeamStream& stream, const std::vector<Frame>& frames,
+bool readsBack(const WritePlan& plan, ReadAheadStream& stream, const std::vector<Frame>& frames,
                const TagFields& fields, WriteTargets targets) {
     const long keepEnd = std::min(plan.tailStart, plan.keepFrom + static_cast<long>(kTailRead));
-    std::string data = plan.head + view(stream.bytesAt(plan.keepFrom, keepEnd - plan.keepFrom));
+    std::string data = plan.head;
+    data += view(stream.bytesAt(plan.keepFrom, keepEnd - plan.keepFrom));
     data += plan.tail;
 
-    TagLib::ByteVectorStream bytes(
-        TagLib::ByteVector(data.data(), static_cast<unsigned>(data.size())));
+    TagLib::ByteVectorStream bytes(byteVector(data));
     TagLib::MPEG::File file(&bytes, ID3v2::FrameFactory::instance(), false);
     if (!file.isValid()) return false;
     if (targets.id3v1 && file.hasID3v1Tag() == plan.tail.empty()) return false;
@@ -235,7 +231,7 @@ bool readsBack(const WritePlan& plan, SeamStream& stream, const std::vector<Fram
         !holds(*file.ID3v2Tag(), fields))
         return false;
 
-    SeamStream again(std::move(data));
+    ReadAheadStream again(std::move(data));
     const LeadingTags tags = readLeadingTags(again);
     if (tags.count != 1 || !tags.damage.empty() || !tags.roomIsPadding ||
         tags.declaredEnd != static_cast<long>(plan.head.size()) ||
@@ -328,7 +324,7 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
     tag.setGenreNumber(named != kNoGenre ? named : fields.genreNumber);
 }
 
-std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLayout& layout,
+std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
                                                 nlink_t linkCount) {
     if (!layout.isMpegAudio()) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
@@ -347,13 +343,13 @@ std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLa
 
     WritePlan plan;
     plan.tailStart = layout.id3v1Start;
-    const std::string oldTail =
-        view(stream.bytesAt(layout.id3v1Start, layout.length - layout.id3v1Start));
+    const std::string oldTail(
+        view(stream.bytesAt(layout.id3v1Start, layout.length - layout.id3v1Start)));
     plan.tail = oldTail;
     if (targets.id3v1) {
         Id3v1Tag tag(stream.bytesAt(layout.id3v1Start, kId3v1Size));
         applyFields(tag, fields);
-        plan.tail = tag.isEmpty() ? std::string() : view(tag.render());
+        plan.tail = tag.isEmpty() ? std::string_view() : view(tag.render());
     }
 
     // In place: the tag over the room of the old ones, when it fits there.
@@ -394,7 +390,7 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
                                                   : platform::FileChange::Purpose::Change;
     if (int err = platform::FileChange::open(posix, path, change, purpose); err != 0)
         return systemFailure(err);
-    SeamStream stream(posix, change->fd(), change->status().st_size, path);
+    ReadAheadStream stream(posix, change->fd(), change->status().st_size, path);
     stream.preloadEnds();
     const FileLayout layout = readLayout(stream);
     if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
@@ -413,9 +409,9 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     if (plan.kind == WritePlan::Kind::InPlace) {
         // The old bytes of both regions go into the undo record; an ID3v1 tag that
         // goes away is a region of no new bytes.
-        const std::string oldHead = view(stream.bytesAt(0, static_cast<long>(plan.head.size())));
-        const std::string oldTail =
-            view(stream.bytesAt(plan.tailStart, layout.length - plan.tailStart));
+        const std::string oldHead(view(stream.bytesAt(0, static_cast<long>(plan.head.size()))));
+        const std::string oldTail(
+            view(stream.bytesAt(plan.tailStart, layout.length - plan.tailStart)));
         if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
         std::vector<platform::Patch> patches;
         if (plan.head != oldHead) patches.push_back({0, plan.head, oldHead});

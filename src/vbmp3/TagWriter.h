@@ -89,7 +89,7 @@ struct WritePlan {
 //    claims more than its tag holds), then the ID3v1 tag.
 // The new tag is parsed back, by this library and by TagLib, before the plan is
 // given. Exactly one ID3v2 tag (version 2.3) is left when it is renewed.
-std::variant<WritePlan, WriteFailure> planWrite(SeamStream& stream, const FileLayout& layout,
+std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
                                                 nlink_t linkCount);
 

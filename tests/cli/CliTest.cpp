@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestrom-cli as a script sees it: a process with arguments, an exit status, two
 // output streams and the files it leaves. The stand-in tag library's "MP3 files"
-// are text files (see tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
+// are text files (see tests/binding/FakeTagLibrary.cpp): "A=title" lines, "FAIL"
 // for an unreadable tag, "LOCKED" for one that cannot be written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 #include "cli/Cli.h"
 #include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
+#include "support/Fork.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -38,7 +39,7 @@ protected:
     void SetUp() override {
         makeDirs(dir / "bin");
         fs::copy_file(KESTROM_CLI, dir / "bin/kestrom-cli");
-        fs::create_symlink(FAKE_TAGLIB, dir / "bin/libvbmp3.so");
+        fs::create_symlink(FAKE_TAG_LIBRARY, dir / "bin/libvbmp3.so");
     }
 
     // Runs the program in dir with args (shell words, which may redirect its
@@ -55,20 +56,20 @@ protected:
 };
 
 // Off a terminal a clean run prints nothing; on one, its progress line, which
-// the terminal shows ending in "\r\n".
+// the terminal shows ending in "\r\n". A lone "-" names a folder.
 TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
-    writeTree(dir.path(), "lib/sub/Song.mp3:A=Song work/Song_K.mp3:");
-    EXPECT_EQ(std::get<2>(run("lib work", true)), "\r\x1b[K1/1  OK / NG 0001 / 0000\r\n");
-    EXPECT_EQ(run("lib work"), (Result{0, "", ""}));
+    writeTree(dir.path(), "-/sub/Song.mp3:A=Song work/Song_K.mp3:");
+    EXPECT_EQ(std::get<2>(run("- work", true)), "\r\x1b[K1/1  OK / NG 0001 / 0000\r\n");
+    EXPECT_EQ(run("- work"), (Result{0, "", ""}));
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
     // An unreadable tag; tags that cannot be written (one into a link to nothing), and why.
     writeTree(dir.path(),
-              "lib/Bad.mp3:FAIL lib/Locked.mp3:A=x lib/Full.mp3:A=x work/Locked.mp3:LOCKED "
+              "-/Bad.mp3:FAIL -/Locked.mp3:A=x -/Full.mp3:A=x work/Locked.mp3:LOCKED "
               "work/Full.mp3:FULL work/Bad.mp3: work/Lost.mp3:");
     for (const char* name : {"new\nline.mp3", "\xFF\xFE.mp3"}) writeFile(dir / "work/" + name, "");
     fs::create_symlink("nowhere", dir / "work/Gone.mp3");  // a link to nothing
-    EXPECT_EQ(run("lib work"),
+    EXPECT_EQ(run("- work"),
               (Result{1,
                       "Bad.mp3\nFull.mp3\nGone.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n"
                       "\\xFF\\xFE.mp3\n",
@@ -131,17 +132,10 @@ TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
     writeFile(dir / "work/Wave.mp3", std::string("RIFF\x24\x04\0\0WAVEfmt ", 16) +
                                          std::string(20, '\x01') + "data" +
                                          std::string(1028, '\0'));
-    if (::fork() == 0) {
-        FaultyPosix dies;  // after the first byte changed, before the change is on disk
-        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
-        std::optional<kestrom::platform::FileChange> change;
-        kestrom::platform::FileChange::open(dies, dir / "work/Song.mp3", change);
-        const kestrom::platform::Patch patch{23, "X", "O"};  // the old title's first letter
-        change->writeInPlace({&patch, 1},
-                             static_cast<off_t>(readFile(dir / "work/Song.mp3").size()));
-        ::_exit(1);
-    }
-    ::wait(nullptr);
+    // X over the old title's first letter.
+    ASSERT_NO_FATAL_FAILURE(
+        changeKilledHalfWay(dir / "work/Song.mp3", {23, "X", "O"},
+                            static_cast<off_t>(readFile(dir / "work/Song.mp3").size())));
     ASSERT_EQ(readMp3Tag(dir / "work/Song.mp3").title, "Xld");
     const int holder = ::open((dir / "work/Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it
@@ -210,7 +204,7 @@ TEST_F(CliTest, AFailedSyncOfAFolderExitsOne) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const std::string lib = dir / "lib", work = dir / "work";
-    const int status = kestrom::cli::runCli({lib, work}, {out, err, false}, FAKE_TAGLIB, posix);
+    const int status = kestrom::cli::runCli({lib, work}, {out, err, false}, FAKE_TAG_LIBRARY, posix);
     std::string text(200, '\0');
     std::rewind(err);
     text.resize(std::fread(text.data(), 1, text.size(), err));

@@ -201,7 +201,7 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
     RecordingPosix posix(dir.path());
     const size_t start = posix.ops.size();
     seam = &posix;
-    taglib::Vbmp3 library(
+    binding::Vbmp3 library(
         [](const char* path, char* record, std::uint32_t size, unsigned char* mpeg) {
             return vbmp3::getFileInfoUtf8(*seam, path, record, size, mpeg);
         },

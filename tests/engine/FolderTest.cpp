@@ -13,6 +13,7 @@
 #include "engine/FolderCheck.h"
 #include "engine/LibraryScan.h"
 #include "engine/WorkInventory.h"
+#include "support/Fork.h"
 #include "support/TempDir.h"
 
 using namespace kestrom::engine;
@@ -125,7 +126,8 @@ TEST_F(FolderCheck, BindMountsOfTheLibraryOverlapIt) {
     writeTree(dir.path(), "lib/sub/x: work/x: alias/x: other/x:");
     TablePosix noTable;
     noTable.table = dir / "missing";
-    const pid_t child = ::fork();
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
     if (child == 0) {
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||

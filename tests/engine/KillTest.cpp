@@ -19,6 +19,7 @@
 #include "RecordingWindow.h"
 #include "Songs.h"
 #include "engine/Run.h"
+#include "support/Fork.h"
 
 using namespace kestrom::test;
 
@@ -36,9 +37,10 @@ int setting(const char* name, int otherwise) {
 // delay: never killed. A child that has ended is a zombie until waited for: no
 // other process gets the signal.
 void runKilledAfter(const std::string& root, long delay) {
-    const pid_t child = ::fork();
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
     if (child == 0) {
-        kestrom::taglib::Vbmp3 library(TAG_LIBRARY);
+        kestrom::binding::Vbmp3 library(TAG_LIBRARY);
         RecordingWindow window(root + "/lib", root + "/work", true);
         kestrom::platform::Posix posix;
         kestrom::engine::runTransfer(window, library, {}, posix);
@@ -46,7 +48,7 @@ void runKilledAfter(const std::string& root, long delay) {
     }
     if (delay >= 0) ::usleep(static_cast<useconds_t>(delay));
     if (delay >= 0) ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
 }
 
 }  // namespace
@@ -59,7 +61,7 @@ TEST(KillTest, KilledRunsNeverDamageOrLoseAFile) {
     TempDir clean;  // the run that is never killed
     std::vector<Song> songs = writeSongs(clean.path(), kSongs, frames);
     const auto t0 = std::chrono::steady_clock::now();
-    runKilledAfter(clean.path(), -1);
+    ASSERT_NO_FATAL_FAILURE(runKilledAfter(clean.path(), -1));
     const auto whole = std::chrono::steady_clock::now() - t0;
     for (Song& s : songs) s.tagged = readFile(clean / s.moved);
     ASSERT_EQ(hiddenFiles(clean.path()), "");
@@ -72,14 +74,14 @@ TEST(KillTest, KilledRunsNeverDamageOrLoseAFile) {
         SCOPED_TRACE("round " + std::to_string(round));
         TempDir dir;
         writeSongs(dir.path(), kSongs, frames);
-        runKilledAfter(dir.path(), moment(random));
+        ASSERT_NO_FATAL_FAILURE(runKilledAfter(dir.path(), moment(random)));
         int left = 0;  // work files still in the work folder
         for (const Song& s : songs) {
             expectWhole(dir.path(), s);
             left += exists(dir / s.work) ? 1 : 0;
         }
         halfWay += left > 0 && left < kSongs ? 1 : 0;
-        runKilledAfter(dir.path(), -1);
+        ASSERT_NO_FATAL_FAILURE(runKilledAfter(dir.path(), -1));
         // Where the killed run had tagged a file, the tag's frames may come in
         // another order: the fields and the audio are the same.
         EXPECT_EQ(treeOf(dir.path()), treeOf(clean.path())) << "the next run left other files";

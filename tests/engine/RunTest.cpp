@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Whole runs with the stand-in tag library, whose "MP3 files" are text files
-// (tests/taglib/FakeTagLibrary.cpp): "A=title" lines, "FAIL" for an unreadable
+// (tests/binding/FakeTagLibrary.cpp): "A=title" lines, "FAIL" for an unreadable
 // tag, "LOCKED" for one that cannot be written.
 #include "engine/Run.h"
 
@@ -19,14 +19,14 @@
 #include "RecordingWindow.h"
 #include "engine/PairMove.h"
 #include "engine/RunLock.h"
-#include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
+#include "support/Fork.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
 using namespace kestrom::engine;
 using namespace kestrom::test;
-using kestrom::taglib::Vbmp3;
+using kestrom::binding::Vbmp3;
 
 namespace {
 
@@ -43,7 +43,7 @@ protected:
 
     TempDir dir;
     kestrom::platform::Posix posix;
-    Vbmp3 library{FAKE_TAGLIB};
+    Vbmp3 library{FAKE_TAG_LIBRARY};
 };
 
 // The trees before and after the run are written as writeTree takes them: in
@@ -204,7 +204,7 @@ TEST_F(RunTest, ALinkToNothingInTheWorkFolderIsCountedNgWithItsReason) {
                                        {"lib/Tune.mp3", "nowhere"}})
         ASSERT_EQ(::symlink(target, (dir / link).c_str()), 0);
     const auto calls = reinterpret_cast<const char* (*)()>(
-        ::dlsym(::dlopen(FAKE_TAGLIB, RTLD_NOW), "fake_calls"));  // the run's library's own
+        ::dlsym(::dlopen(FAKE_TAG_LIBRARY, RTLD_NOW), "fake_calls"));  // the run's library's own
     const std::size_t callsBefore = std::string_view(calls()).size();
     RecordingWindow window(dir / "lib", dir / "work", true);
     runTransfer(window, library, {.observer = &window}, posix);
@@ -254,7 +254,7 @@ TEST(CounterText, FourDigitsAtLeastAndAllDigitsBeyond) {
 // and another was read: the run stops, and the failure so far is still listed.
 TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
     writeTree(dir.path(), "lib/Song.mp3:A=x work/Lost.mp3: work/Song.mp3:before work/Tune.mp3:");
-    Vbmp3 withoutWrite(FAKE_TAGLIB_NOWRITE);
+    Vbmp3 withoutWrite(FAKE_TAG_LIBRARY_NOWRITE);
     RecordingWindow window(dir / "lib", dir / "work");
     EXPECT_FALSE(runTransfer(window, withoutWrite, {}, posix).completed);
     EXPECT_EQ(window.log,
@@ -273,16 +273,7 @@ TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
               "lib/Song.mp3:A=old lib/Gone.mp3:A=old work/Song.mp3: work/.kestrom-1-2-3.tmp:dead "
               "work/.kestrom-4-5-6.tmp:alive");
     for (const char* name : {"lib/Song.mp3", "lib/Gone.mp3"}) {
-        if (::fork() == 0) {
-            FaultyPosix dies;  // after the first byte changed, before the change is on disk
-            dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
-            std::optional<kestrom::platform::FileChange> change;
-            kestrom::platform::FileChange::open(dies, dir / name, change);
-            const kestrom::platform::Patch patch{0, "A=bad", "A=old"};
-            change->writeInPlace({&patch, 1}, 6);
-            ::_exit(1);
-        }
-        ::wait(nullptr);
+        ASSERT_NO_FATAL_FAILURE(changeKilledHalfWay(dir / name, {0, "A=bad", "A=old"}, 6));
         ASSERT_EQ(readFile(dir / name), "A=bad\n");
     }
     const std::string record = kestrom::platform::undoRecordName(inodeOf(dir / "lib/Gone.mp3"));
@@ -330,7 +321,7 @@ TEST(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
         MaybeWithoutLinks posix;
         posix.links = !c.noLinks;
         posix.failAt(c.fault, c.nth, c.err);
-        kestrom::taglib::Vbmp3 library(FAKE_TAGLIB);
+        kestrom::binding::Vbmp3 library(FAKE_TAG_LIBRARY);
         RecordingWindow window(dir / "lib", dir / "work", true);
         runTransfer(window, library, {}, posix);
         EXPECT_EQ(window.messages, *c.message ? dir / c.message + "\n" : "");
@@ -406,7 +397,7 @@ private:
 };
 
 void replace(RecordingWindow& window, kestrom::platform::Posix& posix) {
-    Vbmp3 library(FAKE_TAGLIB);
+    Vbmp3 library(FAKE_TAG_LIBRARY);
     runTransfer(window, library, {}, posix);
 }
 
@@ -452,12 +443,14 @@ TEST_P(PairMoveTest, AFaultOrAKillAtAnyCallLeavesEveryPairOldOrNew) {
             RecordingWindow window(lib, work, true);
             if (kill) {
                 posix.beforeCall(kind, nth, [] { ::_exit(0); });
-                if (::fork() == 0) {
+                const pid_t child = forkChild();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
                     replace(window, posix);
                     ::_exit(1);
                 }
                 int status = 0;
-                ::wait(&status);
+                ASSERT_EQ(::waitpid(child, &status, 0), child);
                 reached = WEXITSTATUS(status) == 0;
             } else {
                 posix.failAt(kind, nth, EIO);

@@ -59,22 +59,24 @@ TEST_P(Transfer, FailuresCarryTheirNumberAndLeaveBothFilesAlone) {
 }
 
 // The file that arrives keeps the replaced file's mode and (where the process
-// may) its owner; a new file keeps the source's mode. When a step fails (the
-// rename, or the change of mode after the change of owner), the source keeps
-// its own mode and owner, and the destination is as it was.
+// may) its owner; a new file keeps the source's mode. Modes keep their special
+// bits (set-group-ID, sticky), also where a change of owner clears them. When a
+// step fails (the rename, or the change of mode after the change of owner), the
+// source keeps its own mode and owner, and the destination is as it was.
 TEST_P(Transfer, ArrivesWithTheModeAndOwnerOfTheFileItReplaces) {
     const bool root = ::geteuid() == 0;
     for (const Call failing : {Call::Count, Call::Rename, Call::Chmod}) {
-        for (const bool replacing : {true, false}) {
-            SCOPED_TRACE(testing::Message()
-                         << "failing " << int(failing) << ", replacing " << replacing);
+        for (const auto& [replacing, sourceMode, mode] :
+             {std::tuple{true, 0640u, 02755u}, {true, 02755u, 02755u}, {false, 01644u, 01644u}}) {
+            SCOPED_TRACE(testing::Message() << "failing " << int(failing) << ", replacing "
+                                            << replacing << ", mode " << std::oct << mode);
             const std::string to = dst / (replacing ? "old.mp3" : "fresh.mp3");
             for (const std::string& file : {dir / "src.mp3", to}) ::unlink(file.c_str());
             writeFile(dir / "src.mp3", "new");
             if (replacing) writeFile(to, "old");
-            ::chmod((dir / "src.mp3").c_str(), 0640);
-            ::chmod(to.c_str(), 0604);  // when it is there
             ASSERT_TRUE(!replacing || !root || ::chown(to.c_str(), 65534, 65534) == 0);
+            ::chmod((dir / "src.mp3").c_str(), sourceMode);
+            ::chmod(to.c_str(), mode);  // when it is there
             FaultyPosix faulty;
             faulty.failAt(failing, 1, EIO);
             const bool failed = apply(faulty, dir / "src.mp3", to).has_value();
@@ -83,13 +85,13 @@ TEST_P(Transfer, ArrivesWithTheModeAndOwnerOfTheFileItReplaces) {
             if (failed) {
                 ASSERT_EQ(::stat((dir / "src.mp3").c_str(), &st), 0);
                 EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid, exists(to) ? readFile(to) : ""),
-                          std::tuple(0640u, ::geteuid(), replacing ? "old" : ""));
+                          std::tuple(sourceMode, ::geteuid(), replacing ? "old" : ""));
                 continue;
             }
             ASSERT_EQ(::stat(to.c_str(), &st), 0);
             EXPECT_EQ(
                 std::tuple(readFile(to), exists(dir / "src.mp3"), st.st_mode & 07777, st.st_uid),
-                std::tuple("new", GetParam() == Op::Copy, replacing ? 0604u : 0640u,
+                std::tuple("new", GetParam() == Op::Copy, mode,
                            root && replacing ? 65534u : ::geteuid()));
         }
     }

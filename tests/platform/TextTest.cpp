@@ -18,6 +18,14 @@ TEST(Text, NamesKeepTheirBytesThroughUtf16) {
     EXPECT_NE(foldName("\xE9.mp3"), foldName("é.mp3"));
 }
 
+// Texts, unlike names, are valid UTF-8 or nothing: a byte that is not UTF-8
+// leaves no escape in them.
+TEST(Text, TextsAreValidUtf8) {
+    EXPECT_EQ(fromValidUtf8("日本語 🎵"), u"日本語 🎵");
+    EXPECT_EQ(fromValidUtf8("cut\xE3\x81"), std::nullopt);
+    EXPECT_EQ(toValidUtf8(toUtf16("\xFF🎵")), "\xEF\xBF\xBD🎵");
+}
+
 // A name and its decomposed spelling, as a Mac writes names, are one name, in
 // any letter case; the folded form of a composed name is its upper case, so
 // listings keep their order. Names that only look alike stay apart.

@@ -12,7 +12,7 @@ namespace kestrom::test {
 
 // The kinds of call, in the order of the overrides below.
 // clang-format off
-enum class Call { Open, Read, Write, Pread, Pwrite, Ftruncate, CopyFileRange, Fstat, Stat, Lstat,
+enum class Call { Open, Read, Pread, Pwrite, Ftruncate, CopyFileRange, Fstat, Stat, Lstat,
                   Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Link, Access, Realpath, Fsync,
                   ListDirectory, Close, Any /* every call, whatever its kind */, Count };
 // clang-format on
@@ -48,7 +48,6 @@ public:
     }
     KESTROM_FAULTY(Open, int, open, (const char* p, int f, mode_t m), p, f, m)
     KESTROM_FAULTY(Read, ssize_t, read, (int fd, void* b, size_t n), fd, b, n)
-    KESTROM_FAULTY(Write, ssize_t, write, (int fd, const void* b, size_t n), fd, b, n)
     KESTROM_FAULTY(Pread, ssize_t, pread, (int fd, void* b, size_t n, off_t o), fd, b, n, o)
     KESTROM_FAULTY(Pwrite, ssize_t, pwrite, (int fd, const void* b, size_t n, off_t o), fd, b, n, o)
     KESTROM_FAULTY(Ftruncate, int, ftruncate, (int fd, off_t n), fd, n)
@@ -67,10 +66,9 @@ public:
     KESTROM_FAULTY(Link, int, link, (const char* a, const char* b), a, b)
     KESTROM_FAULTY(Access, int, access, (const char* p, int m), p, m)
     KESTROM_FAULTY(Realpath, int, realpath, (const char* p, std::string& r), p, r)
+    KESTROM_FAULTY(ListDirectory, int, listDirectory,
+                   (const char* p, std::vector<platform::DirEntry>& e), p, e)
 #undef KESTROM_FAULTY
-    int listDirectory(const char* p, std::vector<platform::DirEntry>& e) override {
-        return fails(Call::ListDirectory) ? errno : Posix::listDirectory(p, e);
-    }
     int fsync(int fd) override {
         if (fails(Call::Fsync)) return -1;
         return m_syncs ? Posix::fsync(fd) : 0;

@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/Fork.h"
+
 namespace kestrom::test {
 
 int runUnprivileged(const std::function<int()>& body) {
-    const pid_t child = ::fork();
+    const pid_t child = forkChild();  // a failed fork fails the test
     if (child == 0) {
         if (::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))

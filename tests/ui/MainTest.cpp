@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "support/FaultyPosix.h"
 #include "support/TempDir.h"
 #include "ui/Main.h"
 
@@ -68,7 +69,7 @@ public:
 private slots:
     void init() {
         scratch = std::make_unique<TempDir>();
-        main = std::make_unique<kestrom::ui::Main>(posix, FAKE_TAGLIB);
+        main = std::make_unique<kestrom::ui::Main>(posix, FAKE_TAG_LIBRARY);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QApplication::setActiveWindow(main.get());
@@ -119,31 +120,53 @@ private slots:
         QCOMPARE(main->focusWidget(), button(u"Command3"_s));
     }
 
-    // From each row's box the picker opens on start; there the user opens "sub"
-    // with a double-click, when it is listed, highlights its subfolder "inner"
-    // with a click, and ends with answer. "@" stands for the scratch folder, "~"
-    // for the home folder.
+    // From each row's box the picker opens on start, listing the subfolders in
+    // order regardless of case; there the user changes to the home drive when
+    // asked, opens "sub" with a double-click, when it is listed, highlights its
+    // subfolder "inner" with a click, and ends with answer. "@" stands for the
+    // scratch folder, "~" for the home folder.
     void browse() {
         struct Case {
             int row;
             QString start, answer, result;
+            bool homeDrive = false;
         };
         const Case cases[] = {
             {0, u"@/曲/"_s, u"OK"_s, u"@/曲/sub"_s},
             {1, u"@/曲/"_s, u"Cancel"_s, u"@/曲/"_s},
             {1, QString(), u"OK"_s, u"~/デスクトップ"_s},  // an empty box: the desktop
-            // The drive's current folder, its top when the process works elsewhere.
+            // The drive's current folder, its top when the process works elsewhere,
+            // or when the process's folder there cannot be listed.
             {0, u"~/ない/"_s, u"OK"_s, u"~"_s},
+            {0, u"@/曲/"_s, u"OK"_s, u"~"_s, true},
         };
         const auto resolve = [this](QString text) {
             return text.replace(u'@', qs(scratch->path())).replace(u'~', qs(fakeHome().path()));
         };
         makeDirs(*scratch / "曲/sub/inner");
+        makeDirs(*scratch / "曲/Beta");
+        makeDirs(*scratch / "曲/alpha");
+        makeDirs(fakeHome() / "here");  // the process's folder on the home drive
+        const QString workingFolder = QDir::currentPath();
         for (const Case& c : cases) {
             text1(c.row)->setText(resolve(c.start));
+            QStringList listed;
             const auto pick = [&](QWidget* window) {
                 QCOMPARE(window->windowTitle(), u"フォルダ選択"_s);
                 auto* dir = child<QTreeWidget>(window, u"Dir1"_s);
+                for (int i = 0; i < dir->currentItem()->childCount(); ++i)
+                    listed << dir->currentItem()->child(i)->text(0);
+                if (c.homeDrive) {
+                    // A message that the drive cannot be read is closed, so that
+                    // the test fails on the result rather than hang.
+                    QTimer::singleShot(100, window, [window] {
+                        if (QWidget* box = QApplication::activeModalWidget(); box != window)
+                            box->close();
+                    });
+                    auto* drives = child<QComboBox>(window, u"Drive1"_s);
+                    posix.failAt(Call::ListDirectory, posix.calls(Call::ListDirectory) + 1, EACCES);
+                    drives->setCurrentIndex(drives->findText(qs(fakeHome().path())));
+                }
                 const auto at = [dir](const QString& name) {
                     const auto items = dir->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
                     return items.isEmpty() ? QPoint() : dir->visualItemRect(items.front()).center();
@@ -156,8 +179,12 @@ private slots:
                 QTest::mouseClick(child<QPushButton>(window, c.answer + u"Button"_s),
                                   Qt::LeftButton);
             };
+            QDir::setCurrent(c.homeDrive ? qs(fakeHome() / "here") : workingFolder);
             QCOMPARE(clickAnswering(button(u"Command1_%1"_s.arg(c.row)), pick), 1);
+            QDir::setCurrent(workingFolder);
             QCOMPARE(text1(c.row)->text(), resolve(c.result));
+            if (c.start == u"@/曲/"_s)
+                QCOMPARE(listed, (QStringList{u"alpha"_s, u"Beta"_s, u"sub"_s}));
         }
     }
 
@@ -168,7 +195,7 @@ private:
     static QString qs(const std::string& path) { return QString::fromStdString(path); }
 
     std::unique_ptr<TempDir> scratch;
-    kestrom::platform::Posix posix;
+    FaultyPosix posix;
     std::unique_ptr<kestrom::ui::Main> main;
 };
 

@@ -23,6 +23,7 @@
 #include "platform/Cp932.h"
 #include "platform/FileChange.h"
 #include "platform/Text.h"
+#include "support/Fork.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
 #include "vbmp3/BlockText.h"
@@ -108,7 +109,8 @@ constexpr int kXing = 1, kVbri = 2;       // VBR headers, as the block codes the
 // frame; a VBR stream's frames alternate it with twice as much. mode: 0 stereo,
 // 1 joint stereo, 2 dual channel, 3 mono. flags: header bits 0x01 CRC, 0x02
 // copyrighted, 0x04 original. vbrHeader: in a frame of its own before the audio
-// frames. tail: an APE and/or an ID3v1 tag behind the audio, holding the title.
+// frames. tail: an APE and/or an ID3v1 tag behind the audio, holding the title
+// "Tail" and "Last".
 struct Stream {
     const char* name;
     int version, layer, kbps, sampleRate, mode;
@@ -177,7 +179,7 @@ std::string tail(unsigned tags) {
                             bytesOf(static_cast<std::uint32_t>(item.size() + 32), 4, true) +
                             bytesOf(1, 4, true) + std::string(12, '\0');
     return (tags & kApe ? ape : "") +
-           (tags & kId3v1 ? "TAGTail" + std::string(120, '\0') + '\xFF' : "");
+           (tags & kId3v1 ? "TAGLast" + std::string(120, '\0') + '\xFF' : "");
 }
 
 // The text record of number and the six texts (UTF-8), as vbmp3.h lays it out.
@@ -296,13 +298,13 @@ TEST(Vbmp3Write, Utf16FramesOneId3v23TagOtherFramesKeptAndId3v1InCodePage932) {
     std::string content = readFile(path);
     const std::size_t tagEnd = content.size() - audio.size();
     writeFile(path, content.insert(tagEnd, content.substr(0, tagEnd)));
-    // é, WAVE DASH and an emoji (a surrogate pair) escaped: \177 is 0x7F.
+    // é, WAVE DASH, an emoji (a surrogate pair) and DEL escaped: \177 is 0x7F.
     Block block{};
     setText(block, kTitle, "Pok\17700E9mon \177301C" + std::string(19, 'a') + "\x82\xA0");
     setText(block, kArtist, kKaraoke + std::string(120, ' '));  // as the program marks it
     setText(block, kYear, "2020");
     setText(block, kComment, "\177D83C\177DFB5" + std::string(26, 'c') + "\x82\xA0");
-    setText(block, kGenre, "Caf\17700E9");
+    setText(block, kGenre, "Caf\17700E9 \177007F0041");
     block[VBMP3_NUMBER_OFFSET] = 13;
     for (const Field& field : kTextFields)  // as the program hands it back
         setText(block, field,
@@ -319,7 +321,7 @@ TEST(Vbmp3Write, Utf16FramesOneId3v23TagOtherFramesKeptAndId3v1InCodePage932) {
     EXPECT_EQ(frames,
               "TIT2 UTF-16 Pokémon 〜aaaaaaaaaaaaaaaaaaaあ\nTPE1 UTF-16 カラオケ\nTRCK 7/12\n"
               "TYER UTF-16 2020\nTDAT UTF-16 0305\nUSLT \nAPIC \nCOMM UTF-16 "
-              "🎵ccccccccccccccccccccccccccあ\nTCON UTF-16 Café\n");
+              "🎵ccccccccccccccccccccccccccあ\nTCON UTF-16 Café \1770041\n");
     EXPECT_EQ(content.substr(content.size() - 128),  // no album; no track, genre 13
               "TAGPok?mon \x81\x60" + std::string(19, 'a') + '\0' + kKaraoke +
                   std::string(52, '\0') + "2020?" + std::string(26, 'c') + std::string(3, '\0') +
@@ -437,14 +439,16 @@ TEST(Vbmp3Write, AFailedWriteTellsWhyAndLeavesTheFileAsItWas) {
     TempDir dir;
     const std::string content = silentAudio(40);
     writeFile(dir / "Song.mp3", content);
-    if (::fork() == 0) {
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{content.size() + 64, content.size() + 64};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ::_exit(writeTag(dir / "Song.mp3", Block{'N', 'e', 'w'}) ? 255 : errno);
     }
     int status = -1;
-    ::wait(&status);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(WEXITSTATUS(status), EFBIG) << "the write must fail";
     EXPECT_TRUE(readFile(dir / "Song.mp3") == content);
     EXPECT_EQ(treeOf(dir.path()), std::vector<std::string>{"Song.mp3"});
@@ -466,7 +470,8 @@ const Stream kStreams[] = {
     {"ApeAndId3v1Tail", 1, 3, 128, 48000, 1, 0x01, 10, kXing, kApe | kId3v1}};
 
 // The stream information of a read, over generated streams: every expected value
-// is worked out here from the header fields the stream was made of.
+// is worked out here from the header fields the stream was made of. The fields
+// come from the ID3v2 tag, else the ID3v1 tag, else the APE tag.
 TEST(StreamInfo, DescribesTheStream) {
     TempDir dir;
     const std::string path = dir / "Stream.mp3";
@@ -486,6 +491,9 @@ TEST(StreamInfo, DescribesTheStream) {
         Block block{};
         std::vector<std::uint64_t> info;
         ASSERT_TRUE(readTag(path, block, &info));
+        EXPECT_STREQ(bytes(block, kTitle).c_str(), s.tail & kId3v1 ? "Last"
+                                                   : s.tail & kApe ? "Tail"
+                                                                   : "Stream");
         EXPECT_EQ(info,
                   (std::vector<std::uint64_t>{
                       unsigned(s.version), unsigned(s.layer), unsigned(s.mode),

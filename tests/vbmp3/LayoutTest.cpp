@@ -91,13 +91,13 @@ const std::string kTrack = frame(3, "TRCK", text(0, "7/12"));
 const std::string kApic = frame(3, "APIC", kPicture);
 
 std::string readTitle(const std::string& file) {
-    vbmp3::SeamStream stream(file);
+    vbmp3::ReadAheadStream stream(file);
     const auto info = vbmp3::readFileInfo(stream);
     return info ? platform::toUtf8(info->fields.title) : "(unreadable)";
 }
 
 std::variant<WritePlan, vbmp3::WriteFailure> plan(const std::string& file, nlink_t links = 1) {
-    vbmp3::SeamStream stream(file);
+    vbmp3::ReadAheadStream stream(file);
     return vbmp3::planWrite(stream, vbmp3::readLayout(stream), kFields, {}, links);
 }
 

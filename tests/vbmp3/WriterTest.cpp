@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/FaultyPosix.h"
@@ -46,9 +47,11 @@ protected:
 
 // In place costs a handful of calls and keeps the file; a rewrite makes a new
 // file and leaves room for the next write in place. A file with another hard
-// link is always made anew: the other name keeps the old file, whole. Writing
-// what the file already holds writes nothing at all.
+// link is always made anew: the other name keeps the old file, whole. Either
+// way the file keeps its mode, special bits included. Writing what the file
+// already holds writes nothing at all.
 TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
+    ASSERT_EQ(::chmod(path.c_str(), 02755), 0);
     FaultyPosix counting;
     ASSERT_EQ(write(counting), std::nullopt);
     EXPECT_TRUE(audioOf(path) == silentAudio(8));
@@ -61,6 +64,7 @@ TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
     struct stat old {
     }, now{};
     ASSERT_EQ(::stat(path.c_str(), &old), 0);
+    EXPECT_EQ(old.st_mode & 07777, 02755u);
     FaultyPosix again;
     ASSERT_EQ(write(again), std::nullopt);
     ASSERT_EQ(::stat(path.c_str(), &now), 0);
@@ -97,13 +101,27 @@ TEST_P(Writer, AFailureAtAnyCallLeavesTheOldOrTheNewFile) {
 }
 
 // Another program changes the file while it is being written: the write stops
-// before it changes a byte, and what the other program did stays. Another file
-// takes the name: in place, the old file took the tag and went; a rewrite stops.
+// before it changes a byte, and what the other program did stays, also a change
+// of one byte within the same second, which only the nanoseconds of the file's
+// time tell. Another file takes the name: in place, the old file took the tag
+// and went; a rewrite stops.
 TEST_P(Writer, AFileThatChangesDuringTheWriteIsLeftAlone) {
-    FaultyPosix grows;  // after it was read, before the first byte changes
-    grows.beforeCall(Call::Fstat, 2, [&] { writeFile(path, before + "more"); });
-    EXPECT_EQ(write(grows).value_or(vbmp3::WriteFailure{}).check, WriteCheck::Busy);
-    EXPECT_TRUE(readFile(path) == before + "more");
+    std::string edited = before;
+    edited[edited.size() / 2] ^= 1;
+    for (const std::string& other : {before + "more", edited}) {
+        writeFile(path, before);
+        struct stat opened {};
+        ASSERT_EQ(::stat(path.c_str(), &opened), 0);
+        FaultyPosix changes;  // after it was read, before the first byte changes
+        changes.beforeCall(Call::Fstat, 2, [&] {
+            writeFile(path, other);
+            timespec times[2] = {opened.st_atim, opened.st_mtim};
+            times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        });
+        EXPECT_EQ(write(changes).value_or(vbmp3::WriteFailure{}).check, WriteCheck::Busy);
+        EXPECT_TRUE(readFile(path) == other);
+    }
 
     writeFile(path, before);
     FaultyPosix replaced;

@@ -4,10 +4,10 @@
 
 #include <cerrno>
 
+#include "binding/Vbmp3.h"
 #include "support/TempDir.h"
-#include "taglib/Vbmp3.h"
 
-using namespace kestrom::taglib;
+using namespace kestrom::binding;
 using namespace kestrom::test;
 
 namespace {
@@ -96,7 +96,7 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     const std::string title(200, 't');  // an old library cuts it to its field
     writeTree(dir.path(),
               "lib.mp3:A=" + title + "\nB=Artist\nN=13 work.mp3: bad.mp3:A=Leftover\nFAIL");
-    Vbmp3 library(FAKE_TAGLIB);  // without the text record's entry points
+    Vbmp3 library(FAKE_TAG_LIBRARY);  // without the text record's entry points
     TagRecords records;
     ASSERT_EQ(library.getFileInfo(dir / "lib.mp3", records).status, CallStatus::Success);
     ASSERT_EQ(library.setTagInfo(dir / "work.mp3", records).status, CallStatus::Success);
@@ -109,7 +109,7 @@ TEST(Binding, CallsHandOverTheBlocksAndJudgeTheResult) {
     const CallResult missing = library.getFileInfo(dir / "missing.mp3", records);
     EXPECT_TRUE(missing.status == CallStatus::Failure && missing.error == ENOENT) << missing.error;
     const auto calls = reinterpret_cast<const char* (*)()>(
-        ::dlsym(::dlopen(FAKE_TAGLIB, RTLD_NOW), "fake_calls"));  // the binding's own copy
+        ::dlsym(::dlopen(FAKE_TAG_LIBRARY, RTLD_NOW), "fake_calls"));  // the binding's own copy
     EXPECT_EQ(calls(), "get " + (dir / "lib.mp3") + " zeros\nset " + (dir / "work.mp3") +
                            " 1 1 data\nget " + (dir / "bad.mp3") + " data\nget " +
                            (dir / "missing.mp3") + " data\n");
@@ -181,10 +181,10 @@ TEST(Binding, ALibraryThatCannotBeUsedSaysWhy) {
     for (const auto& [path, why] :
          {std::pair<std::string, std::string>{dir / "absent.so", notFound + (dir / "absent.so")},
           {dir / "damaged.so", cannotLoad + (dir / "damaged.so") + ": invalid ELF header"},
-          {FAKE_TAGLIB_NEEDS_ABSENT, cannotLoad + FAKE_TAGLIB_NEEDS_ABSENT +
-                                         ": libkestrom_absent.so: cannot open shared object "
-                                         "file: No such file or directory"},
-          {FAKE_TAGLIB_NOWRITE, notFound + "vbmp3_setTagInfo"}}) {
+          {FAKE_TAG_LIBRARY_NEEDS_ABSENT, cannotLoad + FAKE_TAG_LIBRARY_NEEDS_ABSENT +
+                                              ": libkestrom_absent.so: cannot open shared object "
+                                              "file: No such file or directory"},
+          {FAKE_TAG_LIBRARY_NOWRITE, notFound + "vbmp3_setTagInfo"}}) {
         Vbmp3 library(path);
         TagRecords records;
         for (const CallResult& result : {library.setTagInfo(dir / "Song.mp3", records),

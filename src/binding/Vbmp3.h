@@ -9,7 +9,7 @@
 #include "platform/Posix.h"
 #include "vbmp3/vbmp3.h"  // the block layout: constants only, links nothing
 
-namespace kestrom::taglib {
+namespace kestrom::binding {
 
 // The tag record in the form the program holds: seven fields, the texts in
 // UTF-16 without terminator, of any length. The program gives no field a meaning
@@ -143,4 +143,4 @@ private:
 // the program, so that the message about the missing library names the right place.
 std::string findTagLibrary(platform::Posix& posix);
 
-}  // namespace kestrom::taglib
+}  // namespace kestrom::binding

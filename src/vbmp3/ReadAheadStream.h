@@ -22,12 +22,12 @@ inline constexpr off_t kTailRead = off_t{16} * 1024;
 // fro); this stream serves them from the parts of the file it has read, and
 // reads what it lacks in large pieces, so that parsing a file costs a handful
 // of reads. TagLib never writes through it: every write is refused.
-class SeamStream : public TagLib::IOStream {
+class ReadAheadStream : public TagLib::IOStream {
 public:
     // Not owned: posix, fd (open for reading). length: the file's size.
-    SeamStream(platform::Posix& posix, int fd, off_t length, std::string name);
+    ReadAheadStream(platform::Posix& posix, int fd, off_t length, std::string name);
     // A stream over bytes already in memory, which reads nothing.
-    explicit SeamStream(std::string content);
+    explicit ReadAheadStream(std::string content);
 
     // Reads offset..offset+size (within the file) in one piece, ahead of use.
     void preload(off_t offset, off_t size);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "taglib/Vbmp3.h"
+#include "binding/Vbmp3.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -12,11 +12,12 @@
 #include <string_view>
 
 #include "platform/Cp932.h"
+#include "platform/LittleEndian.h"
 #include "platform/Posix.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
 
-namespace kestrom::taglib {
+namespace kestrom::binding {
 namespace {
 
 void putText(TagBlock& block, std::size_t offset, std::size_t size, std::u16string_view text) {
@@ -80,9 +81,8 @@ void toLibraryForm(const TagInfo& tag, TagBlock& block) {
     putText(block, VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE, tag.TextC);
     putText(block, VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE, tag.ShortText);
     putText(block, VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE, tag.TextD);
-    const auto number = static_cast<std::uint32_t>(tag.Number);
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        block[VBMP3_NUMBER_OFFSET + i] = static_cast<unsigned char>(number >> (8 * i));
+    platform::putLittleEndian(block.data() + VBMP3_NUMBER_OFFSET,
+                              static_cast<std::uint32_t>(tag.Number), VBMP3_NUMBER_SIZE);
     putText(block, VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE, tag.TextE);
 }
 
@@ -92,18 +92,14 @@ void fromLibraryForm(const TagBlock& block, TagInfo& tag) {
     getText(block, VBMP3_TEXT_C_OFFSET, VBMP3_TEXT_C_SIZE, tag.TextC);
     getText(block, VBMP3_SHORT_TEXT_OFFSET, VBMP3_SHORT_TEXT_SIZE, tag.ShortText);
     getText(block, VBMP3_TEXT_D_OFFSET, VBMP3_TEXT_D_SIZE, tag.TextD);
-    std::uint32_t number = 0;
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        number |= std::uint32_t{block[VBMP3_NUMBER_OFFSET + i]} << (8 * i);
-    tag.Number = static_cast<std::int32_t>(number);
+    tag.Number = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+        platform::littleEndian(block.data() + VBMP3_NUMBER_OFFSET, VBMP3_NUMBER_SIZE)));
     getText(block, VBMP3_TEXT_E_OFFSET, VBMP3_TEXT_E_SIZE, tag.TextE);
 }
 
 std::string toTextRecord(const TagInfo& tag) {
     std::string record;
-    const auto number = static_cast<std::uint32_t>(tag.Number);
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE; ++i)
-        record += static_cast<char>(number >> (8 * i) & 0xFF);
+    platform::putNumber(record, static_cast<std::uint32_t>(tag.Number), VBMP3_NUMBER_SIZE);
     for (const std::u16string* text :
          {&tag.TextA, &tag.TextB, &tag.TextC, &tag.ShortText, &tag.TextD, &tag.TextE}) {
         record += platform::toUtf8(std::u16string_view(*text).substr(0, text->find(u'\0')));
@@ -113,10 +109,8 @@ std::string toTextRecord(const TagInfo& tag) {
 }
 
 void fromTextRecord(std::string_view record, TagInfo& tag) {
-    std::uint32_t number = 0;
-    for (std::size_t i = 0; i < VBMP3_NUMBER_SIZE && i < record.size(); ++i)
-        number |= std::uint32_t{static_cast<unsigned char>(record[i])} << (8 * i);
-    tag.Number = static_cast<std::int32_t>(number);
+    tag.Number = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(platform::littleEndian(record.substr(0, VBMP3_NUMBER_SIZE))));
     record.remove_prefix(std::min<std::size_t>(VBMP3_NUMBER_SIZE, record.size()));
     for (std::u16string* text :
          {&tag.TextA, &tag.TextB, &tag.TextC, &tag.ShortText, &tag.TextD, &tag.TextE}) {
@@ -241,4 +235,4 @@ std::string findTagLibrary(platform::Posix& posix) {
     return posix.stat(privateFolder.c_str(), &st) == 0 ? installed : beside;
 }
 
-}  // namespace kestrom::taglib
+}  // namespace kestrom::binding

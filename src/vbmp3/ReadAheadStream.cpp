@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vbmp3/SeamStream.h"
+#include "vbmp3/ReadAheadStream.h"
 
 #include <algorithm>
 
@@ -13,22 +13,22 @@ constexpr off_t kReadAhead = kHeadRead;
 
 }  // namespace
 
-SeamStream::SeamStream(platform::Posix& posix, int fd, off_t length, std::string name)
+ReadAheadStream::ReadAheadStream(platform::Posix& posix, int fd, off_t length, std::string name)
     : m_posix(&posix), m_fd(fd), m_length(std::max<off_t>(length, 0)), m_name(std::move(name)) {}
 
-SeamStream::SeamStream(std::string content)
+ReadAheadStream::ReadAheadStream(std::string content)
     : m_posix(nullptr), m_fd(-1), m_length(static_cast<off_t>(content.size())) {
     m_pieces.push_back({0, std::move(content)});
 }
 
-const SeamStream::Piece* SeamStream::pieceHolding(off_t offset, off_t size) const {
+const ReadAheadStream::Piece* ReadAheadStream::pieceHolding(off_t offset, off_t size) const {
     for (const Piece& p : m_pieces)
         if (p.offset <= offset && offset + size <= p.offset + static_cast<off_t>(p.bytes.size()))
             return &p;
     return nullptr;
 }
 
-void SeamStream::preload(off_t offset, off_t size) {
+void ReadAheadStream::preload(off_t offset, off_t size) {
     offset = std::clamp<off_t>(offset, 0, m_length);
     size = std::min(size, m_length - offset);
     if (size <= 0 || pieceHolding(offset, size) != nullptr || m_error != 0 || m_posix == nullptr)
@@ -43,12 +43,12 @@ void SeamStream::preload(off_t offset, off_t size) {
     m_pieces.push_back(std::move(piece));
 }
 
-void SeamStream::preloadEnds() {
+void ReadAheadStream::preloadEnds() {
     preload(0, kHeadRead);
     preload(m_length - kTailRead, kTailRead);
 }
 
-TagLib::ByteVector SeamStream::bytesAt(off_t offset, off_t size) {
+TagLib::ByteVector ReadAheadStream::bytesAt(off_t offset, off_t size) {
     offset = std::clamp<off_t>(offset, 0, m_length);
     size = std::clamp<off_t>(size, 0, m_length - offset);
     if (size == 0) return {};
@@ -62,13 +62,13 @@ TagLib::ByteVector SeamStream::bytesAt(off_t offset, off_t size) {
                               static_cast<unsigned int>(size));
 }
 
-TagLib::ByteVector SeamStream::readBlock(unsigned long length) {
+TagLib::ByteVector ReadAheadStream::readBlock(unsigned long length) {
     const TagLib::ByteVector data = bytesAt(m_position, static_cast<off_t>(length));
     m_position += static_cast<long>(data.size());
     return data;
 }
 
-void SeamStream::seek(long offset, Position p) {
+void ReadAheadStream::seek(long offset, Position p) {
     switch (p) {
         case Beginning: m_position = offset; break;
         case Current: m_position += offset; break;
