@@ -204,7 +204,8 @@ TEST_F(CliTest, AFailedSyncOfAFolderExitsOne) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const std::string lib = dir / "lib", work = dir / "work";
-    const int status = kestrom::cli::runCli({lib, work}, {out, err, false}, FAKE_TAG_LIBRARY, posix);
+    const int status =
+        kestrom::cli::runCli({lib, work}, {out, err, false}, FAKE_TAG_LIBRARY, posix);
     std::string text(200, '\0');
     std::rewind(err);
     text.resize(std::fread(text.data(), 1, text.size(), err));
