@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+#include "platform/Posix.h"  // the error numbers that not every system has
+
 namespace kestrom::platform {
 namespace {
 
