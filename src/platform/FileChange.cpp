@@ -296,7 +296,9 @@ int FileChange::replace(std::string_view head, off_t from, off_t to, std::string
     if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;
     const auto headSize = static_cast<off_t>(head.size());
     if (int err = writeAll(*m_posix, pending->fd(), head, 0); err != 0) return err;
-    if (int err = copyRange(*m_posix, fd(), from, pending->fd(), headSize, to - from); err != 0)
+    if (int err = copyRange(*m_posix, fd(), from, pending->fd(), headSize, to - from,
+                            sharingBlockSize(m_status));
+        err != 0)
         return err;
     if (int err = writeAll(*m_posix, pending->fd(), tail, headSize + to - from); err != 0)
         return err;

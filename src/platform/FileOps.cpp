@@ -136,20 +136,36 @@ int readFile(Posix& posix, const std::string& path, std::size_t maxBytes, std::s
     }
 }
 
-int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length) {
-    while (length > 0) {
-        const ssize_t copied =
-            posix.copyFileRange(in, &inOffset, out, &outOffset, static_cast<std::size_t>(length));
-        if (copied < 0) {
-            if (errno == EINTR) continue;
-            if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)
-                return copyByReading(posix, in, inOffset, out, outOffset, length);
-            return errno;
+int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length,
+              off_t blockSize) {
+    off_t head = 0;
+    off_t middle = length;
+    if (blockSize > 0 && inOffset % blockSize == outOffset % blockSize) {
+        head = std::min(length, (blockSize - inOffset % blockSize) % blockSize);
+        middle = (length - head) / blockSize * blockSize;
+    }
+    for (off_t piece : {head, middle, length - head - middle}) {
+        while (piece > 0) {
+            const ssize_t copied = posix.copyFileRange(in, &inOffset, out, &outOffset,
+                                                       static_cast<std::size_t>(piece));
+            if (copied < 0) {
+                if (errno == EINTR) continue;
+                if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)
+                    return copyByReading(posix, in, inOffset, out, outOffset, length);
+                return errno;
+            }
+            if (copied == 0) return EIO;  // the file is shorter than it was
+            piece -= copied;
+            length -= copied;
         }
-        if (copied == 0) return EIO;  // the file is shorter than it was
-        length -= copied;
     }
     return 0;
+}
+
+off_t sharingBlockSize(const struct stat& status) {
+    const auto size = static_cast<off_t>(status.st_blksize);
+    const bool powerOfTwo = size > 0 && (size & (size - 1)) == 0;
+    return powerOfTwo && size >= 512 && size <= 65536 ? size : 4096;
 }
 
 int syncFolder(Posix& posix, std::string_view folder) {
@@ -254,7 +270,9 @@ std::optional<FileError> FileOps::copyReplacing(const std::string& from,
     std::optional<PendingFile> pending;
     if (int err = PendingFile::create(m_posix, splitPath(to).first, to, pending); err != 0)
         return err == ENOENT ? pathNotFound() : fileErrorFromErrno(err);
-    if (int err = copyRange(m_posix, in.get(), 0, pending->fd(), 0, source.st_size); err != 0)
+    if (int err = copyRange(m_posix, in.get(), 0, pending->fd(), 0, source.st_size,
+                            sharingBlockSize(source));
+        err != 0)
         return fileErrorFromErrno(err);
     if (int err = pending->takeAttributes(replacing ? existing : source, replacing); err != 0)
         return fileErrorFromErrno(err);

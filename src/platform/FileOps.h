@@ -51,10 +51,22 @@ int writeAll(Posix& posix, int fd, std::string_view bytes, off_t offset);
 // file; 0 or the errno of the failure.
 int readAt(Posix& posix, int fd, std::string& buffer, std::size_t count, off_t offset);
 // Copies length bytes of in, from inOffset, to out at outOffset: inside the
-// kernel where it can (the bytes never pass through the process, and a file
-// system with shared extents may share them), else by reads and writes.
-// 0 or the errno of the failure.
-int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length);
+// kernel where it can (the bytes never pass through the process), else by
+// reads and writes. A file system with shared extents (XFS with reflink, btrfs)
+// shares whole blocks instead of copying them, but only blocks that start at a
+// block boundary in both files: so when both offsets lie at the same place
+// within a block of blockSize (see sharingBlockSize; 0 for no split), the range
+// goes in up to three pieces, the unaligned head up to the first boundary and
+// the tail after the last one copied byte by byte, and the whole blocks between
+// them in calls that start on a boundary. The bytes that arrive are the same
+// either way. 0 or the errno of the failure.
+int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length,
+              off_t blockSize);
+// The block by which the file system of a file with this status shares extents
+// between files, as far as the status tells: its preferred size of I/O
+// (st_blksize), the block on the file systems that share and a multiple of it
+// elsewhere, when that is a power of two from 512 bytes to 64 KiB; else 4096.
+off_t sharingBlockSize(const struct stat& status);
 // Reads the whole file at path into content, to its end (its size may say
 // nothing, as for the files of /proc). A file larger than maxBytes is refused
 // with EFBIG, so that a wrong path cannot fill the memory. 0 or errno.

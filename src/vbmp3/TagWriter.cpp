@@ -194,12 +194,16 @@ std::string tagOfSize(const std::string& frames, std::size_t size) {
     return tag;
 }
 
-// The size of a tag made anew: its frames with room for a later, longer tag to
-// be written in place, rounded to whole blocks of the file system.
-std::size_t grownTagSize(std::size_t frames) {
+// The size of a tag made anew: its frames with at least 2 KiB of room for a
+// later, longer tag to be written in place, and less than a block more, so that
+// the audio, which started at audioFrom in the old file, keeps its place within
+// a block of the file system (blockSize). Its copy then starts on the old
+// file's block boundaries, and a file system with shared extents shares those
+// blocks instead of writing them anew (see platform::copyRange).
+std::size_t grownTagSize(std::size_t frames, std::size_t audioFrom, std::size_t blockSize) {
     constexpr std::size_t kRoom = 2048;
-    constexpr std::size_t kBlock = 4096;
-    return (kTagHeaderSize + frames + kRoom + kBlock - 1) / kBlock * kBlock;
+    const std::size_t least = kTagHeaderSize + frames + kRoom;
+    return least + (audioFrom % blockSize + blockSize - least % blockSize) % blockSize;
 }
 
 // An ID3v1 tag read from its 128 bytes (none when they hold no tag).
@@ -326,7 +330,8 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
 
 std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
-                                                nlink_t linkCount) {
+                                                nlink_t linkCount, std::size_t blockSize) {
+    const auto audioFrom = static_cast<std::size_t>(layout.audioStart);
     if (!layout.isMpegAudio()) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
     const LeadingTags& leading = layout.leading;
     std::vector<Frame> frames;
@@ -337,7 +342,7 @@ std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const F
         if (std::holds_alternative<std::string>(made)) return failure(WriteCheck::Damaged, EBADMSG);
         frames = std::move(std::get<std::vector<Frame>>(made));
         for (const Frame& frame : frames) rendered += renderFrame(frame);
-        if (grownTagSize(rendered.size()) > kMostTagBody)
+        if (grownTagSize(rendered.size(), audioFrom, blockSize) > kMostTagBody)
             return failure(WriteCheck::TooLarge, EFBIG);
     }
 
@@ -371,8 +376,9 @@ std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const F
         plan.kind = WritePlan::Kind::InPlace;
     } else {
         plan.kind = WritePlan::Kind::Rewrite;
-        plan.head =
-            targets.id3v2 ? tagOfSize(rendered, grownTagSize(rendered.size())) : std::string();
+        plan.head = targets.id3v2
+                        ? tagOfSize(rendered, grownTagSize(rendered.size(), audioFrom, blockSize))
+                        : std::string();
         plan.keepFrom = targets.id3v2 ? layout.audioStart : 0;
     }
     if (!readsBack(plan, stream, frames, fields, targets))
@@ -394,7 +400,9 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     stream.preloadEnds();
     const FileLayout layout = readLayout(stream);
     if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
-    auto planned = planWrite(stream, layout, fields, targets, change->status().st_nlink);
+    auto planned =
+        planWrite(stream, layout, fields, targets, change->status().st_nlink,
+                  static_cast<std::size_t>(platform::sharingBlockSize(change->status())));
     if (const auto* refused = std::get_if<WriteFailure>(&planned)) return *refused;
     const WritePlan& plan = std::get<WritePlan>(planned);
     if (mode == WriteMode::Check) {

@@ -86,12 +86,15 @@ struct WritePlan {
 //  - otherwise the file is made anew: the new tag with room for later changes,
 //    then every byte from where the old tags really end (the audio, and bytes
 //    of no frame before it, found by the audio's frame sync where a size field
-//    claims more than its tag holds), then the ID3v1 tag.
+//    claims more than its tag holds), then the ID3v1 tag. The room is at least
+//    2 KiB, and less than a block (blockSize, the file system's) more: as much
+//    as keeps those bytes at their offset within a block, so that a file system
+//    with shared extents can share their blocks with the old file's.
 // The new tag is parsed back, by this library and by TagLib, before the plan is
 // given. Exactly one ID3v2 tag (version 2.3) is left when it is renewed.
 std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
-                                                nlink_t linkCount);
+                                                nlink_t linkCount, std::size_t blockSize);
 
 // Write: the write. Check: every check the write makes before it changes
 // anything (the file opened for writing and locked, a plain file, not read-only,

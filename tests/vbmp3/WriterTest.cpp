@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileOps.h"
 #include "support/FaultyPosix.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
@@ -72,11 +73,15 @@ TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
                 again.calls(Call::Pwrite) + again.calls(Call::Fsync) + again.calls(Call::Rename) ==
                     0);
 
+    // Made anew, the audio keeps its offset within a block of the file system,
+    // so that a file system with shared extents shares its blocks.
     writeFile(path, before);
     ASSERT_EQ(::link(path.c_str(), (dir / "Link.mp3").c_str()), 0);
     ASSERT_EQ(write(counting), std::nullopt);
     EXPECT_TRUE(readMp3Tag(path) == written && audioOf(path) == silentAudio(8) &&
                 readFile(dir / "Link.mp3") == before);
+    const auto block = static_cast<std::size_t>(platform::sharingBlockSize(now));
+    EXPECT_EQ(readFile(path).find(silentAudio(8)) % block, before.find(silentAudio(8)) % block);
 }
 
 // Whatever single call fails, the failure is reported with its errno and the
