@@ -45,21 +45,12 @@ bool isTemporaryName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".tmp");
 }
 
-bool isUndoRecordName(std::string_view name) {
-    return name.starts_with(kHiddenPrefix) && name.ends_with(".undo");
-}
-
 bool isPairRecordName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".pair");
 }
 
 bool isAsideLinkName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".aside");
-}
-
-bool isLeftoverName(std::string_view name) {
-    return isTemporaryName(name) || isUndoRecordName(name) || isPairRecordName(name) ||
-           isAsideLinkName(name);
 }
 
 std::string hiddenName(std::string_view suffix, unsigned attempt) {
@@ -220,6 +211,12 @@ int PendingFile::takeAttributes(const struct stat& model, bool takeOwner) {
     if (takeOwner && (model.st_uid != user || model.st_gid != group))
         m_posix->fchown(m_fd.get(), model.st_uid, model.st_gid);
     return m_posix->fchmod(m_fd.get(), model.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+int PendingFile::rename() {
+    if (m_posix->rename(m_path.c_str(), m_target.c_str()) != 0) return errno;
+    m_committed = true;
+    return 0;
 }
 
 int PendingFile::commit(int folderFd) {

@@ -13,16 +13,13 @@
 namespace kestrom::platform {
 
 // The hidden files the program leaves beside a file while it changes it: a
-// temporary file that is to replace it, and an undo record (see FileChange.h);
-// and in a library folder while a song and its companion move in, the pair's
-// record and the library's own companion linked aside (see engine/PairMove.h).
-// All start with ".", so no listing of a run ever shows them.
+// temporary file that is to replace it (and the folder's journal, see
+// Journal.h); and in a library folder while a song and its companion move in,
+// the pair's record and the library's own companion linked aside (see
+// engine/PairMove.h). All start with ".", so no listing of a run ever shows them.
 bool isTemporaryName(std::string_view name);
-bool isUndoRecordName(std::string_view name);
 bool isPairRecordName(std::string_view name);
 bool isAsideLinkName(std::string_view name);
-// Any of the four: what a killed process may have left behind.
-bool isLeftoverName(std::string_view name);
 // A new hidden name: ".kestrom-", what sets it apart from the names of other
 // processes and moments, then suffix. Another attempt gives another name.
 std::string hiddenName(std::string_view suffix, unsigned attempt);
@@ -104,6 +101,9 @@ public:
     // comes after the rename: committed() then tells that the target is the
     // new file, whole, which a power loss may still take back.
     int commit(int folderFd = -1);
+    // Renames the new file over the target, unsynced: the caller makes the
+    // content and the rename durable (see ChangeBatch). 0 or errno.
+    int rename();
     bool committed() const { return m_committed; }
 
 private:

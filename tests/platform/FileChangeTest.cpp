@@ -26,10 +26,10 @@ const std::string kHalf = "NEWTAGaudioOLDEND";  // the head written, the tail no
 const Patch kPatches[] = {{0, "NEWTAG", "OLDTAG"}, {11, "NEWEND", "OLDEND"}};
 
 // Leaves path as a process killed half-way through changing it in place leaves
-// it: the undo record on disk, the first region written, the second not.
+// it: the folder's journal on disk, the first region written, the second not.
 void killHalfWay(const std::string& path) {
     if (::fork() == 0) {
-        FaultyPosix dies;  // the record is the first write, the regions the next two
+        FaultyPosix dies;  // the journal is the first write, the regions the next two
         dies.beforeCall(Call::Pwrite, 3, [] { ::_exit(0); });
         std::optional<FileChange> change;
         FileChange::open(dies, path, change);
@@ -52,14 +52,14 @@ std::string visibleFiles(const std::string& folder) {
 }
 
 // What happens to the half-changed Song.mp3 before the next run, which either
-// cleans up the record it finds in the folder or opens a file to change it.
+// cleans up the journal it finds in the folder or opens a file to change it.
 struct AfterKill {
     const char* name;
     std::function<void(const TempDir&)> meanwhile;
-    const char* opened;  // "": the record is cleaned up as a leftover
+    const char* opened;  // "": the journal is cleaned up as a leftover
     int error;           // of the clean-up or the opening
     const char* files;   // then
-    bool recordKept;
+    bool journalKept;
 };
 
 void rename(const TempDir& dir, const char* from, const char* to) {
@@ -80,8 +80,8 @@ const AfterKill kAfterKills[] = {
     {"OpenedThroughASecondName",
      [](const TempDir& d) { fs::create_hard_link(d / "Song.mp3", d / "Tune.mp3"); }, "Tune.mp3", 0,
      "Song.mp3:OLDTAGaudioOLDEND Tune.mp3:OLDTAGaudioOLDEND ", false},
-    // Out of the record's folder the file cannot be found: the record stays, and
-    // the clean-up says so; it is rolled back once it is back.
+    // Out of the journal's folder the file cannot be found: the journal stays,
+    // and the clean-up says so; it is rolled back once it is back.
     {"MovedToAnotherFolder", [](const TempDir& d) { rename(d, "Song.mp3", "sub/Song.mp3"); }, "",
      ENOENT, "sub/Song.mp3:NEWTAGaudioOLDEND ", true},
     // Another program changed the file since (as a file that took over the inode
@@ -91,22 +91,22 @@ const AfterKill kAfterKills[] = {
     {"ChangedSinceAndOpened",
      [](const TempDir& d) { writeFile(d / "Song.mp3", "XYZTAGaudioOLDEND"); }, "Song.mp3", 0,
      "Song.mp3:XYZTAGaudioOLDEND ", true},
-    // A complete record that this program cannot read stays.
-    {"RecordOfAnotherVersion",
+    // A complete journal that this program cannot read stays.
+    {"JournalOfAnotherVersion",
      [](const TempDir& d) {
-         std::string record = "KSTRUNDO";
-         putNumber(record, 99, 4);
-         seal(record);
-         writeFile(d / undoRecordName(inodeOf(d / "Song.mp3")), record);
+         std::string journal = "KSTRJRNL";
+         putNumber(journal, 99, 4);
+         seal(journal);
+         writeFile(d / std::string(kJournalName), journal);
      },
      "", EPROTO, "Song.mp3:NEWTAGaudioOLDEND ", true},
 };
 
 }  // namespace
 
-// The undo record that a killed change leaves is bound to the file, not to its
-// name: the file is rolled back wherever in the record's folder it is found, by
-// its name or by its identity; a record whose file is not found stays, and the
+// The journal that a killed change leaves is bound to the file, not to its
+// name: the file is rolled back wherever in the journal's folder it is found, by
+// its name or by its identity; a journal whose file is not found stays, and the
 // clean-up reports it.
 TEST(FileChange, AKilledChangeIsRolledBackWhereverItsFileIsFound) {
     for (const AfterKill& c : kAfterKills) {
@@ -115,16 +115,15 @@ TEST(FileChange, AKilledChangeIsRolledBackWhereverItsFileIsFound) {
         writeFile(dir / "Song.mp3", kOld);
         killHalfWay(dir / "Song.mp3");
         ASSERT_EQ(readFile(dir / "Song.mp3"), kHalf);
-        const std::string record = undoRecordName(inodeOf(dir / "Song.mp3"));
         c.meanwhile(dir);
         Posix posix;
         std::optional<FileChange> change;
         EXPECT_EQ(*c.opened ? FileChange::open(posix, dir / c.opened, change)
-                            : cleanUpLeftover(posix, dir.path() + "/", record),
+                            : cleanUpLeftover(posix, dir.path() + "/", std::string(kJournalName)),
                   c.error);
         change.reset();
         EXPECT_EQ(visibleFiles(dir.path()), c.files);
-        EXPECT_EQ(hiddenFiles(dir.path()), c.recordKept ? record + " " : "");
+        EXPECT_EQ(hiddenFiles(dir.path()), c.journalKept ? ".kestrom.journal " : "");
     }
 }
 

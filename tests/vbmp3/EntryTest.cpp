@@ -398,8 +398,8 @@ TEST(Vbmp3TextRecord, AMalformedRecordIsRefused) {
 }
 
 // A check refuses what the write refuses, with the same errno, and changes
-// nothing: not the file, nor an undo record that a crash left beside it, which
-// the write then settles.
+// nothing: not the file, nor a journal that a crash left beside it, which the
+// write then settles.
 TEST(Vbmp3TextRecord, ACheckRefusesWhatTheWriteRefusesAndChangesNothing) {
     TempDir dir;
     writeTree(dir.path(), "!ReadOnly.mp3:" + silentAudio(4) + " Song.mp3:" + silentAudio(4) +
@@ -412,8 +412,8 @@ TEST(Vbmp3TextRecord, ACheckRefusesWhatTheWriteRefusesAndChangesNothing) {
                                     bytesOf(16, 4, true) + std::string(16, '\x01') + "data" +
                                     bytesOf(1000, 4, true) + std::string(1000, '\0'));
     ASSERT_EQ(::mkfifo((dir / "Pipe.mp3").c_str(), 0644), 0);
-    const std::string leftover = dir / kestrom::platform::undoRecordName(inodeOf(dir / "Song.mp3"));
-    writeFile(leftover, "KSTRUNDO cut short by a crash");
+    const std::string leftover = dir / std::string(kestrom::platform::kJournalName);
+    writeFile(leftover, "KSTRJRNL cut short by a crash");
     const int holder = ::open((dir / "Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it
     const std::string before = treeText(dir.path());
