@@ -226,10 +226,11 @@ int ChangeBatch::commit() {
     std::map<std::string, std::vector<FileChange*>> byFolder;
     for (FileChange* change : m_changes) byFolder[change->folder()].push_back(change);
     m_changes.clear();
+    for (auto& [folder, changes] : byFolder) commitFolder(folder, changes);
     int failed = 0;
-    for (auto& [folder, changes] : byFolder) {
-        if (int err = commitFolder(folder, changes); err != 0) failed = err;
-    }
+    for (auto& [folder, changes] : byFolder)
+        for (const FileChange* change : changes)
+            if (change->error() != 0) failed = change->error();
     return failed;
 }
 

@@ -147,7 +147,8 @@ public:
     // Takes a staged change (the object must outlive the commit); others are ignored.
     void add(FileChange& change);
     // Commits the changes added since the last commit; each one's state() and
-    // error() tell its result. 0, or the errno that failed them all.
+    // error() tell its result. 0 when all succeeded, else the errno of one that
+    // failed.
     int commit();
 
 private:
