@@ -262,6 +262,7 @@ int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*
         }
         journal = slot.get();
         std::vector<JournalEntry> entries;
+        entries.reserve(inPlace.size());
         for (FileChange* c : inPlace)
             entries.push_back({c->m_status, std::string(splitPath(c->m_path).second),
                                c->m_newLength, c->m_patches});
