@@ -44,6 +44,14 @@ ssize_t Posix::copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset,
 int Posix::fsync(int fd) {
     return ::fsync(fd);
 }
+
+int Posix::fdatasync(int fd) {
+    return ::fdatasync(fd);
+}
+
+int Posix::syncfs(int fd) {
+    return ::syncfs(fd);
+}
 int Posix::close(int fd) {
     return ::close(fd);
 }

@@ -47,6 +47,10 @@ public:
     // or EOPNOTSUPP where the kernel or the file system cannot.
     virtual ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count);
     virtual int fsync(int fd);
+    virtual int fdatasync(int fd);
+    // Writes every change of the file system that holds fd to disk, data and
+    // names alike (syncfs): one device flush for many files.
+    virtual int syncfs(int fd);
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int stat(const char* path, struct stat* st);  // follows links
