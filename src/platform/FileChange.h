@@ -153,7 +153,7 @@ public:
 
 private:
     int commitFolder(const std::string& folder, std::vector<FileChange*>& changes);
-    int flush(int fd);
+    int flush(std::span<const int> fds);
 
     Posix* m_posix;
     std::vector<FileChange*> m_changes;

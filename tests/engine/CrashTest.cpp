@@ -95,7 +95,9 @@ public:
     }
     int fdatasync(int fd) override { return fsync(fd); }
     // The whole file system: every file's data and every folder's names.
-    int syncfs(int fd) override { return record(Posix::syncfs(fd), {Op::SyncAll}); }
+    int flushFiles(std::span<const int> fds) override {
+        return record(Posix::flushFiles(fds), {Op::SyncAll});
+    }
     int rename(const char* from, const char* to) override {
         return record(Posix::rename(from, to), {Op::Rename, -1, relative(from), relative(to)});
     }

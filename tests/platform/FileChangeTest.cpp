@@ -180,26 +180,26 @@ const Batch kBatches[] = {
      "B ", false},
     // The flush before the renames fails: nothing of the batch may be on disk,
     // so the whole batch is undone, and that undo flushed.
-    {"TheFlushFails", Call::Syncfs, 1,
+    {"TheFlushFails", Call::FlushFiles, 1,
      "A:OLDTAGaudioOLDEND B:OLDTAGaudioOLDEND C:OLDTAGaudioOLDEND ", "A B C ", false},
     // The undo cannot be shown on disk either: the journal stays to roll the
     // batch back at the next opening.
-    {"TheFlushFailsTwice", Call::Syncfs, 0,
+    {"TheFlushFailsTwice", Call::FlushFiles, 0,
      "A:OLDTAGaudioOLDEND B:OLDTAGaudioOLDEND C:OLDTAGaudioOLDEND ", "A B C ", true},
     // The journal cannot be written: nothing is.
     {"TheJournalFails", Call::Fdatasync, 1,
      "A:OLDTAGaudioOLDEND B:OLDTAGaudioOLDEND C:OLDTAGaudioOLDEND ", "A B C ", false},
 };
 
-// Fails every syncfs from the nth on (nth 0: every one).
+// Fails every flush from the nth on.
 class FlushFails : public FaultyPosix {
 public:
-    int syncfs(int fd) override {
+    int flushFiles(std::span<const int> fds) override {
         if (++m_flushes >= m_from) {
             errno = EIO;
             return -1;
         }
-        return FaultyPosix::syncfs(fd);
+        return FaultyPosix::flushFiles(fds);
     }
     int m_from = 1 << 30;
 
@@ -220,7 +220,7 @@ TEST(ChangeBatch, CommitsManyFilesWithTwoFlushesAndUndoesWhatFails) {
         for (const char* name : {"A", "B", "C"}) writeFile(dir / name, kOld);
         FlushFails posix;
         posix.skipSyncs();
-        if (c.fault == Call::Syncfs && c.nth == 0)
+        if (c.fault == Call::FlushFiles && c.nth == 0)
             posix.m_from = 1;
         else if (c.fault != Call::Count)
             posix.failAt(c.fault, c.nth, EIO);
@@ -244,9 +244,9 @@ TEST(ChangeBatch, CommitsManyFilesWithTwoFlushesAndUndoesWhatFails) {
             }
             EXPECT_EQ(result, failed.empty() ? 0 : EIO);
             if (c.fault == Call::Count) {
-                EXPECT_TRUE(posix.calls(Call::Syncfs) == 2 && posix.calls(Call::Fdatasync) == 1 &&
-                            posix.calls(Call::Fsync) == 1)
-                    << posix.calls(Call::Syncfs) << " " << posix.calls(Call::Fdatasync);
+                EXPECT_TRUE(posix.calls(Call::FlushFiles) == 2 &&
+                            posix.calls(Call::Fdatasync) == 1 && posix.calls(Call::Fsync) == 1)
+                    << posix.calls(Call::FlushFiles) << " " << posix.calls(Call::Fdatasync);
             }
             if (c.journalKept) {
                 // A later commit writes nothing.
