@@ -171,9 +171,10 @@ bool Vbmp3::load(std::string& missing) {
         m_getFileInfoUtf8 = get;
         m_setTagInfoUtf8 = set;
         BatchEntries batch;
-        void* entries[] = {
-            ::dlsym(m_handle, "vbmp3_beginBatch"), ::dlsym(m_handle, "vbmp3_addTagInfoUtf8"),
-            ::dlsym(m_handle, "vbmp3_commitBatch"), ::dlsym(m_handle, "vbmp3_endBatch")};
+        void* entries[] = {platform::librarySymbol(m_handle, "vbmp3_beginBatch"),
+                           platform::librarySymbol(m_handle, "vbmp3_addTagInfoUtf8"),
+                           platform::librarySymbol(m_handle, "vbmp3_commitBatch"),
+                           platform::librarySymbol(m_handle, "vbmp3_endBatch")};
         if (std::find(std::begin(entries), std::end(entries), nullptr) == std::end(entries)) {
             std::memcpy(&batch.begin, &entries[0], sizeof batch.begin);
             std::memcpy(&batch.add, &entries[1], sizeof batch.add);

@@ -331,15 +331,34 @@ ssize_t Posix::copyFileRange(int, off_t*, int, off_t*, size_t) {
     return -1;
 }
 
+// FlushFileBuffers writes a file's data and its own metadata (size, times) to
+// disk. Windows has no flush of a folder: a folder handle opened for reading
+// cannot be flushed. A rename on NTFS is a change of metadata recorded in its
+// log, which NTFS writes to disk by itself within seconds, in order; a flush of
+// a file writes the log up to that file's last change, and with it the renames
+// before it (how NTFS behaves; Windows does not document it as a promise). So a
+// folder's sync succeeds with no promise of its own: a rename that a power loss
+// takes back leaves the old name with its whole old content.
 int Posix::fsync(int fd) {
     const Open* open = entry(fd);
     if (open == nullptr) return -1;
-    if (::FlushFileBuffers(open->handle)) return 0;
-    // A folder opened for reading cannot be flushed. Its renames are made with
-    // MOVEFILE_WRITE_THROUGH, which returns once they are on disk: there is
-    // nothing left for the folder's sync to do.
     if (open->directory) return 0;
-    return failFromLastError();
+    if (!::FlushFileBuffers(open->handle)) return failFromLastError();
+    return 0;
+}
+
+// NTFS keeps no separate flush of the data alone for a program to call: the
+// whole file is flushed.
+int Posix::fdatasync(int fd) {
+    return fsync(fd);
+}
+
+// No call flushes a set of files, or a volume without administrator rights:
+// each file is flushed, folders as fsync() says. The first failure stops.
+int Posix::flushFiles(std::span<const int> fds) {
+    for (const int fd : fds)
+        if (fsync(fd) != 0) return -1;
+    return 0;
 }
 
 int Posix::close(int fd) {

@@ -30,6 +30,9 @@ struct stat {
     uid_t st_uid = 0;  // Windows has no POSIX owner: always 0, as geteuid() says
     gid_t st_gid = 0;
     off_t st_size = 0;
+    // NTFS's usual cluster. Copies are made by reading and writing here
+    // (Posix::copyFileRange), so it only aligns their pieces.
+    std::int64_t st_blksize = 4096;
     struct timespec st_atim {};
     struct timespec st_mtim {};
     struct timespec st_ctim {};

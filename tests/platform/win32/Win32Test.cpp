@@ -293,6 +293,29 @@ TEST(Vbmp3Dll, WritesAndReadsAJapaneseTagInPlace) {
     EXPECT_EQ(bytes.size(), mp3(4096).size() + 128);  // and the ID3v1 tag at the end
 }
 
+// The batch's entry points are exported: two files tagged under one journal,
+// which is gone once the batch is.
+TEST(Vbmp3Dll, TagsABatchOfFilesUnderOneJournal) {
+    TempFolder folder;
+    binding::Vbmp3 library(programFolder(systemPosix()) + "VBMP3.dll");
+    binding::TagRecords records;
+    records.tag = japaneseTag();
+    for (const char* name : {"一.mp3", "二.mp3"}) {
+        writeBytes(folder.native(std::u8string(reinterpret_cast<const char8_t*>(name))), mp3(4096));
+        ASSERT_EQ(library.stageTagInfo(folder.path(name), records).status,
+                  binding::CallStatus::Success);
+    }
+    EXPECT_EQ(library.commitBatch(), (std::vector<int>{0, 0}));
+    library.endBatch();
+    for (const char* name : {"一.mp3", "二.mp3"}) {
+        binding::TagRecords read;
+        ASSERT_EQ(library.getFileInfo(folder.path(name), read).status,
+                  binding::CallStatus::Success);
+        EXPECT_EQ(read.tag.TextB, u"アーティスト") << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.native(u8".kestrom.journal")));
+}
+
 TEST(Vbmp3Dll, RewritesAFileWithoutRoom) {
     if (underWine())
         GTEST_SKIP() << "a rewrite renames over the file it holds open, which wine refuses";
