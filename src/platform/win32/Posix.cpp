@@ -134,14 +134,14 @@ int statPath(const char* path, struct stat* st, bool follow) {
 
 // The lock file that stands for a folder: in the user's local application data,
 // named after the folder's volume and file index, so that every path to the one
-// folder takes the one lock.
-HANDLE openFolderLockFile(HANDLE folder) {
+// folder takes the one lock. Empty when there is no such folder to make.
+std::wstring folderLockFileName(HANDLE folder) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(folder, &info)) return INVALID_HANDLE_VALUE;
+    if (!::GetFileInformationByHandle(folder, &info)) return {};
     std::wstring base(MAX_PATH, L'\0');
     DWORD size = ::GetEnvironmentVariableW(L"LOCALAPPDATA", base.data(), MAX_PATH);
     if (size == 0 || size >= MAX_PATH) size = ::GetTempPathW(MAX_PATH, base.data());
-    if (size == 0 || size >= MAX_PATH) return INVALID_HANDLE_VALUE;
+    if (size == 0 || size >= MAX_PATH) return {};
     base.resize(size);
     if (base.back() != L'\\') base += L'\\';
     base += L"Kestrom";
@@ -151,8 +151,14 @@ HANDLE openFolderLockFile(HANDLE folder) {
     wchar_t name[64];
     ::swprintf(name, 64, L"\\%08lx-%08lx%08lx.lock", info.dwVolumeSerialNumber, info.nFileIndexHigh,
                info.nFileIndexLow);
-    return ::CreateFileW((base + name).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return base + name;
+}
+
+bool sameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
 int lockHandle(HANDLE handle, std::uint64_t offset, int operation) {
@@ -173,6 +179,20 @@ int lockHandle(HANDLE handle, std::uint64_t offset, int operation) {
         return -1;
     }
     return 0;
+}
+
+// Closes a folder's lock file, removing it when no other process holds a lock
+// on it: its own lock is given back first, so that a lock
+// of its byte shows whether another holds one. The file goes once its last handle is closed;
+// until then it cannot be opened (see Posix::flock).
+void closeFolderLock(HANDLE lockFile) {
+    lockHandle(lockFile, 0, LOCK_UN);
+    if (lockHandle(lockFile, 0, LOCK_EX | LOCK_NB) == 0) {
+        FILE_DISPOSITION_INFO remove{};
+        remove.DeleteFile = TRUE;
+        ::SetFileInformationByHandle(lockFile, FileDispositionInfo, &remove, sizeof remove);
+    }
+    ::CloseHandle(lockFile);
 }
 
 // Renames with POSIX semantics: the name goes over a file that is still open
@@ -372,7 +392,7 @@ int Posix::close(int fd) {
         }
         closing = std::exchange(table[static_cast<std::size_t>(fd)], Open{});
     }
-    if (closing.lockFile != INVALID_HANDLE_VALUE) ::CloseHandle(closing.lockFile);
+    if (closing.lockFile != INVALID_HANDLE_VALUE) closeFolderLock(closing.lockFile);
     if (!::CloseHandle(closing.handle)) return failFromLastError();
     return 0;
 }
@@ -441,20 +461,51 @@ int Posix::chown(const char* path, uid_t owner, gid_t group) {
     return -1;
 }
 
+// A folder's lock is taken on its lock file. The last holder removes that file
+// when it closes the folder (closeFolderLock), so the files do not pile up; a
+// locker that opened the file just before it went may thus hold a lock on a
+// file without a name, which nobody else sees, so the lock counts only when
+// the name still leads to the file locked, and is taken again otherwise.
 int Posix::flock(int fd, int operation) {
     Open* open = entry(fd);
     if (open == nullptr) return -1;
     if (!open->directory) return lockHandle(open->handle, kLockOffset, operation);
-    if (open->lockFile == INVALID_HANDLE_VALUE) {
-        const HANDLE lockFile = openFolderLockFile(open->handle);
+    if (open->lockFile != INVALID_HANDLE_VALUE) return lockHandle(open->lockFile, 0, operation);
+    if ((operation & LOCK_UN) != 0) return 0;
+    const std::wstring name = folderLockFileName(open->handle);
+    if (name.empty()) {
+        errno = ENOLCK;
+        return -1;
+    }
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        // A file whose removal is under way cannot be opened until it is gone.
+        const HANDLE lockFile =
+            ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (lockFile == INVALID_HANDLE_VALUE) {
-            errno = ENOLCK;
+            if (::GetLastError() != ERROR_ACCESS_DENIED) break;
+            ::Sleep(1);
+            continue;
+        }
+        if (lockHandle(lockFile, 0, operation) != 0) {
+            const int err = errno;
+            ::CloseHandle(lockFile);
+            errno = err;
             return -1;
         }
-        const std::lock_guard lock(tableMutex);
-        open->lockFile = lockFile;
+        const HANDLE named = ::CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const bool current = named != INVALID_HANDLE_VALUE && sameFile(named, lockFile);
+        if (named != INVALID_HANDLE_VALUE) ::CloseHandle(named);
+        if (current) {
+            const std::lock_guard lock(tableMutex);
+            open->lockFile = lockFile;
+            return 0;
+        }
+        ::CloseHandle(lockFile);  // which gives its lock back
     }
-    return lockHandle(open->lockFile, 0, operation);
+    errno = ENOLCK;
+    return -1;
 }
 
 int Posix::rename(const char* from, const char* to) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -232,6 +233,46 @@ TEST(Win32Posix, FolderLockHoldsTheFolderWhateverItsSpelling) {
     ASSERT_EQ(posix.flock(first.get(), LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(posix.flock(second.get(), LOCK_SH | LOCK_NB), -1);
     EXPECT_EQ(errno, EWOULDBLOCK);
+}
+
+// The lock files of folders live in the user's local application data; the
+// last holder of one takes it away, and a holder that stays keeps it.
+TEST(Win32Posix, FolderLockFileGoesWithItsLastHolder) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.native(u8"Lib"));
+    // The lock file is named after the folder's volume and file index.
+    const HANDLE handle =
+        ::CreateFileW(folder.native(u8"Lib").c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    ASSERT_TRUE(::GetFileInformationByHandle(handle, &info));
+    ::CloseHandle(handle);
+    wchar_t name[64];
+    ::swprintf(name, 64, L"%08lx-%08lx%08lx.lock", info.dwVolumeSerialNumber, info.nFileIndexHigh,
+               info.nFileIndexLow);
+    const std::filesystem::path lockFile =
+        std::filesystem::path(_wgetenv(L"LOCALAPPDATA")) / L"Kestrom" / L"Locks" / name;
+    const auto lockFileThere = [&] { return std::filesystem::exists(lockFile); };
+    Posix& posix = systemPosix();
+    const std::string lib = folder.path("Lib");
+    std::optional<Fd> first(std::in_place, posix,
+                            posix.open(lib.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    std::optional<Fd> second(std::in_place, posix,
+                             posix.open(lib.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    ASSERT_EQ(posix.flock(first->get(), LOCK_SH | LOCK_NB), 0);
+    ASSERT_EQ(posix.flock(second->get(), LOCK_SH | LOCK_NB), 0);
+    EXPECT_TRUE(lockFileThere());
+    first.reset();
+    EXPECT_TRUE(lockFileThere());
+    {
+        const Fd third(posix, posix.open(lib.c_str(), O_RDONLY | O_DIRECTORY, 0));
+        EXPECT_EQ(posix.flock(third.get(), LOCK_EX | LOCK_NB), -1);
+        EXPECT_EQ(errno, EWOULDBLOCK);
+    }
+    second.reset();
+    EXPECT_FALSE(lockFileThere());
+    const Fd again(posix, posix.open(lib.c_str(), O_RDONLY | O_DIRECTORY, 0));
+    EXPECT_EQ(posix.flock(again.get(), LOCK_EX | LOCK_NB), 0);
 }
 
 TEST(Win32Posix, RenameReplacesAClosedTarget) {
