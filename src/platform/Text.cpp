@@ -239,6 +239,10 @@ std::string displayName(std::string_view bytes) {
             out += kHex[b >> 4];
             out += kHex[b & 0xF];
             len = 1;
+#ifdef _WIN32
+        } else if (cp == '/') {
+            out += '\\';  // the program's separator, shown as Windows spells it
+#endif
         } else {
             out.append(bytes.substr(0, len));
         }

@@ -26,6 +26,21 @@ TEST(Text, TextsAreValidUtf8) {
     EXPECT_EQ(toValidUtf8(toUtf16("\xFF🎵")), "\xEF\xBF\xBD🎵");
 }
 
+// A name is shown on one line, with the system's own separator.
+TEST(Text, NamesAreShownOnOneLineWithTheSystemsSeparator) {
+#ifdef _WIN32
+    const std::string separator = "\\";
+#else
+    const std::string separator = "/";
+#endif
+    for (const auto& [name, shown] :
+         {std::pair<std::string, std::string>{"C:/曲/a.mp3",
+                                              "C:" + separator + "曲" + separator + "a.mp3"},
+          {"a\nb\x7F", "a\\x0Ab\\x7F"},
+          {"\xFF.mp3", "\\xFF.mp3"}})
+        EXPECT_EQ(displayName(name), shown) << name;
+}
+
 // A name and its decomposed spelling, as a Mac writes names, are one name, in
 // any letter case; the folded form of a composed name is its upper case, so
 // listings keep their order. Names that only look alike stay apart.

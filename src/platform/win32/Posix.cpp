@@ -228,6 +228,15 @@ bool renamePosixStyle(const std::wstring& from, const std::wstring& to, DWORD& e
     return renamed;
 }
 
+// The seam's fsync(): one call whichever of the seam's methods flushes.
+int flushHandle(int fd) {
+    const Open* open = entry(fd);
+    if (open == nullptr) return -1;
+    if (open->directory) return 0;
+    if (!::FlushFileBuffers(open->handle)) return failFromLastError();
+    return 0;
+}
+
 }  // namespace
 
 DirEntry entryFromStat(std::string name, const struct stat& st) {
@@ -360,24 +369,20 @@ ssize_t Posix::copyFileRange(int, off_t*, int, off_t*, size_t) {
 // folder's sync succeeds with no promise of its own: a rename that a power loss
 // takes back leaves the old name with its whole old content.
 int Posix::fsync(int fd) {
-    const Open* open = entry(fd);
-    if (open == nullptr) return -1;
-    if (open->directory) return 0;
-    if (!::FlushFileBuffers(open->handle)) return failFromLastError();
-    return 0;
+    return flushHandle(fd);
 }
 
 // NTFS keeps no separate flush of the data alone for a program to call: the
 // whole file is flushed.
 int Posix::fdatasync(int fd) {
-    return fsync(fd);
+    return flushHandle(fd);
 }
 
 // No call flushes a set of files, or a volume without administrator rights:
 // each file is flushed, folders as fsync() says. The first failure stops.
 int Posix::flushFiles(std::span<const int> fds) {
     for (const int fd : fds)
-        if (fsync(fd) != 0) return -1;
+        if (flushHandle(fd) != 0) return -1;
     return 0;
 }
 

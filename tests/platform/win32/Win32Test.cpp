@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "binding/Vbmp3.h"
+#include "engine/FolderCheck.h"
 #include "platform/Cp932.h"
 #include "platform/DirLookup.h"
 #include "platform/FileError.h"
@@ -207,6 +208,24 @@ TEST(Win32DirLookup, FindsANameInAnyCaseAsStoredAndHidesHiddenAndSystemFiles) {
          name = lookup.next())
         all.push_back(name);
     EXPECT_EQ(all, (std::vector<std::string>{"Song.MP3", "曲.mp3"}));
+}
+
+// A drive letter begins an absolute path: ".." never climbs above the drive,
+// and a path on one drive is never taken as one under the current folder.
+// Folders that do not exist are compared by their text; the message names the
+// folder as Windows spells it.
+TEST(Win32FolderCheck, DriveLettersBeginAbsolutePaths) {
+    DirLookup lookup(systemPosix());
+    const std::string overlap(engine::kOverlapMessage);
+    for (const auto& [library, work, message] :
+         {std::tuple<std::string, std::string, std::string>{"Q:/a", "Q:/../a/b", overlap},
+          {"Q:/x/../a", "Q:/a/./b", overlap},
+          {"Q:/a", "Q:/ab", "Q:\\a" + std::string(engine::kMissingFolderSuffix)},
+          {"Q:/a", "R:/a", "Q:\\a" + std::string(engine::kMissingFolderSuffix)},
+          {"//server/share/a", "//server/share/../a/b", overlap}}) {
+        EXPECT_EQ(engine::checkFolders(library, work, lookup, systemPosix()).value_or(""), message)
+            << library << " " << work;
+    }
 }
 
 TEST(Win32Posix, FileLockKeepsOutOtherLockersButNotReaders) {
