@@ -105,7 +105,7 @@ std::string treeText(const std::string& folder,
                      const std::function<std::string(const std::string&)>& show) {
     std::string text;
     for (const std::string& path : treeOf(folder)) {
-        const std::string file = folder + "/" + path;
+        const std::string file = folder + "/" += path;
         if (!fs::is_regular_file(nativePath(file))) continue;
         std::string content = readFile(file);
         if (!show && content.ends_with('\n')) content.pop_back();
