@@ -10,9 +10,10 @@
 namespace kestrom::cli {
 
 // The run's windows on a terminal, and the observer of its files.
-//  - a message, the name of a library folder that could not be read, and a work
-//    file whose tag could not be written with the reason, go to err as one line
-//    that starts "kestrom-cli: ";
+//  - a message, the name of a library folder that could not be read, a work
+//    file whose tag could not be written and a library file whose tag could not
+//    be read, each with the reason, go to err as one line that starts
+//    "kestrom-cli: ";
 //  - after every file, when err is a terminal, a progress line (files done out of
 //    the total and the counter text) is rewritten in place; otherwise nothing;
 //  - the error list goes to out at the end, one name a line;

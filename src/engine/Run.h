@@ -46,9 +46,10 @@ struct FileReport {
     std::string workName;
     std::string workFile;  // its path, as the run formed it
     Outcome outcome = Outcome::NotFound;
-    // WriteFailed: the errno the tag library left (platform::fileErrorFromErrno
-    // gives its number and description), 0 when it set none; for a work file that
-    // is a link to nothing, the errno of following it.
+    // WriteFailed, UnreadableTag: the errno the tag library left on the write or
+    // the read (platform::tagErrorFromErrno gives its number and description), 0
+    // when it set none; for a work file that is a link to nothing, the errno of
+    // following it.
     int error = 0;
     std::string libraryPath;  // the matched library file; empty when none was looked up or found
     std::string companion;    // the companion's name in the work folder, or ""

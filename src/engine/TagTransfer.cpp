@@ -51,6 +51,7 @@ Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary,
         }
         countFailed(state, workName);
         result.outcome = Transfer::Outcome::UnreadableTag;
+        result.error = read.error;
         return result;
     }
 

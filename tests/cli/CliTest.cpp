@@ -63,7 +63,8 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
     EXPECT_EQ(run("- work"), (Result{0, "", ""}));
     EXPECT_TRUE(readFile(dir / "work/Song_K.mp3").starts_with("A=Song\n"));
 
-    // An unreadable tag; tags that cannot be written (one into a link to nothing), and why.
+    // An unreadable tag and tags that cannot be written (one into a link to
+    // nothing), each with the reason.
     writeTree(dir.path(),
               "-/Bad.mp3:FAIL -/Locked.mp3:A=x -/Full.mp3:A=x work/Locked.mp3:LOCKED "
               "work/Full.mp3:FULL work/Bad.mp3: work/Lost.mp3:");
@@ -73,9 +74,10 @@ TEST_F(CliTest, ExitsZeroWhenCleanAndOneWithTheFailedNamesOnStdout) {
               (Result{1,
                       "Bad.mp3\nFull.mp3\nGone.mp3\nLocked.mp3\nLost.mp3\nnew\\x0Aline.mp3\n"
                       "\\xFF\\xFE.mp3\n",
-                      "kestrom-cli: work/Full.mp3: (61)ディスクの空き容量が足りません。\n"
-                      "kestrom-cli: work/Gone.mp3: (53)ファイルが見つかりません。\n"
-                      "kestrom-cli: work/Locked.mp3: (70)書き込みできません。\n"}));
+                      "kestrom-cli: -/Bad.mp3:(83)タグがありません。\n"
+                      "kestrom-cli: work/Full.mp3:(61)ディスクの空き容量が足りません。\n"
+                      "kestrom-cli: work/Gone.mp3:(53)ファイルが見つかりません。\n"
+                      "kestrom-cli: work/Locked.mp3:(70)書き込みできません。\n"}));
 }
 
 // SONG.mp3 and Song.mp3 both match lib/Song.mp3: the second may not replace the
@@ -90,12 +92,12 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
     // The plan alone, with no error list after it and no doubled separator.
     EXPECT_EQ(run("--replace --dry-run lib/ work//"),
               (Result{1,
-                      "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\n"
-                      "Bad.mp3\tunreadable-tag\tlib/Bad.mp3\n"
+                      "Alpha_K.mp3\ttag+move\tlib/sub/Alpha.mp3\t\n"
+                      "Bad.mp3\tunreadable-tag\tlib/Bad.mp3\t\n"
                       "Lost.mp3\tnot-found\t\tLost.txt\n"
                       "SONG.mp3\ttag+move\tlib/Song.mp3\tSong.txt\n"
                       "Song.mp3\ttag+clash\tlib/Song.mp3\tSong.txt\n",
-                      ""}));
+                      "kestrom-cli: lib/Bad.mp3:(83)タグがありません。\n"}));
     EXPECT_TRUE(contents() == before) << "the dry run changed files";
 
     for (const char* failing : {"work/Bad.mp3", "work/Lost.mp3"}) fs::remove(dir / failing);
@@ -103,6 +105,37 @@ TEST_F(CliTest, DryRunPrintsThePlanAndChangesNothing) {
               (Result{1, "", "kestrom-cli: lib/Song.mp3:(58)ファイルは既に存在します。\n"}));
     EXPECT_EQ(readFile(dir / "work/Song.mp3").substr(0, 8), "A=Song\nB");
 }
+
+// A dry run's line for each outcome: always four fields separated by tabs, the
+// name, the plan, the library file and the companion, empty where there is none.
+struct PlanLine {
+    const char *tree, *options, *line;
+    const char* brokenLink = nullptr;  // a work file that is a link to nothing
+};
+
+class DryRunLine : public CliTest, public ::testing::WithParamInterface<PlanLine> {};
+
+TEST_P(DryRunLine, HasFourTabSeparatedFields) {
+    writeTree(dir.path(), GetParam().tree);
+    if (GetParam().brokenLink != nullptr)
+        fs::create_symlink("nowhere", dir / "work/" + GetParam().brokenLink);
+    const std::string out =
+        std::get<1>(run(std::string(GetParam().options) + " --dry-run lib work"));
+    EXPECT_EQ(out, GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CliTest, DryRunLine,
+    ::testing::Values(
+        PlanLine{"lib/Song.mp3:A=x work/Song.mp3:", "", "Song.mp3\ttag\tlib/Song.mp3\t\n"},
+        PlanLine{"lib/a/Song.mp3:A=x work/Song_K.mp3: work/Song.txt:", "--replace",
+                 "Song_K.mp3\ttag+move\tlib/a/Song.mp3\tSong.txt\n"},
+        PlanLine{"lib/x: work/Song.mp3: work/Song.txt:", "", "Song.mp3\tnot-found\t\tSong.txt\n"},
+        PlanLine{"lib/Song.mp3:FAIL work/Song.mp3:", "",
+                 "Song.mp3\tunreadable-tag\tlib/Song.mp3\t\n"},
+        PlanLine{"lib/x: work/x:", "", "Song.mp3\twrite-refused\t\t\n", "Song.mp3"},
+        PlanLine{"lib/Song.mp3:A=x work/SONG.mp3: work/Song.mp3:", "--replace",
+                 "SONG.mp3\ttag+move\tlib/Song.mp3\t\nSong.mp3\ttag+clash\tlib/Song.mp3\t\n"}));
 
 #ifdef TAG_LIBRARY
 // With the tag library itself. The texts go whole, a title of 70 characters, a
@@ -143,19 +176,20 @@ TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
     const std::string before = contents();
 
     const std::string reasons =
-        "kestrom-cli: work/Empty.mp3: (75)パスまたはファイルにアクセスできません。\n"
-        "kestrom-cli: work/Locked.mp3: (75)パスまたはファイルにアクセスできません。\n"
-        "kestrom-cli: work/Movie.mp3: (75)パスまたはファイルにアクセスできません。\n"
-        "kestrom-cli: work/ReadOnly.mp3: (70)書き込みできません。\n"
-        "kestrom-cli: work/Wave.mp3: (75)パスまたはファイルにアクセスできません。\n";
+        "kestrom-cli: work/Empty.mp3:(82)MPEG オーディオのファイルではありません。\n"
+        "kestrom-cli: work/Locked.mp3:(55)別のプログラムがこのファイルに書き込み中です。\n"
+        "kestrom-cli: lib/Long.mp3:(87)タグのテキストが長すぎます。\n"
+        "kestrom-cli: work/Movie.mp3:(82)MPEG オーディオのファイルではありません。\n"
+        "kestrom-cli: work/ReadOnly.mp3:(70)書き込みできません。\n"
+        "kestrom-cli: work/Wave.mp3:(82)MPEG オーディオのファイルではありません。\n";
     EXPECT_EQ(run("--dry-run lib work"), (Result{1,
-                                                 "Empty.mp3\twrite-refused\tlib/Empty.mp3\n"
-                                                 "Locked.mp3\twrite-refused\tlib/Locked.mp3\n"
-                                                 "Long.mp3\tunreadable-tag\tlib/Long.mp3\n"
-                                                 "Movie.mp3\twrite-refused\tlib/Movie.mp3\n"
-                                                 "ReadOnly.mp3\twrite-refused\tlib/ReadOnly.mp3\n"
-                                                 "Song.mp3\ttag\tlib/Song.mp3\n"
-                                                 "Wave.mp3\twrite-refused\tlib/Wave.mp3\n",
+                                                 "Empty.mp3\twrite-refused\tlib/Empty.mp3\t\n"
+                                                 "Locked.mp3\twrite-refused\tlib/Locked.mp3\t\n"
+                                                 "Long.mp3\tunreadable-tag\tlib/Long.mp3\t\n"
+                                                 "Movie.mp3\twrite-refused\tlib/Movie.mp3\t\n"
+                                                 "ReadOnly.mp3\twrite-refused\tlib/ReadOnly.mp3\t\n"
+                                                 "Song.mp3\ttag\tlib/Song.mp3\t\n"
+                                                 "Wave.mp3\twrite-refused\tlib/Wave.mp3\t\n",
                                                  reasons}));
     EXPECT_TRUE(contents() == before) << "the dry run changed files";
     EXPECT_EQ(run("lib work"),

@@ -146,7 +146,7 @@ const Case kCases[] = {
     {"WorkFileLinkedToItsTargetKeepsItsCompanion",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:old work/Song.txt:text",
      "lib/Pop/Song.mp3:* lib/Pop/Song.txt:old work/Song.mp3:* work/Song.txt:text",
-     "lib/Pop/Song.mp3:(75)パスまたはファイルにアクセスできません。", Call::Count, 0, EIO, true},
+     "lib/Pop/Song.mp3:(81)移動先は移動元のファイルそのものです。", Call::Count, 0, EIO, true},
     // The run's changes are on disk when it ends, or a message names the folder
     // whose sync failed.
     {"AFailedSyncOfAFolderIsReported",
