@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Dialog.h"
 
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QDir>
 #include <QPushButton>
@@ -31,11 +32,18 @@ std::optional<int> driveIndex(const std::vector<std::string>& drives, const QStr
 
 }  // namespace
 
+QString desktopFolder(platform::Posix& posix) {
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    struct stat st {};
+    if (posix.stat(toFileName(desktop).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return desktop;
+    return QDir::homePath();
+}
+
 Dialog::Dialog(QWidget* owner, platform::Posix& posix)
     : Dialog(owner, posix, platform::systemDrives(posix, toFileName(QDir::homePath()))) {}
 
 Dialog::Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> drives)
-    : FixedDialog(owner, twipsSize(4515, 2820)), m_drives(std::move(drives)) {
+    : FixedDialog(owner, twipsSize(4515, 2820)), m_posix(posix), m_drives(std::move(drives)) {
     setObjectName(QStringLiteral("Dialog"));
     setWindowTitle(QStringLiteral("フォルダ選択"));
     setWindowIcon(pickerIcon());
@@ -83,7 +91,7 @@ void Dialog::Form_Load() {
     m_loading = true;
     if (PickedPath.isEmpty()) {
         // The defaults: the desktop folder, on the drive that holds it.
-        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString desktop = desktopFolder(m_posix);
         selectDriveOf(desktop);
         Dir1->setPath(desktop);
     } else {

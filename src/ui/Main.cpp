@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -77,10 +76,6 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRe
     return label;
 }
 
-QString desktopFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + QLatin1Char('/');
-}
-
 }  // namespace
 
 Main::Main(platform::Posix& posix, std::string tagLibraryPath)
@@ -100,7 +95,7 @@ Main::Main(platform::Posix& posix, std::string tagLibraryPath)
     // Created in tab order; labels take no focus.
     for (std::size_t i = 0; i < 2; ++i) {
         const int top = i == 0 ? 360 : 780;
-        Text1[i] = new QLineEdit(desktopFolder(), this);
+        Text1[i] = new QLineEdit(desktopFolder(posix) + QLatin1Char('/'), this);
         Text1[i]->setObjectName(controlName("Text1", i));
         Text1[i]->setGeometry(twipsRect(900, top, 4215, 315));
         Command1[i] = new QPushButton(QStringLiteral("参照"), this);

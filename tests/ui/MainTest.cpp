@@ -95,6 +95,18 @@ private slots:
         QCOMPARE(shown, u"Kestrom: 指定パスの範囲が重複しています。"_s);
     }
 
+    // Without the desktop folder that the user folders name, both boxes start on
+    // the home folder rather than on a path that is not there.
+    void startsOnTheHomeFolderWithoutADesktopFolder() {
+        const std::string desktop = fakeHome() / "デスクトップ", aside = fakeHome() / "moved";
+        std::filesystem::rename(desktop, aside);
+        kestrom::ui::Main fresh(posix, FAKE_TAG_LIBRARY);
+        std::filesystem::rename(aside, desktop);
+        for (const char* box : {"Text1_0", "Text1_1"})
+            QCOMPARE(child<QLineEdit>(&fresh, QLatin1String(box))->text(),
+                     qs(fakeHome().path() + "/"));
+    }
+
     // A clean run opens no window; a run with failures lists the work files that
     // failed in the error list window, its text verbatim, and gives Exit the focus.
     void runCountsAndListsTheFailedNames() {
