@@ -29,8 +29,12 @@ std::string_view planWord(FileReport::Outcome outcome) {
 }  // namespace
 
 TerminalWindow::TerminalWindow(Settings settings, std::FILE* out, std::FILE* err,
-                               bool errIsTerminal)
-    : m_settings(std::move(settings)), m_out(out), m_err(err), m_errIsTerminal(errIsTerminal) {}
+                               bool errIsTerminal, const platform::Language& language)
+    : m_settings(std::move(settings)),
+      m_out(out),
+      m_err(err),
+      m_errIsTerminal(errIsTerminal),
+      m_language(language) {}
 
 void TerminalWindow::message(const std::string& text) {
     endProgressLine();
@@ -59,11 +63,11 @@ void TerminalWindow::fileDone(const FileReport& report) {
     // library file's.
     if (report.outcome == FileReport::Outcome::WriteFailed) {
         message(platform::displayName(report.workFile) + ":" +
-                platform::numbered(platform::tagErrorFromErrno(report.error)));
+                platform::numbered(platform::tagErrorFromErrno(report.error), m_language));
     }
     if (report.outcome == FileReport::Outcome::UnreadableTag) {
         message(platform::displayName(report.libraryPath) + ":" +
-                platform::numbered(platform::tagErrorFromErrno(report.error)));
+                platform::numbered(platform::tagErrorFromErrno(report.error), m_language));
     }
     if (m_settings.dryRun) {
         // Standard output may show on the same terminal: the plan line takes the

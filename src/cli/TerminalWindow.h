@@ -28,7 +28,9 @@ public:
         bool replace = false;
         bool dryRun = false;
     };
-    TerminalWindow(Settings settings, std::FILE* out, std::FILE* err, bool errIsTerminal);
+    // Not owned: language, the messages' language, which outlives the window.
+    TerminalWindow(Settings settings, std::FILE* out, std::FILE* err, bool errIsTerminal,
+                   const platform::Language& language);
 
     std::string libraryFolderText() override { return m_settings.library; }
     std::string workFolderText() override { return m_settings.work; }
@@ -37,6 +39,7 @@ public:
     void counterText(const std::string& text) override { m_counter = text; }
     void finish() override { endProgressLine(); }
     void showErrorList() override;
+    const platform::Language& language() override { return m_language; }
 
     void fileDone(const engine::FileReport& report) override;
     void folderSkipped(const std::string& text) override;
@@ -57,6 +60,7 @@ private:
     bool m_progressShown = false;
     bool m_moveFailed = false;
     std::string m_counter;
+    const platform::Language& m_language;
 };
 
 }  // namespace kestrom::cli

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "engine/FolderCheck.h"
+#include "engine/Messages.h"
 #include "engine/PairMove.h"
 #include "engine/Run.h"
 #include "platform/Text.h"
@@ -13,8 +14,8 @@ namespace kestrom::engine {
 using platform::FileError;
 
 LibraryReplacer::LibraryReplacer(RunState& state, platform::Posix& posix,
-                                 platform::DirLookup& lookup)
-    : m_state(state), m_posix(posix), m_files(posix), m_lookup(lookup) {
+                                 platform::DirLookup& lookup, const platform::Language& language)
+    : m_state(state), m_posix(posix), m_files(posix), m_lookup(lookup), m_language(language) {
     for (const std::string& companion : state.work.CompanionTexts)
         if (!companion.empty()) ++m_companionUsers[companion];
 }
@@ -38,7 +39,7 @@ std::optional<std::string> LibraryReplacer::plan(std::size_t i, const Transfer& 
 
 std::string LibraryReplacer::failure(const Transfer& transfer, const FileError& error) const {
     const std::string reported = m_state.library.SourceDirs[transfer.folder] + transfer.foundName;
-    return platform::displayName(reported) + ":" + platform::numbered(error);
+    return platform::displayName(reported) + ":" + platform::numbered(error, m_language);
 }
 
 bool LibraryReplacer::filled(const std::string& folder, const std::string& name) const {
@@ -119,9 +120,10 @@ std::vector<std::string> LibraryReplacer::syncChangedFolders() {
     std::vector<std::string> failures;
     for (const std::string& folder : m_changedFolders) {
         if (int err = platform::syncFolder(m_posix, folder); err != 0) {
-            failures.push_back(platform::displayName(withoutTrailingSeparators(folder)) +
-                               std::string(kUnsyncedFolderText) + ":" +
-                               platform::numbered(platform::fileErrorFromErrno(err)));
+            failures.push_back(platform::format(
+                m_language(texts::kUnsyncedFolder),
+                {platform::displayName(withoutTrailingSeparators(folder)),
+                 platform::numbered(platform::fileErrorFromErrno(err), m_language)}));
         }
     }
     m_changedFolders.clear();

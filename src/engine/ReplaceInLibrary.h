@@ -40,8 +40,10 @@ namespace kestrom::engine {
 // at its first step, as if the file existed (58).
 class LibraryReplacer {
 public:
-    // Not owned: state, posix and lookup, which must outlive the replacer.
-    LibraryReplacer(RunState& state, platform::Posix& posix, platform::DirLookup& lookup);
+    // Not owned: state, posix, lookup and language, which must outlive the
+    // replacer; the messages are in language.
+    LibraryReplacer(RunState& state, platform::Posix& posix, platform::DirLookup& lookup,
+                    const platform::Language& language = platform::japanese());
 
     // Returns the message for a failed step, "<matched library file>:(<number>)<description>",
     // or nothing when every step succeeded.
@@ -72,6 +74,7 @@ private:
     platform::Posix& m_posix;
     platform::FileOps m_files;
     platform::DirLookup& m_lookup;
+    const platform::Language& m_language;
     // Companion name -> work files that share it and have not copied it yet.
     std::unordered_map<std::string, int> m_companionUsers;
     std::set<std::string> m_changedFolders;

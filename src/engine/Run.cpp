@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/FolderCheck.h"
+#include "engine/Messages.h"
 #include "engine/PairMove.h"
 #include "engine/ReplaceInLibrary.h"
 #include "engine/RunLock.h"
@@ -26,10 +27,12 @@ std::string counterText(std::int64_t ok, std::int64_t ng) {
 
 namespace {
 
-std::string unreadableFolder(std::string_view folder, int error) {
-    return platform::displayName(withoutTrailingSeparators(folder)) +
-           std::string(kUnreadableFolderText) + ":" +
-           platform::numbered(platform::folderReadErrorFromErrno(error));
+std::string unreadableFolder(std::string_view folder, int error,
+                             const platform::Language& language) {
+    return platform::format(
+        language(texts::kUnreadableFolder),
+        {platform::displayName(withoutTrailingSeparators(folder)),
+         platform::numbered(platform::folderReadErrorFromErrno(error), language)});
 }
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
@@ -53,7 +56,7 @@ void cleanUpAfterKilledRuns(RunWindow& window, const std::vector<platform::Lefto
     for (const platform::Leftover& leftover : leftovers) {
         if (auto error = settleLeftover(posix, leftover.folder, leftover.name)) {
             window.message(platform::displayName(leftover.folder + leftover.name) + ":" +
-                           platform::numbered(*error));
+                           platform::numbered(*error, window.language()));
         }
     }
 }
@@ -71,13 +74,15 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     state.workText = withoutTrailingSeparators(platform::trimBlanks(window.workFolderText()));
 
     platform::DirLookup lookup(posix);
-    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix)) {
+    const platform::Language& language = window.language();
+    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix, language)) {
         window.message(*message);
         return summary;
     }
     RunLock lock;
     if (auto busy = lock.acquire(posix, state.libraryText, state.workText)) {
-        window.message(platform::displayName(*busy) + std::string(kBusyFolderSuffix));
+        window.message(
+            platform::format(language(texts::kFolderInUse), {platform::displayName(*busy)}));
         return summary;
     }
     // The work folder is left out of the library, also where a link leads to it.
@@ -87,7 +92,7 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     state.library = scanLibrary(state.libraryText, lookup, workFolder);
     for (const LibraryScan::Skipped& skipped : state.library.skipped) {
         const std::string message =
-            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error);
+            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error, language);
         // Without its root there is no library to search: every file would be
         // "not found" for a reason that lies elsewhere.
         if (skipped.folder == 0) {
@@ -101,18 +106,18 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state.library.leftovers, posix);
     state.work = listWorkFolder(state.workText, lookup);
     if (state.work.error != 0) {
-        window.message(unreadableFolder(state.workText, state.work.error));
+        window.message(unreadableFolder(state.workText, state.work.error, language));
         return summary;
     }
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state.work.leftovers, posix);
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
-        window.message(std::string(kNoDataMessage));
+        window.message(language(texts::kNoData));
         return summary;
     }
 
     ErrorListText.clear();
-    LibraryReplacer replacer(state, posix, lookup);
+    LibraryReplacer replacer(state, posix, lookup, language);
     // A folder whose changes may not be on disk is named in a message.
     const auto syncChanges = [&] {
         for (const std::string& failure : replacer.syncChangedFolders()) {
@@ -125,8 +130,8 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
         const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
         if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
             if (!options.dryRun) syncChanges();
-            window.message("タグライブラリを使えません（" +
-                           platform::displayName(transfer.missing) + "）");
+            window.message(platform::format(language(texts::kTagLibraryUnusable),
+                                            {binding::describe(transfer.missing, language)}));
             // The files done before it stay done: the run ends as a finished one
             // does, with the error list of the files that failed so far.
             stopped = true;

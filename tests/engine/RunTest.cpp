@@ -300,12 +300,12 @@ TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
     RunLock held;
     ASSERT_EQ(held.acquire(posix, dir / "lib", dir / "work"), std::nullopt);
     ErrorListText = "from before\r\n";
-    const std::string busy(kBusyFolderSuffix);
+    const std::string busy = " は別の Kestrom が使用中です";
     for (const auto& [libraryFolder, workFolder, message] :
          {std::tuple<std::string, std::string, std::string>{"lib", "work", dir / "lib" + busy},
           {"lib2", "work", dir / "work" + busy},
           {"lib/Pop", "work2", dir / "lib/Pop" + busy},
-          {"outer/lib3", "outer/work3", std::string(kNoDataMessage)}})
+          {"outer/lib3", "outer/work3", "データね～じゃん(-_-ﾒ)"}})
         EXPECT_EQ(run(dir / libraryFolder, dir / workFolder), "message " + message + "\n");
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "");
     EXPECT_EQ(ErrorListText, "from before\r\n");
