@@ -474,3 +474,44 @@ TEST_P(PairMoveTest, AFaultOrAKillAtAnyCallLeavesEveryPairOldOrNew) {
 
 INSTANTIATE_TEST_SUITE_P(FileSystems, PairMoveTest, testing::Bool(),
                          [](const auto& fs) { return fs.param ? "Two" : "One"; });
+
+namespace {
+
+// The run's messages in the window's language: Japanese as the program's own
+// texts, English as the catalogues give it.
+struct Spoken {
+    const char *tree, *library, *work, *ja, *en;
+    bool replace = false;
+};
+
+class RunMessages : public RunTest, public ::testing::WithParamInterface<Spoken> {};
+
+TEST_P(RunMessages, FollowTheWindowsLanguage) {
+    const Spoken& c = GetParam();
+    for (const auto& [language, expected] :
+         {std::pair{&kestrom::platform::japanese(), c.ja}, {&kestrom::platform::english(), c.en}}) {
+        for (const char* folder : {"lib", "work"}) std::filesystem::remove_all(dir / folder);
+        writeTree(dir.path(), c.tree);
+        RecordingWindow window(dir / c.library, dir / c.work, c.replace);
+        window.speaks = language;
+        runTransfer(window, library, {.observer = &window}, posix);
+        std::string messages = window.messages;
+        for (std::size_t at; (at = messages.find(dir.path())) != std::string::npos;)
+            messages.replace(at, dir.path().size(), "~");
+        EXPECT_EQ(messages, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunTest, RunMessages,
+    ::testing::Values(Spoken{"lib/x: work/x:", "lib", "lib/sub",
+                             "指定パスの範囲が重複しています。\n", "The two folders overlap.\n"},
+                      Spoken{"lib/x:", "lib", "none", "~/noneなんてフォルダはないよ\n",
+                             "There is no folder ~/none\n"},
+                      Spoken{"lib/x: work/x:", "lib", "work", "データね～じゃん(-_-ﾒ)\n",
+                             "The work folder holds no MP3 file.\n"},
+                      Spoken{"lib/Song.mp3:A=x work/Song.mp3: work/SONG.mp3:", "lib", "work",
+                             "~/lib/Song.mp3:(58)ファイルは既に存在します。\n",
+                             "~/lib/Song.mp3:(58)File already exists.\n", true}));
+
+}  // namespace
