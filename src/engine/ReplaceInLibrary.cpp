@@ -85,6 +85,11 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
         if (auto error = m_files.setNormal(folder + stored)) return error;
     }
     const std::string& targetName = stored.empty() ? workName : stored;
+    // A companion new to the library takes the MP3 file's name as it arrives
+    // there, so that a player finds it by the MP3 file's own stem: UPPER.MP3
+    // that keeps the library's spelling upper.mp3 brings upper.txt.
+    const std::string arrivingCompanion =
+        storedCompanion.empty() ? companionOf(targetName) : storedCompanion;
     m_changedFolders.insert(folder);
     if (companion.empty()) {
         if (auto error = m_files.moveReplacing(m_state.workPath(workName), folder + targetName))
@@ -99,13 +104,8 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
         // Song.mp3 and Song_K.mp3 share Song.txt: it is copied for every user but
         // the last, which moves it.
         int& users = m_companionUsers[companion];
-        const PairMove pair{m_workFolder,
-                            companion,
-                            storedCompanion.empty() ? companionName : storedCompanion,
-                            workName,
-                            targetName,
-                            users > 1,
-                            !storedCompanion.empty()};
+        const PairMove pair{m_workFolder, companion, arrivingCompanion,       workName,
+                            targetName,   users > 1, !storedCompanion.empty()};
         if (auto error = movePair(m_posix, folder, pair)) return error;
         --users;
         fill(folder, companionName);

@@ -25,8 +25,10 @@ namespace kestrom::engine {
 //      its own name: one rename within a file system, else an atomic copy and
 //      a deletion; the moved file takes the target's mode and owner.
 // A file with a companion moves in step 3 as a pair (see PairMove.h): the
-// companion first, into the same folder (an ordinary file's under its own name,
-// a karaoke file's as the karaoke copy's own text, Song_K.txt), then the work
+// companion first, into the same folder (under the name of a companion the
+// library holds for the file, else under the MP3 file's name as it arrives
+// there with "txt" for "mp3": upper.txt beside upper.mp3, Song_K.txt beside a
+// karaoke copy), then the work
 // file; a failure of either puts back what the pair had changed, and a run
 // stopped half-way is finished or undone by the next one. A companion that
 // Song.mp3 and Song_K.mp3 share is copied for its first user and moved for its

@@ -91,6 +91,14 @@ const Case kCases[] = {
      "lib/Pop/SONG.MP3:A=new lib/Pop/SONG.TXT:old lib/Pop/TUNE.MP3:A=new lib/Pop/TUNE_K.MP3:old "
      "work/song.mp3: work/song.txt:lyrics work/Tune_K.mp3:",
      "lib/Pop/SONG.MP3:* lib/Pop/SONG.TXT:lyrics lib/Pop/TUNE.MP3:A=new lib/Pop/TUNE_K.MP3:*K"},
+    // A companion new to the library follows the MP3 file's name as it arrives.
+    {"CompanionTakesTheNameOfTheArrivingFile",
+     "lib/Pop/upper.mp3:A=new work/UPPER.MP3: work/UPPER.txt:lyrics",
+     "lib/Pop/upper.mp3:* lib/Pop/upper.txt:lyrics"},
+    // A karaoke file's own text goes with it; the searched name's stays.
+    {"KaraokeFileTakesItsOwnTextWhereThereIsOne",
+     "lib/Pop/Song.mp3:A=new work/Song_K.mp3: work/Song_K.txt:own work/Song.txt:shared",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:own work/Song.txt:shared"},
     // Song_K_K.mp3 searches for Song_K.mp3, which the first karaoke copy put there.
     {"KaraokeCopyJoinsItsMatchWithATextOfItsOwn",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:theirs work/Song_K.mp3: work/Song_K_K.mp3: "
@@ -112,7 +120,7 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:* work/song.mp3:*", kExists},
     {"TwinsWithCompanionsNeverReplaceEachOther",
      "lib/Pop/Song.mp3:A=new work/SONG.mp3: work/SONG.txt:1 work/song.mp3: work/song.txt:2",
-     "lib/Pop/SONG.txt:1 lib/Pop/Song.mp3:* work/song.mp3:* work/song.txt:2", kExists},
+     "lib/Pop/Song.mp3:* lib/Pop/Song.txt:1 work/song.mp3:* work/song.txt:2", kExists},
     {"KaraokeTwinsSharingATextNeverReplaceEachOther",
      "lib/Pop/Song.mp3:A=new work/Song.txt:1 work/Song_K.mp3: work/song_k.mp3:",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:1 work/Song.txt:1 "
