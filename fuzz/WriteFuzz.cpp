@@ -46,7 +46,7 @@ std::string audio() {
 
 std::variant<WritePlan, WriteFailure> plan(const std::string& file) {
     ReadAheadStream stream(file);
-    return planWrite(stream, readLayout(stream), kFields, {}, 1);
+    return planWrite(stream, readLayout(stream), kFields, {}, 1, 4096);
 }
 
 std::string applied(const std::string& file, const WritePlan& plan) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include "platform/Cp932.h"
 #include "platform/LittleEndian.h"
@@ -132,14 +133,26 @@ Vbmp3::Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry) : m_loaded(true) {
     std::memcpy(&m_setTagInfo, &setEntry, sizeof setEntry);
 }
 
-Vbmp3::Vbmp3(GetFileInfoUtf8Fn getEntry, SetTagInfoUtf8Fn setEntry) : m_loaded(true) {
+Vbmp3::Vbmp3(GetFileInfoUtf8Fn getEntry, SetTagInfoUtf8Fn setEntry, BatchEntries batch)
+    : m_loaded(true) {
     std::memcpy(&m_getFileInfoUtf8, &getEntry, sizeof getEntry);
     std::memcpy(&m_setTagInfoUtf8, &setEntry, sizeof setEntry);
+    if (batch.begin != nullptr && batch.add != nullptr && batch.commit != nullptr &&
+        batch.end != nullptr)
+        m_batchEntries = batch;
 }
 
 // The library stays loaded for the life of the process, as the program never
-// unloads it; the handle is only dropped.
-Vbmp3::~Vbmp3() = default;
+// unloads it; the handle is only dropped. An open batch ends: what it staged and
+// did not commit is dropped, its files as they were.
+Vbmp3::~Vbmp3() {
+    endBatch();
+}
+
+void Vbmp3::endBatch() {
+    if (m_batch != nullptr) m_batchEntries.end(std::exchange(m_batch, nullptr));
+    m_staged = 0;
+}
 
 // Loads the library, and looks up the text record's pair once: a library that
 // has only one of the two is used through the block.
@@ -156,6 +169,17 @@ bool Vbmp3::load(Missing& missing) {
     if (get != nullptr && set != nullptr) {
         m_getFileInfoUtf8 = get;
         m_setTagInfoUtf8 = set;
+        BatchEntries batch;
+        void* entries[] = {
+            ::dlsym(m_handle, "vbmp3_beginBatch"), ::dlsym(m_handle, "vbmp3_addTagInfoUtf8"),
+            ::dlsym(m_handle, "vbmp3_commitBatch"), ::dlsym(m_handle, "vbmp3_endBatch")};
+        if (std::find(std::begin(entries), std::end(entries), nullptr) == std::end(entries)) {
+            std::memcpy(&batch.begin, &entries[0], sizeof batch.begin);
+            std::memcpy(&batch.add, &entries[1], sizeof batch.add);
+            std::memcpy(&batch.commit, &entries[2], sizeof batch.commit);
+            std::memcpy(&batch.end, &entries[3], sizeof batch.end);
+            m_batchEntries = batch;
+        }
     }
     return true;
 }
@@ -223,6 +247,45 @@ CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, b
     const int error = errno;
     fromLibraryForm(records.writeBlock, records.tag);
     return judge(result, error);
+}
+
+CallResult Vbmp3::stageTagInfo(const std::string& path, TagRecords& records) {
+    Missing missing;
+    if (!load(missing)) return {CallStatus::Unavailable, missing};
+    if (m_batchEntries.begin == nullptr) {
+        // No batch: the write is made at once, and counts as staged when it succeeds.
+        CallResult result = setTagInfo(path, records);
+        if (result.status == CallStatus::Success) ++m_staged;
+        return result;
+    }
+    if (m_batch == nullptr) {
+        errno = 0;
+        m_batch = m_batchEntries.begin();
+        if (m_batch == nullptr) return {CallStatus::Failure, {}, errno != 0 ? errno : ENOMEM};
+    }
+    const std::size_t length = prepareTextRecord(records);
+    errno = 0;
+    const std::int16_t result = m_batchEntries.add(m_batch, path.c_str(), records.textRecord.data(),
+                                                   static_cast<std::uint32_t>(length), 1, 1);
+    const int error = errno;
+    fromTextRecord(records.textRecord, records.tag);
+    if (result != 0) ++m_staged;
+    return judge(result, error);
+}
+
+std::vector<int> Vbmp3::commitBatch() {
+    std::vector<int> errors(std::exchange(m_staged, 0), 0);
+    if (m_batch == nullptr || errors.empty()) return errors;
+    std::vector<std::int32_t> results(errors.size(), 0);
+    errno = 0;
+    if (m_batchEntries.commit(m_batch, results.data(),
+                              static_cast<std::uint32_t>(results.size())) == 0 &&
+        std::count(results.begin(), results.end(), 0) == static_cast<long>(results.size())) {
+        // Refused as a whole (it should never be): nothing was written.
+        std::fill(results.begin(), results.end(), errno != 0 ? errno : EIO);
+    }
+    std::copy(results.begin(), results.end(), errors.begin());
+    return errors;
 }
 
 std::string findTagLibrary(platform::Posix& posix) {

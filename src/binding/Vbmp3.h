@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Posix.h"
 #include "platform/Texts.h"
@@ -103,6 +104,14 @@ using SetTagInfoFn = decltype(&vbmp3_setTagInfo);
 using GetFileInfoUtf8Fn = decltype(&vbmp3_getFileInfoUtf8);
 using SetTagInfoUtf8Fn = decltype(&vbmp3_setTagInfoUtf8);
 
+// The entry points of a batch of writes, which later libraries have too.
+struct BatchEntries {
+    decltype(&vbmp3_beginBatch) begin = nullptr;
+    decltype(&vbmp3_addTagInfoUtf8) add = nullptr;
+    decltype(&vbmp3_commitBatch) commit = nullptr;
+    decltype(&vbmp3_endBatch) end = nullptr;
+};
+
 // The binding to the tag library, a shared object with the entry points of
 // vbmp3.h (C linkage). The library is loaded by its path at the first call and
 // stays loaded. When it has both vbmp3_getFileInfoUtf8 and vbmp3_setTagInfoUtf8,
@@ -115,7 +124,7 @@ public:
     // Entry points already in the process (the library's code linked in, as
     // tests do to run it over a seam of their own); nothing is loaded.
     Vbmp3(GetFileInfoFn getEntry, SetTagInfoFn setEntry);
-    Vbmp3(GetFileInfoUtf8Fn getEntry, SetTagInfoUtf8Fn setEntry);
+    Vbmp3(GetFileInfoUtf8Fn getEntry, SetTagInfoUtf8Fn setEntry, BatchEntries batch = {});
     Vbmp3(const Vbmp3&) = delete;
     Vbmp3& operator=(const Vbmp3&) = delete;
     ~Vbmp3();
@@ -134,6 +143,20 @@ public:
     // writing: Success when vbmp3_setTagInfo is there, else Unavailable.
     CallResult checkTagInfo(const std::string& path, TagRecords& records);
 
+    // A write of records.tag into the file at path, as setTagInfo makes it, but
+    // made durable together with the others staged up to commitBatch(): the
+    // library's batch when it has one, else a setTagInfo at once. Failure: the
+    // write is refused now (its errno), the file as it was; Success: its
+    // result comes with commitBatch().
+    CallResult stageTagInfo(const std::string& path, TagRecords& records);
+    // Writes everything staged since the last commit and returns, in the order
+    // of the stagings that succeeded, each one's result: 0 written and on disk,
+    // else the errno of its failure.
+    std::vector<int> commitBatch();
+    // Ends the batch: what is staged and not committed is dropped, and the
+    // journals that the commits used go.
+    void endBatch();
+
 private:
     bool load(Missing& missing);
     void* symbol(const char* name, void*& cache, Missing& missing);
@@ -146,6 +169,9 @@ private:
     void* m_setTagInfo = nullptr;
     void* m_getFileInfoUtf8 = nullptr;  // both set, or neither
     void* m_setTagInfoUtf8 = nullptr;
+    BatchEntries m_batchEntries;     // all four set, or none
+    vbmp3_batch* m_batch = nullptr;  // opened at the first staging
+    std::size_t m_staged = 0;
 };
 
 // The tag library for the running program. An installed program keeps it in a

@@ -19,8 +19,8 @@ LibraryScan scanLibrary(const std::string& libraryText, platform::DirLookup& loo
         // The entry is copied: push_back below may move the vector's strings.
         const std::string folder = scan.SourceDirs[j];
         std::string name = lookup.first(folder, platform::Filter::Folder);
-        for (const std::string& leftover : lookup.leftovers())
-            scan.leftovers.push_back({folder, leftover});
+        for (const std::string& hidden : lookup.hiddenNames())
+            if (platform::isLeftoverName(hidden)) scan.leftovers.push_back({folder, hidden});
         for (; !name.empty(); name = lookup.next()) {
             const platform::DirEntry& entry = lookup.current();
             if (name == "." || name == "..") {

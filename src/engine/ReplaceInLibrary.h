@@ -56,7 +56,8 @@ public:
     std::optional<std::string> plan(std::size_t i, const Transfer& transfer);
 
     // Makes the run's changes so far durable: one sync of the work folder (the
-    // tag writes' records are removed there) and of every folder a move changed.
+    // files moved out of it) and of every folder a move changed. The tag writes
+    // are on disk already, batch by batch.
     // Returns the message for each folder whose sync failed,
     // "<folder>のフォルダの変更をディスクに書き込めません:(<number>)<description>".
     std::vector<std::string> syncChangedFolders();

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Run.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <set>
+#include <vector>
 
 #include "engine/FolderCheck.h"
 #include "engine/Messages.h"
@@ -26,6 +29,10 @@ std::string counterText(std::int64_t ok, std::int64_t ng) {
 }
 
 namespace {
+
+// The files of a batch: enough that its few syncs cost little per file, few
+// enough that the counter moves on and the files held open stay few.
+constexpr std::size_t kBatchFiles = 32;
 
 std::string unreadableFolder(std::string_view folder, int error,
                              const platform::Language& language) {
@@ -125,46 +132,86 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
             summary.synced = false;
         }
     };
-    bool stopped = false;
-    for (std::size_t i = 0; i < fileCount; ++i) {
-        const Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
-        if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
-            if (!options.dryRun) syncChanges();
-            window.message(platform::format(language(texts::kTagLibraryUnusable),
-                                            {binding::describe(transfer.missing, language)}));
-            // The files done before it stay done: the run ends as a finished one
-            // does, with the error list of the files that failed so far.
-            stopped = true;
-            break;
+    // The part of the tag library that stopped the run, when one did.
+    std::optional<binding::Missing> missing;
+    for (std::size_t first = 0; first < fileCount && !missing;) {
+        // A batch: its files are staged, then written and made durable together,
+        // and only then counted and moved, so that no file leaves the work folder
+        // before its change is on disk.
+        // A dry run writes nothing: its files go one by one.
+        const std::size_t end = std::min(fileCount, first + (options.dryRun ? 1 : kBatchFiles));
+        std::vector<Transfer> transfers;
+        // A file whose match is a file of this batch that moves into the library
+        // (Song_K_K.mp3 after Song_K.mp3) waits for the next batch: its match is
+        // there only once the batch has moved.
+        std::set<std::u16string> moving;
+        for (std::size_t i = first; i < end; ++i) {
+            if (window.replaceFlag()) {
+                if (moving.contains(platform::foldName(state.work.TargetNames[i]))) break;
+                moving.insert(platform::foldName(state.work.workName(i)));
+            }
+            Transfer transfer = processFile(i, state, tagLibrary, options.dryRun);
+            if (transfer.outcome == Transfer::Outcome::LibraryMissing) {
+                missing = transfer.missing;
+                break;
+            }
+            transfers.push_back(std::move(transfer));
         }
-        bool replaced = false;
-        bool replaceFailed = false;
-        if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
-            replaced = true;
-            // A dry run's plan shows the move that would be refused; it has no message.
-            const auto message =
-                options.dryRun ? replacer.plan(i, transfer) : replacer.replace(i, transfer);
-            if (message) {
-                replaceFailed = true;
-                if (!options.dryRun) window.message(*message);
+        if (!options.dryRun) {
+            const std::vector<int> errors = tagLibrary.commitBatch();
+            std::size_t k = 0;
+            for (Transfer& transfer : transfers) {
+                if (!transfer.staged || k >= errors.size()) continue;
+                if (const int error = errors[k++]; error != 0) {
+                    transfer.outcome = Transfer::Outcome::WriteFailed;
+                    transfer.error = error;
+                }
             }
         }
-        // Every change of the run is on disk before the counter shows its last numbers.
-        if (i + 1 == fileCount && !options.dryRun) syncChanges();
-        window.counterText(counterText(state.OkCount, state.NgCount));
-        if (options.observer != nullptr) {
-            FileReport report;
-            report.index = i;
-            report.total = fileCount;
-            report.workName = state.work.workName(i);
-            report.workFile = state.workPath(report.workName);
-            report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
-            report.error = transfer.error;
-            if (!transfer.foundName.empty())
-                report.libraryPath = state.library.SourceDirs[transfer.folder] + transfer.foundName;
-            report.companion = state.work.CompanionTexts[i];
-            options.observer->fileDone(report);
+        for (std::size_t i = first; i < first + transfers.size(); ++i) {
+            const Transfer& transfer = transfers[i - first];
+            countFile(i, state, transfer);
+            bool replaced = false;
+            bool replaceFailed = false;
+            if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
+                replaced = true;
+                // A dry run's plan shows the move that would be refused; it has no message.
+                const auto message =
+                    options.dryRun ? replacer.plan(i, transfer) : replacer.replace(i, transfer);
+                if (message) {
+                    replaceFailed = true;
+                    if (!options.dryRun) window.message(*message);
+                }
+            }
+            // Every change of the run is on disk before the counter shows its last numbers.
+            if (i + 1 == fileCount && !options.dryRun) syncChanges();
+            window.counterText(counterText(state.OkCount, state.NgCount));
+            if (options.observer != nullptr) {
+                FileReport report;
+                report.index = i;
+                report.total = fileCount;
+                report.workName = state.work.workName(i);
+                report.workFile = state.workPath(report.workName);
+                report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
+                report.error = transfer.error;
+                if (!transfer.foundName.empty())
+                    report.libraryPath =
+                        state.library.SourceDirs[transfer.folder] + transfer.foundName;
+                report.companion = state.work.CompanionTexts[i];
+                options.observer->fileDone(report);
+            }
         }
+        first += transfers.size();
+    }
+    // The run's journal goes.
+    tagLibrary.endBatch();
+    const bool stopped = missing.has_value();
+    if (stopped) {
+        if (!options.dryRun) syncChanges();
+        window.message(platform::format(language(texts::kTagLibraryUnusable),
+                                        {binding::describe(*missing, language)}));
+        // The files done before it stay done: the run ends as a finished one
+        // does, with the error list of the files that failed so far.
     }
 
     summary.completed = !stopped;

@@ -14,13 +14,6 @@ void markKaraoke(binding::TagInfo& tag) {
     tag.TextB.resize(VBMP3_TEXT_B_SIZE, u' ');
 }
 
-// Counts the file NG and lists it in the error list.
-void countFailed(RunState& state, const std::string& workName) {
-    ++state.NgCount;
-    ErrorListText += platform::displayName(workName);
-    ErrorListText += "\r\n";
-}
-
 }  // namespace
 
 Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary, bool dryRun) {
@@ -28,16 +21,12 @@ Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary,
     Transfer result;
     if (const int linkError = state.work.linkErrors[i]; linkError != 0) {
         // There is no file to write a tag into: the tag library is not called.
-        countFailed(state, workName);
         result.outcome = Transfer::Outcome::WriteFailed;
         result.error = linkError;
         return result;
     }
     const auto match = state.library.index.find(state.work.TargetNames[i]);
-    if (!match) {
-        countFailed(state, workName);
-        return result;
-    }
+    if (!match) return result;
     result.folder = match->folder;
     result.foundName = match->name;
 
@@ -49,7 +38,6 @@ Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary,
             result.missing = read.missing;
             return result;
         }
-        countFailed(state, workName);
         result.outcome = Transfer::Outcome::UnreadableTag;
         result.error = read.error;
         return result;
@@ -57,27 +45,34 @@ Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary,
 
     if (!state.work.KaraokeNames[i].empty()) markKaraoke(state.records.tag);
 
-    {
-        // A dry run writes nothing, but makes the checks of the write, so that a
-        // file the write would refuse fails here as it would in the run.
-        const std::string workFile = state.workPath(workName);
-        const auto write = dryRun ? tagLibrary.checkTagInfo(workFile, state.records)
-                                  : tagLibrary.setTagInfo(workFile, state.records);
-        if (write.status == binding::CallStatus::Unavailable) {
-            result.outcome = Transfer::Outcome::LibraryMissing;
-            result.missing = write.missing;
-            return result;
-        }
-        if (write.status == binding::CallStatus::Failure) {
-            countFailed(state, workName);
-            result.outcome = Transfer::Outcome::WriteFailed;
-            result.error = write.error;
-            return result;
-        }
+    // A dry run writes nothing, but makes the checks of the write, so that a
+    // file the write would refuse fails here as it would in the run.
+    const std::string workFile = state.workPath(workName);
+    const auto write = dryRun ? tagLibrary.checkTagInfo(workFile, state.records)
+                              : tagLibrary.stageTagInfo(workFile, state.records);
+    if (write.status == binding::CallStatus::Unavailable) {
+        result.outcome = Transfer::Outcome::LibraryMissing;
+        result.missing = write.missing;
+        return result;
     }
-    ++state.OkCount;
+    if (write.status == binding::CallStatus::Failure) {
+        result.outcome = Transfer::Outcome::WriteFailed;
+        result.error = write.error;
+        return result;
+    }
     result.outcome = Transfer::Outcome::Ok;
+    result.staged = !dryRun;
     return result;
+}
+
+void countFile(std::size_t i, RunState& state, const Transfer& transfer) {
+    if (transfer.outcome == Transfer::Outcome::Ok) {
+        ++state.OkCount;
+        return;
+    }
+    ++state.NgCount;
+    ErrorListText += platform::displayName(state.work.workName(i));
+    ErrorListText += "\r\n";
 }
 
 }  // namespace kestrom::engine

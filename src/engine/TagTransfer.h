@@ -23,16 +23,22 @@ struct Transfer {
     // WriteFailed, UnreadableTag: the errno the tag library left, 0 when it set
     // none, or that of following a work file that is a link to nothing.
     int error = 0;
+    bool staged = false;  // Ok: the write waits for the batch's commit
 };
 
 // Transfers the tag of work file i: finds the same-named library file (the first
 // folder of the scan that holds it, any letter case), reads its tag, marks a
-// karaoke file, writes the tag into the work file, and counts the file OK or NG,
-// adding every NG file to the error list. With dryRun the write is only checked
+// karaoke file and stages the write of the tag into the work file
+// (binding::Vbmp3::stageTagInfo): Ok with staged set, its result to come with
+// the batch's commit. With dryRun the write is only checked
 // (binding::Vbmp3::checkTagInfo): a write that would be refused is WriteFailed
-// with its errno, any other counted as done. A work file that is a link to
-// nothing fails as a write does, before anything is looked up or read for it.
-// LibraryMissing stops the run: nothing is counted and nothing has been written.
+// with its errno, any other Ok. A work file that is a link to nothing fails as
+// a write does, before anything is looked up or read for it. LibraryMissing
+// stops the run: nothing has been written for the file. Nothing is counted.
 Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary, bool dryRun);
+
+// Counts work file i OK or NG by its transfer, once its write's result is known,
+// adding every NG file to the error list.
+void countFile(std::size_t i, RunState& state, const Transfer& transfer);
 
 }  // namespace kestrom::engine

@@ -25,8 +25,9 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
     // are looked up among the same plain files by their folded names.
     std::unordered_map<std::u16string, std::vector<std::string>> plainFiles;
     std::string name = lookup.first(workText + "/", platform::Filter::PlainOrBrokenLink);
-    for (const std::string& leftover : lookup.leftovers())
-        inventory.leftovers.push_back({workText + "/", leftover});
+    for (const std::string& hidden : lookup.hiddenNames())
+        if (platform::isLeftoverName(hidden))
+            inventory.leftovers.push_back({workText + "/", hidden});
     for (; !name.empty(); name = lookup.next()) {
         const bool brokenLink = lookup.current().kind == platform::EntryKind::BrokenLink;
         if (platform::matchesWildcard(name, "*.mp3")) {

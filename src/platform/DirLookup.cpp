@@ -105,7 +105,7 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
     m_matches.clear();
     m_position = 0;
     m_lastError = 0;
-    m_leftovers.clear();
+    m_hidden.clear();
     const auto [folder, name] = splitPath(pattern);
     const bool literal =
         !name.empty() && (!wildcards || name.find_first_of("*?") == std::string_view::npos);
@@ -137,7 +137,7 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
         }
     }
     for (const DirEntry& e : entries)
-        if (isLeftoverName(e.name)) m_leftovers.push_back(e.name);
+        if (e.name.starts_with('.') && !isDotEntry(e.name)) m_hidden.push_back(e.name);
     std::erase_if(entries, [&](const DirEntry& e) { return !admits(e, filter); });
 
     if (literal) {

@@ -64,10 +64,9 @@ public:
     const DirEntry& current() const { return m_matches[m_position - 1]; }
     // The errno of the last listing that failed, 0 when the last one succeeded.
     int lastError() const { return m_lastError; }
-    // The hidden files that this program leaves while it changes or moves a
-    // file (see isLeftoverName) found by the last listing of a folder: what a
-    // killed process may have left behind.
-    const std::vector<std::string>& leftovers() const { return m_leftovers; }
+    // The names of the hidden entries (starting with ".", but "." and "..")
+    // that the last listing of a folder found, whatever the filter.
+    const std::vector<std::string>& hiddenNames() const { return m_hidden; }
 
 private:
     std::string start(std::string_view pattern, Filter filter, bool wildcards);
@@ -77,7 +76,7 @@ private:
     std::vector<DirEntry> m_matches;
     std::size_t m_position = 0;
     int m_lastError = 0;
-    std::vector<std::string> m_leftovers;
+    std::vector<std::string> m_hidden;
 };
 
 // Splits a path into its folder part, with the trailing "/", and its last name.

@@ -6,146 +6,33 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "platform/DirLookup.h"
-#include "platform/SealedRecord.h"
 
 namespace kestrom::platform {
 namespace {
 
-// The undo record (see SealedRecord.h), all numbers little-endian:
-//   "KSTRUNDO", version (4 bytes), device, inode, old length, new length (8
-//   each), the file's name (4-byte length, bytes), the number of regions (4),
-//   each region's offset (8), old bytes and new bytes (each an 8-byte length and
-//   the bytes), and the hash. A record cut short by a crash fails the hash: the
-//   file was never touched.
-constexpr std::string_view kMagic = "KSTRUNDO";
-constexpr std::uint32_t kVersion = 2;
-constexpr std::size_t kMostRecordBytes = std::size_t{1} << 30;
-
-struct Record {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t length = 0;
-    std::uint64_t newLength = 0;
-    std::string_view name;
-    std::vector<Patch> regions;  // old holds the bytes to restore
-};
-
-std::string encode(const struct stat& file, std::string_view name, std::span<const Patch> patches,
-                   off_t newLength) {
-    std::string out(kMagic);
-    putNumber(out, kVersion, 4);
-    putNumber(out, static_cast<std::uint64_t>(file.st_dev), 8);
-    putNumber(out, static_cast<std::uint64_t>(file.st_ino), 8);
-    putNumber(out, static_cast<std::uint64_t>(file.st_size), 8);
-    putNumber(out, static_cast<std::uint64_t>(newLength), 8);
-    putName(out, name);
-    putNumber(out, patches.size(), 4);
-    for (const Patch& p : patches) {
-        putNumber(out, static_cast<std::uint64_t>(p.offset), 8);
-        putNumber(out, p.old.size(), 8);
-        out += p.old;
-        putNumber(out, p.bytes.size(), 8);
-        out += p.bytes;
-    }
-    seal(out);
-    return out;
-}
-
-// What a record file holds: no complete record (cut short by a crash), a
-// complete one that this program cannot read (another version), or a record.
-enum class Found { CutShort, Unknown, Record };
-
-Found decode(std::string_view data, Record& record) {
-    const std::optional<std::string_view> content = unsealed(data, kMagic);
-    if (!content) return Found::CutShort;
-    RecordReader in(*content);
-    std::uint64_t version = 0, nameSize = 0, count = 0;
-    if (!in.number(version, 4) || version != kVersion || !in.number(record.device, 8) ||
-        !in.number(record.inode, 8) || !in.number(record.length, 8) ||
-        !in.number(record.newLength, 8) || !in.number(nameSize, 4) ||
-        !in.bytes(record.name, nameSize) || !in.number(count, 4))
-        return Found::Unknown;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        std::uint64_t offset = 0, oldSize = 0, newSize = 0;
-        Patch region;
-        if (!in.number(offset, 8) || !in.number(oldSize, 8) || !in.bytes(region.old, oldSize) ||
-            !in.number(newSize, 8) || !in.bytes(region.bytes, newSize))
-            return Found::Unknown;
-        region.offset = static_cast<off_t>(offset);
-        record.regions.push_back(region);
-    }
-    return in.atEnd() ? Found::Record : Found::Unknown;
-}
-
-// Whether the open file fd is the record's, as the interrupted change can have
-// left it: the recorded device and inode, a length between the old and the new
-// one (or the end of the new bytes, written before the length was set), and in
-// every region only old or new bytes, or zeros where the file had no byte
-// before (a file that grew, as a power loss leaves it). 0 or errno.
-int isRecordsFile(Posix& posix, int fd, const struct stat& file, const Record& record, bool& fits) {
-    fits = false;
-    if (record.device != static_cast<std::uint64_t>(file.st_dev) ||
-        record.inode != static_cast<std::uint64_t>(file.st_ino))
-        return 0;
-    std::uint64_t shortest = std::min(record.length, record.newLength);
-    std::uint64_t longest = std::max(record.length, record.newLength);
-    for (const Patch& region : record.regions)
-        longest =
-            std::max(longest, static_cast<std::uint64_t>(region.offset) + region.bytes.size());
-    const auto length = static_cast<std::uint64_t>(file.st_size);
-    if (length < shortest || length > longest) return 0;
-    std::string now;
-    for (const Patch& region : record.regions) {
-        const std::size_t size = std::max(region.old.size(), region.bytes.size());
-        if (int err = readAt(posix, fd, now, size, region.offset); err != 0) return err;
-        for (std::size_t i = 0; i < now.size(); ++i) {
-            const bool old = i < region.old.size() ? now[i] == region.old[i] : now[i] == '\0';
-            if (!old && !(i < region.bytes.size() && now[i] == region.bytes[i])) return 0;
-        }
-    }
-    fits = true;
-    return 0;
-}
-
-// Writes the old bytes back and restores the old length; 0 or errno.
+// Writes the old bytes back and restores the old length, unsynced; 0 or errno.
 int restore(Posix& posix, int fd, std::span<const Patch> regions, off_t length) {
     for (const Patch& region : regions)
         if (int err = writeAll(posix, fd, region.old, region.offset); err != 0) return err;
-    if (posix.ftruncate(fd, length) != 0) return errno;
-    return posix.fsync(fd) == 0 ? 0 : errno;
+    return posix.ftruncate(fd, length) == 0 ? 0 : errno;
 }
 
-// Settles the undo record at recordPath for the open, locked file fd: a record
-// that is this file's is rolled back and removed, one cut short is removed, any
-// other is left alone (it is not this file's, or it cannot be read). 0 or errno
-// (the record then stays).
-int settleRecord(Posix& posix, const std::string& recordPath, int fd, const struct stat& file,
-                 int folderFd) {
-    std::string data;
-    if (int err = readFile(posix, recordPath, kMostRecordBytes, data); err != 0)
-        return err == ENOENT ? 0 : err;
-    Record record;
-    const Found found = decode(data, record);
-    if (found == Found::Unknown) return 0;
-    if (found == Found::Record) {
-        bool fits = false;
-        if (int err = isRecordsFile(posix, fd, file, record, fits); err != 0) return err;
-        if (!fits) return 0;
-        if (int err = restore(posix, fd, record.regions, static_cast<off_t>(record.length));
-            err != 0)
-            return err;
-    }
-    if (posix.unlink(recordPath.c_str()) != 0 && errno != ENOENT) return errno;
-    // The file is on disk as it was; should the record's removal not reach the
-    // disk, the record comes back and rolls back to the same bytes again.
-    if (folderFd >= 0) posix.fsync(folderFd);
-    return 0;
+// Settles the journal of folder before a file there is opened: a batch that a
+// crash left unfinished is rolled back. The journal of a living batch (this
+// process's own among them) is left alone: a file it changes is locked. One
+// that stays (a file it names is not found, or another version) has moved
+// aside for the run's clean-up to report; the file opened is not one it could
+// roll back. 0 or errno.
+int settleFolder(Posix& posix, const std::string& folder) {
+    struct stat st {};
+    const std::string journal = folder + std::string(kJournalName);
+    if (posix.lstat(journal.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+    const int err = settleJournal(posix, folder);
+    return err == EBUSY || err == ENOENT || err == EPROTO ? 0 : err;
 }
 
 // Opens path without following a link at its end; a link is resolved first, so
@@ -162,12 +49,6 @@ int openFile(Posix& posix, const std::string& path, int flags, Fd& fd, std::stri
 
 }  // namespace
 
-std::string undoRecordName(ino_t inode) {
-    char name[48];
-    std::snprintf(name, sizeof name, ".kestrom-%llx.undo", static_cast<unsigned long long>(inode));
-    return name;
-}
-
 FileChange::FileChange(Posix& posix, Fd fd, std::string path)
     : m_posix(&posix), m_fd(std::move(fd)), m_path(std::move(path)) {
     m_folder = std::string(splitPath(m_path).first);
@@ -181,14 +62,13 @@ FileChange::FileChange(FileChange&& other) noexcept
       m_status(other.m_status),
       m_folderFd(std::move(other.m_folderFd)),
       m_state(other.m_state),
-      m_record(std::move(other.m_record)),
-      m_recordPath(std::exchange(other.m_recordPath, {})) {}
+      m_error(other.m_error),
+      m_bytes(std::move(other.m_bytes)),
+      m_patches(std::move(other.m_patches)),
+      m_newLength(other.m_newLength),
+      m_copy(std::move(other.m_copy)) {}
 
-// A record that was never needed, or whose change was undone, goes.
-FileChange::~FileChange() {
-    m_record.reset();
-    if (!m_recordPath.empty()) m_posix->unlink(m_recordPath.c_str());
-}
+FileChange::~FileChange() = default;
 
 int FileChange::open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
                      Purpose purpose) {
@@ -198,10 +78,14 @@ int FileChange::open(Posix& posix, const std::string& path, std::optional<FileCh
     if (int err = openFile(posix, path, O_RDWR, fd, resolved); err != 0)
         return err == EISDIR ? EINVAL : err;
     FileChange change(posix, std::move(fd), std::move(resolved));
+    if (purpose == Purpose::Check) change.m_state = State::Check;
+    // The folder's unfinished batch is rolled back before the file is looked at.
+    if (purpose == Purpose::Change) {
+        if (int err = settleFolder(posix, change.m_folder); err != 0) return err;
+    }
     if (posix.fstat(change.fd(), &change.m_status) != 0) return errno;
     if (!S_ISREG(change.m_status.st_mode)) return EINVAL;
     if ((change.m_status.st_mode & S_IWUSR) == 0) return EACCES;
-    if (purpose == Purpose::Check) change.m_state = State::Check;
     if (int err = change.lockAndRecover(); err != 0) return err;
     out.emplace(std::move(change));
     return 0;
@@ -213,102 +97,222 @@ int FileChange::lockAndRecover() {
         return errno == EWOULDBLOCK ? EBUSY : errno;
     m_folderFd =
         Fd(*m_posix, m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
-    if (!m_folderFd.valid()) return errno;
-    if (m_state == State::Check) return 0;
-    // A record already there is how a change left unfinished by a crash shows:
-    // it is rolled back first, whatever name the file was opened by. Under the
-    // lock no other run makes one meanwhile, so a change that writes nothing
-    // leaves no trace at all.
-    const std::string record = m_folder + undoRecordName(m_status.st_ino);
-    struct stat st {};
-    if (m_posix->lstat(record.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
-    if (int err = settleRecord(*m_posix, record, fd(), m_status, m_folderFd.get()); err != 0)
-        return err;
-    return m_posix->fstat(fd(), &m_status) == 0 ? 0 : errno;
+    return m_folderFd.valid() ? 0 : errno;
 }
 
-int FileChange::checkUnchanged() {
+int FileChange::checkUnchanged(bool byName) {
     struct stat now {};
     if (m_posix->fstat(fd(), &now) != 0) return errno;
     const bool same = now.st_size == m_status.st_size &&
                       now.st_mtim.tv_sec == m_status.st_mtim.tv_sec &&
                       now.st_mtim.tv_nsec == m_status.st_mtim.tv_nsec;
-    return same ? 0 : EBUSY;
+    if (!same) return EBUSY;
+    if (!byName) return 0;
+    // The name still leads to this file.
+    struct stat named {};
+    if (m_posix->stat(m_path.c_str(), &named) != 0) return errno;
+    return named.st_ino == m_status.st_ino && named.st_dev == m_status.st_dev ? 0 : EBUSY;
 }
 
-int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
+int FileChange::stageInPlace(std::span<const Patch> patches, off_t newLength) {
     if (m_state != State::Open) return EBADF;
-    const int err = change(patches, newLength);
-    m_state = err == 0 ? State::Changed : State::Failed;
-    return err;
-}
-
-int FileChange::change(std::span<const Patch> patches, off_t newLength) {
-    const std::string recordPath = m_folder + undoRecordName(m_status.st_ino);
-    m_record = Fd(*m_posix, m_posix->open(recordPath.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
-    if (!m_record.valid()) return errno == EEXIST ? EBUSY : errno;
-    m_recordPath = recordPath;
-    const std::string record = encode(m_status, splitPath(m_path).second, patches, newLength);
-    if (int err = writeAll(*m_posix, m_record.get(), record, 0); err != 0) return err;
-    if (m_posix->fsync(m_record.get()) != 0 || m_posix->fsync(m_folderFd.get()) != 0) return errno;
-    // Nothing is written yet; on failure the destructor removes the record.
-    if (int err = checkUnchanged(); err != 0) return err;
-
-    off_t produced = m_status.st_size;
+    m_bytes.clear();
+    m_bytes.reserve(patches.size() * 2);
     for (const Patch& p : patches) {
-        if (int err = writeAll(*m_posix, fd(), p.bytes, p.offset); err != 0) {
-            undo(patches);
-            return err;
-        }
-        produced = std::max(produced, p.offset + static_cast<off_t>(p.bytes.size()));
+        m_bytes.emplace_back(p.bytes);
+        m_bytes.emplace_back(p.old);
     }
-    if ((produced != newLength && m_posix->ftruncate(fd(), newLength) != 0) ||
-        m_posix->fsync(fd()) != 0) {
-        const int err = errno;
-        undo(patches);
-        return err;
-    }
-    // The removal reaches the disk with the folder's next sync, which the run
-    // makes once at its end: until then a power loss rolls the file back, whole.
-    if (m_posix->unlink(m_recordPath.c_str()) != 0) return errno;
-    m_recordPath.clear();
+    m_patches.clear();
+    for (std::size_t i = 0; i < patches.size(); ++i)
+        m_patches.push_back({patches[i].offset, m_bytes[2 * i], m_bytes[2 * i + 1]});
+    m_newLength = newLength;
+    m_state = State::Staged;
     return 0;
 }
 
-int FileChange::undo(std::span<const Patch> patches) {
-    const int err = restore(*m_posix, fd(), patches, m_status.st_size);
-    if (err != 0) m_recordPath.clear();  // the record stays for the next open to roll back
-    return err;
+int FileChange::stageRewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
+    if (m_state != State::Open) return EBADF;
+    const auto fail = [this](int err) {
+        m_copy.reset();
+        finish(State::Failed, err);
+        return err;
+    };
+    // The file is replaced, not changed: the journal needs nothing of it.
+    if (int err = PendingFile::create(*m_posix, m_folder, m_path, m_copy); err != 0)
+        return fail(err);
+    const auto headSize = static_cast<off_t>(head.size());
+    if (int err = writeAll(*m_posix, m_copy->fd(), head, 0); err != 0) return fail(err);
+    if (int err = copyRange(*m_posix, fd(), from, m_copy->fd(), headSize, to - from,
+                            sharingBlockSize(m_status));
+        err != 0)
+        return fail(err);
+    if (int err = writeAll(*m_posix, m_copy->fd(), tail, headSize + to - from); err != 0)
+        return fail(err);
+    if (int err = m_copy->takeAttributes(m_status, true); err != 0) return fail(err);
+    m_state = State::Staged;
+    return 0;
+}
+
+std::size_t FileChange::journalBytes() const {
+    std::size_t bytes = 0;
+    for (const std::string& b : m_bytes) bytes += b.size();
+    return bytes;
+}
+
+void FileChange::finish(State state, int error) {
+    m_state = state;
+    m_error = error;
+}
+
+int FileChange::writeStaged(bool& touched) {
+    // Nothing is written yet: a file that changed since it was opened stays as it is.
+    touched = false;
+    if (int err = checkUnchanged(false); err != 0) return err;
+    touched = true;
+    off_t produced = m_status.st_size;
+    for (const Patch& p : m_patches) {
+        if (int err = writeAll(*m_posix, fd(), p.bytes, p.offset); err != 0) return err;
+        produced = std::max(produced, p.offset + static_cast<off_t>(p.bytes.size()));
+    }
+    if (produced != m_newLength && m_posix->ftruncate(fd(), m_newLength) != 0) return errno;
+    return 0;
+}
+
+int FileChange::undoStaged() {
+    return restore(*m_posix, fd(), m_patches, m_status.st_size);
+}
+
+int FileChange::renameStaged() {
+    if (int err = checkUnchanged(true); err != 0) return err;
+    return m_copy->rename();
+}
+
+int FileChange::commitAlone() {
+    ChangeBatch batch(*m_posix);
+    batch.add(*this);
+    batch.commit();
+    return m_error;
+}
+
+int FileChange::writeInPlace(std::span<const Patch> patches, off_t newLength) {
+    if (int err = stageInPlace(patches, newLength); err != 0) return err;
+    return commitAlone();
 }
 
 int FileChange::rewrite(std::string_view head, off_t from, off_t to, std::string_view tail) {
-    if (m_state != State::Open) return EBADF;
-    bool replaced = false;
-    const int err = replace(head, from, to, tail, replaced);
-    m_state = replaced ? State::Replaced : State::Failed;
-    return err;
+    if (int err = stageRewrite(head, from, to, tail); err != 0) return err;
+    return commitAlone();
 }
 
-int FileChange::replace(std::string_view head, off_t from, off_t to, std::string_view tail,
-                        bool& replaced) {
-    // The file is replaced, not changed: it needs no undo record.
-    std::optional<PendingFile> pending;
-    if (int err = PendingFile::create(*m_posix, m_folder, m_path, pending); err != 0) return err;
-    const auto headSize = static_cast<off_t>(head.size());
-    if (int err = writeAll(*m_posix, pending->fd(), head, 0); err != 0) return err;
-    if (int err = copyRange(*m_posix, fd(), from, pending->fd(), headSize, to - from); err != 0)
+ChangeBatch::~ChangeBatch() {
+    // Every batch is done (or failed and undone): the journals go. A removal
+    // that a power loss takes back leaves a done journal, which rolls nothing
+    // back; one that stays after a failed flush is not removed.
+    for (auto& [folder, journal] : m_journals)
+        if (m_broken == 0) journal->remove();
+}
+
+void ChangeBatch::add(FileChange& change) {
+    if (change.state() == FileChange::State::Staged) m_changes.push_back(&change);
+}
+
+int ChangeBatch::flush(std::span<const int> fds) {
+    return m_posix->flushFiles(fds) == 0 ? 0 : errno;
+}
+
+int ChangeBatch::commit() {
+    std::map<std::string, std::vector<FileChange*>> byFolder;
+    for (FileChange* change : m_changes) byFolder[change->folder()].push_back(change);
+    m_changes.clear();
+    for (auto& [folder, changes] : byFolder) commitFolder(folder, changes);
+    int failed = 0;
+    for (auto& [folder, changes] : byFolder)
+        for (const FileChange* change : changes)
+            if (change->error() != 0) failed = change->error();
+    return failed;
+}
+
+int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*>& changes) {
+    using State = FileChange::State;
+    const auto failAll = [&](int err) {
+        for (FileChange* c : changes) {
+            c->m_copy.reset();
+            c->finish(State::Failed, err);
+        }
         return err;
-    if (int err = writeAll(*m_posix, pending->fd(), tail, headSize + to - from); err != 0)
-        return err;
-    if (int err = pending->takeAttributes(m_status, true); err != 0) return err;
-    // The name still leads to this file, which no one changed meanwhile.
-    struct stat named {};
-    if (m_posix->stat(m_path.c_str(), &named) != 0) return errno;
-    if (named.st_ino != m_status.st_ino || named.st_dev != m_status.st_dev) return EBUSY;
-    if (int err = checkUnchanged(); err != 0) return err;
-    const int err = pending->commit(m_folderFd.get());
-    replaced = pending->committed();
-    return err;
+    };
+    if (m_broken != 0) return failAll(m_broken);
+
+    std::vector<FileChange*> inPlace;
+    for (FileChange* c : changes)
+        if (!c->m_copy) inPlace.push_back(c);
+    Journal* journal = nullptr;
+    if (!inPlace.empty()) {
+        // 1. The journal, on disk before the first byte changes.
+        auto& slot = m_journals[folder];
+        if (!slot) {
+            std::optional<Journal> opened;
+            if (int err = Journal::open(*m_posix, folder, opened); err != 0) {
+                m_journals.erase(folder);
+                return failAll(err);
+            }
+            slot = std::make_unique<Journal>(std::move(*opened));
+        }
+        journal = slot.get();
+        std::vector<JournalEntry> entries;
+        entries.reserve(inPlace.size());
+        for (FileChange* c : inPlace)
+            entries.push_back({c->m_status, std::string(splitPath(c->m_path).second),
+                               c->m_newLength, c->m_patches});
+        if (int err = journal->record(entries); err != 0) return failAll(err);
+        // 2. The changes in place; one that fails is undone at once.
+        for (FileChange* c : inPlace) {
+            bool touched = false;
+            if (int err = c->writeStaged(touched); err != 0) {
+                c->finish(State::Failed, err);
+                if (touched && c->undoStaged() != 0) m_broken = err;
+            }
+        }
+    }
+    // 3. One flush for the batch's writes and copies (and the folder, where the
+    // copies are and the renames go).
+    std::vector<int> fds{changes.front()->m_folderFd.get()};
+    if (journal != nullptr) fds.push_back(journal->fd());
+    for (const FileChange* c : changes) fds.push_back(c->m_copy ? c->m_copy->fd() : c->fd());
+    if (int err = flush(fds); err != 0 || m_broken != 0) {
+        // What reached the disk is unknown: the batch is undone, and that put on disk.
+        const int cause = err != 0 ? err : m_broken;
+        for (FileChange* c : inPlace)
+            if (c->state() == State::Staged && c->undoStaged() != 0) m_broken = cause;
+        if (flush(fds) != 0) m_broken = cause;
+        return failAll(cause);
+    }
+    // 4. The copies over their files.
+    bool renamed = false;
+    for (FileChange* c : changes) {
+        if (c->state() != State::Staged) continue;
+        if (!c->m_copy) {
+            c->finish(State::Changed, 0);
+        } else if (int err = c->renameStaged(); err != 0) {
+            c->m_copy.reset();
+            c->finish(State::Failed, err);
+        } else {
+            c->finish(State::Replaced, 0);
+            renamed = true;
+        }
+    }
+    // 5. Done: from the mark on, nothing of the batch is rolled back.
+    if (journal != nullptr || renamed) {
+        int err = journal != nullptr ? journal->markDone() : 0;
+        if (err == 0) err = flush(fds);
+        if (err != 0) {
+            // The changes are made, whole, but not shown to be on disk.
+            for (FileChange* c : changes)
+                if (c->m_error == 0) c->m_error = err;
+            return err;
+        }
+    }
+    return 0;
 }
 
 int openForReading(Posix& posix, const std::string& path, Fd& out, struct stat& status) {
@@ -319,44 +323,23 @@ int openForReading(Posix& posix, const std::string& path, Fd& out, struct stat& 
         if (posix.fstat(out.get(), &status) != 0) return errno;
         if (!S_ISREG(status.st_mode)) return EINVAL;
         if (attempt == 1) return 0;
-        const std::string record =
-            std::string(splitPath(resolved).first) + undoRecordName(status.st_ino);
+        const std::string folder(splitPath(resolved).first);
+        const std::string journal = folder + std::string(kJournalName);
         struct stat st {};
-        if (posix.stat(record.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
-        // A change may have been left unfinished: it is rolled back (when the
-        // record is this file's), and the file read again.
+        if (posix.lstat(journal.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+        // A batch may have been left unfinished there: it is rolled back, and the
+        // file opened again. A living batch keeps the files it changes locked.
+        const int err = settleJournal(posix, folder);
+        if (err == EBUSY) {
+            if (posix.flock(out.get(), LOCK_SH | LOCK_NB) != 0 && errno != ENOLCK)
+                return errno == EWOULDBLOCK ? EBUSY : errno;
+            posix.flock(out.get(), LOCK_UN);
+            return 0;
+        }
+        if (err != 0 && err != ENOENT && err != EPROTO) return err;
         out.reset();
-        std::optional<FileChange> change;
-        if (int err = FileChange::open(posix, path, change); err != 0) return err;
     }
 }
-
-namespace {
-
-// The path of the plain file in folder that has the record's device and inode:
-// under the recorded name, else under any other name there (after a rename
-// within the folder, or a hard link made there). ENOENT when there is none.
-// 0 or errno.
-int findRecordsFile(Posix& posix, const std::string& folder, const Record& record,
-                    std::string& found) {
-    const auto isIt = [&](const std::string& path) {
-        struct stat st {};
-        return posix.lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-               static_cast<std::uint64_t>(st.st_dev) == record.device &&
-               static_cast<std::uint64_t>(st.st_ino) == record.inode;
-    };
-    found = folder + std::string(record.name);
-    if (isIt(found)) return 0;
-    DirLookup lookup(posix);
-    for (std::string name = lookup.first(folder, Filter::Plain); !name.empty();
-         name = lookup.next()) {
-        found = folder + name;
-        if (isIt(found)) return 0;
-    }
-    return lookup.lastError() != 0 ? lookup.lastError() : ENOENT;
-}
-
-}  // namespace
 
 int cleanUpLeftover(Posix& posix, const std::string& folder, const std::string& name) {
     const std::string path = folder + name;
@@ -366,26 +349,10 @@ int cleanUpLeftover(Posix& posix, const std::string& folder, const std::string& 
         if (posix.flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return 0;
         return posix.unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
     }
-    if (!isUndoRecordName(name)) return 0;
-    std::string data;
-    if (int err = readFile(posix, path, kMostRecordBytes, data); err != 0)
-        return err == ENOENT ? 0 : err;
-    Record record;
-    switch (decode(data, record)) {
-        case Found::CutShort:  // its file was never touched
-            return posix.unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
-        case Found::Unknown: return EPROTO;
-        case Found::Record: break;
-    }
-    std::string file;
-    if (int err = findRecordsFile(posix, folder, record, file); err != 0) return err;
-    // Opening the file rolls the change back and removes the record, unless a
-    // living process holds the file. A record that is not the file's stays.
-    std::optional<FileChange> change;
-    if (int err = FileChange::open(posix, file, change); err != 0) return err == EBUSY ? 0 : err;
-    struct stat st {};
-    if (posix.lstat(path.c_str(), &st) == 0) return ENOENT;
-    return errno == ENOENT ? 0 : errno;
+    if (!isJournalName(name)) return 0;
+    // A living batch's journal is its own business.
+    const int err = settleJournal(posix, folder, name);
+    return err == EBUSY ? 0 : err;
 }
 
 }  // namespace kestrom::platform

@@ -45,21 +45,12 @@ bool isTemporaryName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".tmp");
 }
 
-bool isUndoRecordName(std::string_view name) {
-    return name.starts_with(kHiddenPrefix) && name.ends_with(".undo");
-}
-
 bool isPairRecordName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".pair");
 }
 
 bool isAsideLinkName(std::string_view name) {
     return name.starts_with(kHiddenPrefix) && name.ends_with(".aside");
-}
-
-bool isLeftoverName(std::string_view name) {
-    return isTemporaryName(name) || isUndoRecordName(name) || isPairRecordName(name) ||
-           isAsideLinkName(name);
 }
 
 std::string hiddenName(std::string_view suffix, unsigned attempt) {
@@ -136,20 +127,36 @@ int readFile(Posix& posix, const std::string& path, std::size_t maxBytes, std::s
     }
 }
 
-int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length) {
-    while (length > 0) {
-        const ssize_t copied =
-            posix.copyFileRange(in, &inOffset, out, &outOffset, static_cast<std::size_t>(length));
-        if (copied < 0) {
-            if (errno == EINTR) continue;
-            if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)
-                return copyByReading(posix, in, inOffset, out, outOffset, length);
-            return errno;
+int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length,
+              off_t blockSize) {
+    off_t head = 0;
+    off_t middle = length;
+    if (blockSize > 0 && inOffset % blockSize == outOffset % blockSize) {
+        head = std::min(length, (blockSize - inOffset % blockSize) % blockSize);
+        middle = (length - head) / blockSize * blockSize;
+    }
+    for (off_t piece : {head, middle, length - head - middle}) {
+        while (piece > 0) {
+            const ssize_t copied = posix.copyFileRange(in, &inOffset, out, &outOffset,
+                                                       static_cast<std::size_t>(piece));
+            if (copied < 0) {
+                if (errno == EINTR) continue;
+                if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)
+                    return copyByReading(posix, in, inOffset, out, outOffset, length);
+                return errno;
+            }
+            if (copied == 0) return EIO;  // the file is shorter than it was
+            piece -= copied;
+            length -= copied;
         }
-        if (copied == 0) return EIO;  // the file is shorter than it was
-        length -= copied;
     }
     return 0;
+}
+
+off_t sharingBlockSize(const struct stat& status) {
+    const auto size = static_cast<off_t>(status.st_blksize);
+    const bool powerOfTwo = size > 0 && (size & (size - 1)) == 0;
+    return powerOfTwo && size >= 512 && size <= 65536 ? size : 4096;
 }
 
 int syncFolder(Posix& posix, std::string_view folder) {
@@ -206,6 +213,12 @@ int PendingFile::takeAttributes(const struct stat& model, bool takeOwner) {
     return m_posix->fchmod(m_fd.get(), model.st_mode & 07777) == 0 ? 0 : errno;
 }
 
+int PendingFile::rename() {
+    if (m_posix->rename(m_path.c_str(), m_target.c_str()) != 0) return errno;
+    m_committed = true;
+    return 0;
+}
+
 int PendingFile::commit(int folderFd) {
     if (m_posix->fsync(m_fd.get()) != 0) return errno;
     if (m_posix->rename(m_path.c_str(), m_target.c_str()) != 0) return errno;
@@ -254,7 +267,9 @@ std::optional<FileError> FileOps::copyReplacing(const std::string& from,
     std::optional<PendingFile> pending;
     if (int err = PendingFile::create(m_posix, splitPath(to).first, to, pending); err != 0)
         return err == ENOENT ? pathNotFound() : fileErrorFromErrno(err);
-    if (int err = copyRange(m_posix, in.get(), 0, pending->fd(), 0, source.st_size); err != 0)
+    if (int err = copyRange(m_posix, in.get(), 0, pending->fd(), 0, source.st_size,
+                            sharingBlockSize(source));
+        err != 0)
         return fileErrorFromErrno(err);
     if (int err = pending->takeAttributes(replacing ? existing : source, replacing); err != 0)
         return fileErrorFromErrno(err);

@@ -13,16 +13,13 @@
 namespace kestrom::platform {
 
 // The hidden files the program leaves beside a file while it changes it: a
-// temporary file that is to replace it, and an undo record (see FileChange.h);
-// and in a library folder while a song and its companion move in, the pair's
-// record and the library's own companion linked aside (see engine/PairMove.h).
-// All start with ".", so no listing of a run ever shows them.
+// temporary file that is to replace it (and the folder's journal, see
+// Journal.h); and in a library folder while a song and its companion move in,
+// the pair's record and the library's own companion linked aside (see
+// engine/PairMove.h). All start with ".", so no listing of a run ever shows them.
 bool isTemporaryName(std::string_view name);
-bool isUndoRecordName(std::string_view name);
 bool isPairRecordName(std::string_view name);
 bool isAsideLinkName(std::string_view name);
-// Any of the four: what a killed process may have left behind.
-bool isLeftoverName(std::string_view name);
 // A new hidden name: ".kestrom-", what sets it apart from the names of other
 // processes and moments, then suffix. Another attempt gives another name.
 std::string hiddenName(std::string_view suffix, unsigned attempt);
@@ -51,10 +48,22 @@ int writeAll(Posix& posix, int fd, std::string_view bytes, off_t offset);
 // file; 0 or the errno of the failure.
 int readAt(Posix& posix, int fd, std::string& buffer, std::size_t count, off_t offset);
 // Copies length bytes of in, from inOffset, to out at outOffset: inside the
-// kernel where it can (the bytes never pass through the process, and a file
-// system with shared extents may share them), else by reads and writes.
-// 0 or the errno of the failure.
-int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length);
+// kernel where it can (the bytes never pass through the process), else by
+// reads and writes. A file system with shared extents (XFS with reflink, btrfs)
+// shares whole blocks instead of copying them, but only blocks that start at a
+// block boundary in both files: so when both offsets lie at the same place
+// within a block of blockSize (see sharingBlockSize; 0 for no split), the range
+// goes in up to three pieces, the unaligned head up to the first boundary and
+// the tail after the last one copied byte by byte, and the whole blocks between
+// them in calls that start on a boundary. The bytes that arrive are the same
+// either way. 0 or the errno of the failure.
+int copyRange(Posix& posix, int in, off_t inOffset, int out, off_t outOffset, off_t length,
+              off_t blockSize);
+// The block by which the file system of a file with this status shares extents
+// between files, as far as the status tells: its preferred size of I/O
+// (st_blksize), the block on the file systems that share and a multiple of it
+// elsewhere, when that is a power of two from 512 bytes to 64 KiB; else 4096.
+off_t sharingBlockSize(const struct stat& status);
 // Reads the whole file at path into content, to its end (its size may say
 // nothing, as for the files of /proc). A file larger than maxBytes is refused
 // with EFBIG, so that a wrong path cannot fill the memory. 0 or errno.
@@ -92,6 +101,9 @@ public:
     // comes after the rename: committed() then tells that the target is the
     // new file, whole, which a power loss may still take back.
     int commit(int folderFd = -1);
+    // Renames the new file over the target, unsynced: the caller makes the
+    // content and the rename durable (see ChangeBatch). 0 or errno.
+    int rename();
     bool committed() const { return m_committed; }
 
 private:

@@ -44,6 +44,14 @@ ssize_t Posix::copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset,
 int Posix::fsync(int fd) {
     return ::fsync(fd);
 }
+
+int Posix::fdatasync(int fd) {
+    return ::fdatasync(fd);
+}
+
+int Posix::flushFiles(std::span<const int> fds) {
+    return fds.empty() ? 0 : ::syncfs(fds.front());
+}
 int Posix::close(int fd) {
     return ::close(fd);
 }

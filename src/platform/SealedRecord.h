@@ -10,7 +10,7 @@
 #include "platform/LittleEndian.h"  // putNumber
 
 // The byte form of the records the program keeps beside files while it changes
-// them (an undo record, a pair move's record): a magic text, numbers
+// them (a folder's journal, a pair move's record): a magic text, numbers
 // little-endian and names with their length, and last an FNV-1a hash (8 bytes)
 // of everything before it. A record cut short by a crash fails the hash: it was
 // never complete on disk, so what it describes had not begun.

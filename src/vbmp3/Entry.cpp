@@ -21,6 +21,13 @@
 
 using namespace kestrom::vbmp3;
 
+// A batch of writes, opened by vbmp3_beginBatch.
+struct vbmp3_batch {
+    explicit vbmp3_batch(kestrom::platform::Posix& posix) : writes(posix) {}
+    WriteBatch writes;
+    std::vector<bool> refused;  // per add since the last commit: it returned 0
+};
+
 namespace {
 
 // TagLib shares state between files (its string handlers, its frame factory), so
@@ -111,6 +118,62 @@ std::int16_t getFileInfoUtf8(platform::Posix& posix, const char* path, char* rec
     }
 }
 
+vbmp3_batch* beginBatch(platform::Posix& posix) {
+    try {
+        return new vbmp3_batch(posix);
+    } catch (...) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+std::int16_t addTagInfoUtf8(vbmp3_batch* batch, const char* path, const char* record,
+                            std::uint32_t recordSize, std::int32_t id3v2, std::int32_t id3v1) {
+    if (batch == nullptr || path == nullptr || record == nullptr || !isFlag(id3v2) ||
+        !isFlag(id3v1))
+        return result(EINVAL);
+    try {
+        const std::optional<TagFields> fields = fromRecord({record, recordSize});
+        if (!fields) return result(EINVAL);
+        const std::lock_guard<std::mutex> lock(callMutex);
+        installStringHandlers();
+        const auto refused = batch->writes.add(path, *fields, WriteTargets{id3v2 == 1, id3v1 == 1});
+        batch->refused.push_back(refused.has_value());
+        return refused ? result(refused->error) : 1;
+    } catch (...) {
+        return result(ENOMEM);
+    }
+}
+
+std::int16_t commitBatch(vbmp3_batch* batch, std::int32_t* errors, std::uint32_t count) {
+    if (batch == nullptr) return result(EINVAL);
+    try {
+        const std::lock_guard<std::mutex> lock(callMutex);
+        const auto staged = static_cast<std::uint32_t>(
+            std::count(batch->refused.begin(), batch->refused.end(), false));
+        if ((errors == nullptr && count != 0) || count != staged) return result(EINVAL);
+        installStringHandlers();
+        const std::vector<std::optional<WriteFailure>> results = batch->writes.commit();
+        // The refused adds returned 0 already; the others get their result here.
+        std::uint32_t k = 0;
+        int failed = 0;
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            if (batch->refused[i]) continue;
+            errors[k] = results[i] ? results[i]->error : 0;
+            if (errors[k++] != 0) failed = results[i]->error;
+        }
+        batch->refused.clear();
+        return failed == 0 ? 1 : result(failed);
+    } catch (...) {
+        return result(ENOMEM);
+    }
+}
+
+void endBatch(vbmp3_batch* batch) {
+    const std::lock_guard<std::mutex> lock(callMutex);
+    delete batch;
+}
+
 std::int16_t setTagInfoUtf8(platform::Posix& posix, const char* path, const char* record,
                             std::uint32_t recordSize, std::int32_t id3v2, std::int32_t id3v1,
                             std::int32_t checkOnly) {
@@ -137,6 +200,23 @@ extern "C" int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 extern "C" int16_t vbmp3_setTagInfo(const char* path, unsigned char* tagInfo, int32_t id3v2,
                                     int32_t id3v1) {
     return setTagInfo(kestrom::platform::systemPosix(), path, tagInfo, id3v2, id3v1);
+}
+
+extern "C" vbmp3_batch* vbmp3_beginBatch(void) {
+    return beginBatch(kestrom::platform::systemPosix());
+}
+
+extern "C" int16_t vbmp3_addTagInfoUtf8(vbmp3_batch* batch, const char* path, const char* record,
+                                        uint32_t recordSize, int32_t id3v2, int32_t id3v1) {
+    return addTagInfoUtf8(batch, path, record, recordSize, id3v2, id3v1);
+}
+
+extern "C" int16_t vbmp3_commitBatch(vbmp3_batch* batch, int32_t* errors, uint32_t count) {
+    return commitBatch(batch, errors, count);
+}
+
+extern "C" void vbmp3_endBatch(vbmp3_batch* batch) {
+    endBatch(batch);
 }
 
 extern "C" int16_t vbmp3_getFileInfoUtf8(const char* path, char* record, uint32_t recordSize,

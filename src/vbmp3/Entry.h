@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/Posix.h"
+#include "vbmp3/vbmp3.h"
 
 // The entry points of vbmp3.h with the platform's seam passed in: the exported
 // functions call them with the real system, tests with a seam that records or
@@ -19,5 +20,11 @@ std::int16_t getFileInfoUtf8(platform::Posix& posix, const char* path, char* rec
 std::int16_t setTagInfoUtf8(platform::Posix& posix, const char* path, const char* record,
                             std::uint32_t recordSize, std::int32_t id3v2, std::int32_t id3v1,
                             std::int32_t checkOnly);
+
+vbmp3_batch* beginBatch(platform::Posix& posix);
+std::int16_t addTagInfoUtf8(vbmp3_batch* batch, const char* path, const char* record,
+                            std::uint32_t recordSize, std::int32_t id3v2, std::int32_t id3v1);
+std::int16_t commitBatch(vbmp3_batch* batch, std::int32_t* errors, std::uint32_t count);
+void endBatch(vbmp3_batch* batch);
 
 }  // namespace kestrom::vbmp3

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <utility>
 
 #include "platform/DirLookup.h"
 #include "platform/FileChange.h"
@@ -194,12 +195,16 @@ std::string tagOfSize(const std::string& frames, std::size_t size) {
     return tag;
 }
 
-// The size of a tag made anew: its frames with room for a later, longer tag to
-// be written in place, rounded to whole blocks of the file system.
-std::size_t grownTagSize(std::size_t frames) {
+// The size of a tag made anew: its frames with at least 2 KiB of room for a
+// later, longer tag to be written in place, and less than a block more, so that
+// the audio, which started at audioFrom in the old file, keeps its place within
+// a block of the file system (blockSize). Its copy then starts on the old
+// file's block boundaries, and a file system with shared extents shares those
+// blocks instead of writing them anew (see platform::copyRange).
+std::size_t grownTagSize(std::size_t frames, std::size_t audioFrom, std::size_t blockSize) {
     constexpr std::size_t kRoom = 2048;
-    constexpr std::size_t kBlock = 4096;
-    return (kTagHeaderSize + frames + kRoom + kBlock - 1) / kBlock * kBlock;
+    const std::size_t least = kTagHeaderSize + frames + kRoom;
+    return least + (audioFrom % blockSize + blockSize - least % blockSize) % blockSize;
 }
 
 // An ID3v1 tag read from its 128 bytes (none when they hold no tag).
@@ -326,7 +331,8 @@ void applyFields(TagLib::ID3v1::Tag& tag, const TagFields& fields) {
 
 std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
-                                                nlink_t linkCount) {
+                                                nlink_t linkCount, std::size_t blockSize) {
+    const auto audioFrom = static_cast<std::size_t>(layout.audioStart);
     if (!layout.isMpegAudio()) return failure(WriteCheck::NotMpegAudio, ENOEXEC);
     const LeadingTags& leading = layout.leading;
     std::vector<Frame> frames;
@@ -337,7 +343,7 @@ std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const F
         if (std::holds_alternative<std::string>(made)) return failure(WriteCheck::Damaged, EBADMSG);
         frames = std::move(std::get<std::vector<Frame>>(made));
         for (const Frame& frame : frames) rendered += renderFrame(frame);
-        if (grownTagSize(rendered.size()) > kMostTagBody)
+        if (grownTagSize(rendered.size(), audioFrom, blockSize) > kMostTagBody)
             return failure(WriteCheck::TooLarge, EFBIG);
     }
 
@@ -371,8 +377,9 @@ std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const F
         plan.kind = WritePlan::Kind::InPlace;
     } else {
         plan.kind = WritePlan::Kind::Rewrite;
-        plan.head =
-            targets.id3v2 ? tagOfSize(rendered, grownTagSize(rendered.size())) : std::string();
+        plan.head = targets.id3v2
+                        ? tagOfSize(rendered, grownTagSize(rendered.size(), audioFrom, blockSize))
+                        : std::string();
         plan.keepFrom = targets.id3v2 ? layout.audioStart : 0;
     }
     if (!readsBack(plan, stream, frames, fields, targets))
@@ -381,11 +388,20 @@ std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const F
     return plan;
 }
 
-std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
-                                        const TagFields& fields, WriteTargets targets,
-                                        WriteMode mode) {
+namespace {
+
+WriteFailure changeFailure(int err) {
+    return failure(err == EBUSY ? WriteCheck::Busy : WriteCheck::System, err);
+}
+
+// Opens the file at path and plans the write; in Write mode stages the change
+// in change (left empty when nothing is to change). The failure, if the write is
+// refused or fails before anything is written.
+std::optional<WriteFailure> stageWrite(platform::Posix& posix, const std::string& path,
+                                       const TagFields& fields, WriteTargets targets,
+                                       WriteMode mode,
+                                       std::optional<platform::FileChange>& change) {
     if (!targets.id3v2 && !targets.id3v1) return failure(WriteCheck::NoTarget, EINVAL);
-    std::optional<platform::FileChange> change;
     const auto purpose = mode == WriteMode::Check ? platform::FileChange::Purpose::Check
                                                   : platform::FileChange::Purpose::Change;
     if (int err = platform::FileChange::open(posix, path, change, purpose); err != 0)
@@ -394,20 +410,23 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
     stream.preloadEnds();
     const FileLayout layout = readLayout(stream);
     if (stream.error() != 0) return failure(WriteCheck::System, stream.error());
-    auto planned = planWrite(stream, layout, fields, targets, change->status().st_nlink);
+    auto planned =
+        planWrite(stream, layout, fields, targets, change->status().st_nlink,
+                  static_cast<std::size_t>(platform::sharingBlockSize(change->status())));
     if (const auto* refused = std::get_if<WriteFailure>(&planned)) return *refused;
     const WritePlan& plan = std::get<WritePlan>(planned);
     if (mode == WriteMode::Check) {
-        // A write makes an undo record or a copy in the file's folder.
+        // A write makes the journal or a copy in the file's folder.
         if (plan.kind != WritePlan::Kind::Unchanged &&
             posix.access(platform::folderToOpen(change->folder()).c_str(), W_OK) != 0)
             return failure(WriteCheck::System, errno);
+        change.reset();
         return std::nullopt;
     }
 
     int err = 0;
     if (plan.kind == WritePlan::Kind::InPlace) {
-        // The old bytes of both regions go into the undo record; an ID3v1 tag that
+        // The old bytes of both regions go into the journal; an ID3v1 tag that
         // goes away is a region of no new bytes.
         const std::string oldHead(view(stream.bytesAt(0, static_cast<long>(plan.head.size()))));
         const std::string oldTail(
@@ -416,12 +435,66 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
         std::vector<platform::Patch> patches;
         if (plan.head != oldHead) patches.push_back({0, plan.head, oldHead});
         if (plan.tail != oldTail) patches.push_back({plan.tailStart, plan.tail, oldTail});
-        err = change->writeInPlace(patches, plan.tailStart + static_cast<off_t>(plan.tail.size()));
+        err = change->stageInPlace(patches, plan.tailStart + static_cast<off_t>(plan.tail.size()));
     } else if (plan.kind == WritePlan::Kind::Rewrite) {
-        err = change->rewrite(plan.head, plan.keepFrom, plan.tailStart, plan.tail);
+        err = change->stageRewrite(plan.head, plan.keepFrom, plan.tailStart, plan.tail);
+    } else {
+        change.reset();
     }
-    if (err != 0) return failure(err == EBUSY ? WriteCheck::Busy : WriteCheck::System, err);
+    if (err != 0) return changeFailure(err);
     return std::nullopt;
+}
+
+// The bound of the journal data a batch holds before it is committed early.
+constexpr std::size_t kMostBatchJournalBytes = std::size_t{16} << 20;
+
+}  // namespace
+
+std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
+                                        const TagFields& fields, WriteTargets targets,
+                                        WriteMode mode) {
+    std::optional<platform::FileChange> change;
+    if (auto refused = stageWrite(posix, path, fields, targets, mode, change)) return refused;
+    if (!change) return std::nullopt;
+    platform::ChangeBatch batch(posix);
+    batch.add(*change);
+    batch.commit();
+    if (change->error() != 0) return changeFailure(change->error());
+    return std::nullopt;
+}
+
+std::optional<WriteFailure> WriteBatch::add(const std::string& path, const TagFields& fields,
+                                            WriteTargets targets) {
+    std::optional<platform::FileChange> change;
+    auto refused = stageWrite(m_posix, path, fields, targets, WriteMode::Write, change);
+    if (refused && refused->error == EBUSY && !m_pending.empty()) {
+        // The file may be one staged already, by another name (a link, a hard
+        // link): the batch so far is committed, and the file tried again.
+        commitStaged();
+        refused = stageWrite(m_posix, path, fields, targets, WriteMode::Write, change);
+    }
+    m_results.push_back(refused);
+    if (refused || !change) return refused;
+    if (m_journalBytes + change->journalBytes() > kMostBatchJournalBytes) commitStaged();
+    m_journalBytes += change->journalBytes();
+    platform::FileChange& staged = m_changes.emplace_back(std::move(*change));
+    m_batch.add(staged);
+    m_pending.emplace_back(m_results.size() - 1, &staged);
+    return std::nullopt;
+}
+
+void WriteBatch::commitStaged() {
+    m_batch.commit();
+    for (const auto& [index, change] : m_pending)
+        if (change->error() != 0) m_results[index] = changeFailure(change->error());
+    m_pending.clear();
+    m_changes.clear();  // the files are closed and unlocked
+    m_journalBytes = 0;
+}
+
+std::vector<std::optional<WriteFailure>> WriteBatch::commit() {
+    commitStaged();
+    return std::exchange(m_results, {});
 }
 
 }  // namespace kestrom::vbmp3

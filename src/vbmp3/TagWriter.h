@@ -3,11 +3,13 @@
 
 #include <taglib/id3v1tag.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "platform/FileChange.h"
 #include "platform/Posix.h"
 #include "vbmp3/FileLayout.h"
 #include "vbmp3/Id3v2Frame.h"
@@ -86,25 +88,28 @@ struct WritePlan {
 //  - otherwise the file is made anew: the new tag with room for later changes,
 //    then every byte from where the old tags really end (the audio, and bytes
 //    of no frame before it, found by the audio's frame sync where a size field
-//    claims more than its tag holds), then the ID3v1 tag.
+//    claims more than its tag holds), then the ID3v1 tag. The room is at least
+//    2 KiB, and less than a block (blockSize, the file system's) more: as much
+//    as keeps those bytes at their offset within a block, so that a file system
+//    with shared extents can share their blocks with the old file's.
 // The new tag is parsed back, by this library and by TagLib, before the plan is
 // given. Exactly one ID3v2 tag (version 2.3) is left when it is renewed.
 std::variant<WritePlan, WriteFailure> planWrite(ReadAheadStream& stream, const FileLayout& layout,
                                                 const TagFields& fields, WriteTargets targets,
-                                                nlink_t linkCount);
+                                                nlink_t linkCount, std::size_t blockSize);
 
 // Write: the write. Check: every check the write makes before it changes
 // anything (the file opened for writing and locked, a plain file, not read-only,
-// MPEG audio, the new tags built and read back, its folder open to the undo
-// record or the copy a change makes there), and no more: nothing is written
+// MPEG audio, the new tags built and read back, its folder open to the journal
+// or the copy a change makes there), and no more: nothing is written
 // or created, and a change that a crash left unfinished is not rolled back (the
 // checks see the file as it is). A check fails as the write would.
 enum class WriteMode { Write, Check };
 
 // Writes the fields into the MP3 file at path (through a link, into the file it
 // leads to), never damaging it, at the cost of what changes (see planWrite):
-// nothing at all when the file already holds the fields; in place under an undo
-// record (see platform/FileChange.h); or as a hidden copy beside it that takes
+// nothing at all when the file already holds the fields; in place under the
+// folder's journal (see platform/Journal.h); or as a hidden copy beside it that takes
 // its mode and owner and is renamed over it (the file's other hard links keep
 // the old file). Every write's result is checked. On failure the file is as it
 // was (or, when only the sync of its folder after the rename failed, the new
@@ -113,5 +118,37 @@ enum class WriteMode { Write, Check };
 std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::string& path,
                                         const TagFields& fields, WriteTargets targets,
                                         WriteMode mode = WriteMode::Write);
+
+// Writes into many files made durable together (see platform::ChangeBatch): a
+// few syncs for a whole batch instead of a few for each file. Each file is
+// planned, checked and staged when it is added; commit() writes them.
+class WriteBatch {
+public:
+    explicit WriteBatch(platform::Posix& posix) : m_posix(posix), m_batch(posix) {}
+
+    // Stages the write of fields into the file at path (as writeFields would
+    // make it). A write refused now is returned; the others' results come with
+    // commit(). When the journal data staged would exceed a bound (a batch's
+    // journal is held in memory and written whole), the files staged so far
+    // are committed first.
+    std::optional<WriteFailure> add(const std::string& path, const TagFields& fields,
+                                    WriteTargets targets);
+    // Commits the files staged since the last commit: the result of each, in the
+    // order they were added (nothing for a file written, or left unchanged
+    // because it held the fields already).
+    std::vector<std::optional<WriteFailure>> commit();
+    // Files added since the last commit.
+    std::size_t size() const { return m_results.size(); }
+
+private:
+    void commitStaged();
+
+    platform::Posix& m_posix;
+    platform::ChangeBatch m_batch;
+    std::deque<platform::FileChange> m_changes;          // staged, not yet committed
+    std::vector<std::optional<WriteFailure>> m_results;  // one per add
+    std::vector<std::pair<std::size_t, platform::FileChange*>> m_pending;
+    std::size_t m_journalBytes = 0;
+};
 
 }  // namespace kestrom::vbmp3

@@ -5,9 +5,10 @@
 // file and writes one into an MP3 file, through either of two pairs of entry
 // points: the first exchanges a fixed block of code page 932 texts, which cuts
 // long texts; the second a text record of whole UTF-8 texts (see below the block).
-// Only these four functions are exported (C linkage); all return 0 for failure
-// and 1 for success, and none throws. A program that finds the second pair in
-// the library uses it; the first stays, unchanged, for every caller of old.
+// These four functions and the four of a batch of writes (see the end) are the
+// only ones exported (C linkage); all return 0 for failure and 1 for success,
+// and none throws. A program that finds the second pair in the library uses it;
+// the first stays, unchanged, for every caller of old.
 //
 // The tag block (652 bytes), one byte per character position:
 //
@@ -161,14 +162,13 @@ VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
 //  - when the new ID3v2 tag fits the room of the file's leading tags (the space
 //    they declare, where only zero bytes follow their frames and the audio does
 //    not start earlier) and the file has no other hard link, the tag (padded to
-//    that room) and the ID3v1 tag are written in place. First an undo record,
-//    the hidden file ".kestrom-<inode>.undo" beside the file, holding the old
-//    bytes, is put on disk; once the file is on disk the record is removed.
-//    A record left by a crash is rolled back (the file is then as it was) before
-//    any later call touches that file (a mere check excepted, see
-//    vbmp3_setTagInfoUtf8), and by the program at the start of a run over its
-//    folder. The record's removal reaches the disk with the folder's
-//    next sync: a power loss before that rolls the file back, whole;
+//    that room) and the ID3v1 tag are written in place. First a journal, the
+//    hidden file ".kestrom.journal" in the file's folder, holding the old and
+//    the new bytes, is put on disk; once the file is on disk the journal is
+//    marked done, and then removed. A journal that a crash left unfinished is
+//    rolled back (its files are then as they were) before any later call
+//    touches a file of that folder (a mere check excepted, see
+//    vbmp3_setTagInfoUtf8), and by the program at the start of a run over it;
 //  - otherwise the file is made anew in a hidden copy in the same folder (the
 //    new tag with room to spare, then every byte from where the old tags really
 //    end, found by the audio's frame sync, copied inside the kernel where it
@@ -219,12 +219,43 @@ VBMP3_API int16_t vbmp3_getFileInfoUtf8(const char* path, char* record, uint32_t
 //              holds MPEG audio, and the new tags can be built and read back),
 //              then return: 1 when the write would go ahead, else 0 with the
 //              errno the write would fail with. Nothing is written or created,
-//              no undo record either, and an undo record that a crash left is
-//              neither rolled back nor removed: the checks see the file as the
-//              crash left it, and a check changes no file.
+//              no journal either, and a journal that a crash left is neither
+//              rolled back nor removed: the checks see the file as the crash
+//              left it, and a check changes no file.
 //              Any other value fails the call (EINVAL).
 VBMP3_API int16_t vbmp3_setTagInfoUtf8(const char* path, const char* record, uint32_t recordSize,
                                        int32_t id3v2, int32_t id3v1, int32_t checkOnly);
+
+// A batch of writes, made durable together: what one write costs in syncs (a
+// few device flushes) is paid once for many files. A program that writes many
+// files opens a batch, adds files, commits, adds more, commits again... and
+// ends it; nothing it adds is written before the commit.
+typedef struct vbmp3_batch vbmp3_batch;
+
+// Opens a batch; null with errno ENOMEM when it cannot. End it with vbmp3_endBatch.
+VBMP3_API vbmp3_batch* vbmp3_beginBatch(void);
+// Adds a write of the text record into the MP3 file at path, with the
+// arguments and checks of vbmp3_setTagInfoUtf8 (checkOnly 0): the file is
+// opened, locked and checked, the new tags built and read back, and a file to
+// be made anew is made in its hidden copy. 0, with errno as vbmp3_setTagInfoUtf8
+// gives it, when the write is refused now: the file is as it was. 1 when the
+// write is staged: its result comes with the commit. The file stays open and
+// locked until then. (When the journal data staged exceeds 16 MiB, the files
+// staged before are committed at once; their results still come with the commit.)
+VBMP3_API int16_t vbmp3_addTagInfoUtf8(vbmp3_batch* batch, const char* path, const char* record,
+                                       uint32_t recordSize, int32_t id3v2, int32_t id3v1);
+// Writes every file staged since the last commit, in place under the folder's
+// journal or by renaming its copy over it, and makes all of it durable with two
+// flushes of the file system: when it returns, every file written is on disk.
+// errors (count entries: exactly the number of adds that returned 1 since the
+// last commit, else EINVAL and nothing is written) receives each one's result
+// in the order of the adds: 0 written (or left unchanged, holding the tags
+// already), else the errno of its failure, the file as it was. Returns 1 when
+// every entry is 0, else 0 with errno that of the last failure.
+VBMP3_API int16_t vbmp3_commitBatch(vbmp3_batch* batch, int32_t* errors, uint32_t count);
+// Ends the batch: the writes staged and not committed are dropped (their files as
+// they were), and the journals go. batch may be null.
+VBMP3_API void vbmp3_endBatch(vbmp3_batch* batch);
 
 #ifdef __cplusplus
 }

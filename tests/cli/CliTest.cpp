@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
 // comment of kilobytes, characters outside code page 932: only the ID3v1 tag cuts
 // them. A tag with a text over 64 KiB is not read. The dry run makes the checks
 // of the run: what the run refuses to write is planned "write-refused", with the
-// reason the run gives, and nothing changes, not even beside the undo record of
+// reason the run gives, and nothing changes, not even beside the journal of
 // a run killed half-way through changing Song.mp3, which the run then rolls back.
 TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
     fs::remove(dir / "bin/libvbmp3.so");
@@ -177,7 +177,7 @@ TEST_F(CliTest, TextsGoWholeAndTheDryRunRefusesWhatTheRunRefuses) {
                                          std::string(1028, '\0'));
     // X over the old title's first letter.
     ASSERT_NO_FATAL_FAILURE(
-        changeKilledHalfWay(dir / "work/Song.mp3", {23, "X", "O"},
+        changeKilledHalfWay({dir / "work/Song.mp3"}, {23, "X", "O"},
                             static_cast<off_t>(readFile(dir / "work/Song.mp3").size())));
     ASSERT_EQ(readMp3Tag(dir / "work/Song.mp3").title, "Xld");
     const int holder = ::open((dir / "work/Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);

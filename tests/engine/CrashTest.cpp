@@ -32,7 +32,7 @@ namespace {
 // A recorded call that changes files. Paths are relative to the tree's root; a
 // file is known by a number of its own, as the system reuses inode numbers.
 struct Op {
-    enum Kind { Create, Write, Truncate, Sync, SyncFolder, Rename, Unlink, Link } kind;
+    enum Kind { Create, Write, Truncate, Sync, SyncFolder, SyncAll, Rename, Unlink, Link } kind;
     int file = -1;
     std::string path{}, to{};  // Create, Unlink: path; Rename: path to to; Link: to to path
     off_t offset = 0;          // Write: where; Truncate: the new length
@@ -93,6 +93,11 @@ public:
         return record(Posix::fsync(fd),
                       {S_ISDIR(st.st_mode) ? Op::SyncFolder : Op::Sync, m_open.at(fd)});
     }
+    int fdatasync(int fd) override { return fsync(fd); }
+    // The whole file system: every file's data and every folder's names.
+    int flushFiles(std::span<const int> fds) override {
+        return record(Posix::flushFiles(fds), {Op::SyncAll});
+    }
     int rename(const char* from, const char* to) override {
         return record(Posix::rename(from, to), {Op::Rename, -1, relative(from), relative(to)});
     }
@@ -122,7 +127,7 @@ private:
 };
 
 // The real system calls over a rebuilt tree, which shows every file under the
-// inode number it had when the calls were recorded: the undo records name and
+// inode number it had when the calls were recorded: the journals name and
 // hold those numbers.
 class RebuiltPosix : public platform::Posix {
 public:
@@ -169,6 +174,13 @@ Disk crashAfter(const RecordingPosix& run, size_t done, Crash crash) {
         if (op.kind == Op::SyncFolder) lastFolderSync = i + 1;
         if (op.kind == Op::Sync) disk.content[op.file] = written[op.file];
         if (op.kind == Op::Sync || op.kind == Op::SyncFolder) lastSync[op.file] = i + 1;
+        if (op.kind == Op::SyncAll) {
+            lastFolderSync = i + 1;
+            for (const auto& [file, content] : written) {
+                disk.content[file] = content;
+                lastSync[file] = i + 1;
+            }
+        }
     }
     const bool renamesLost = crash == Crash::LostRenames || crash == Crash::Reordered;
     for (size_t i = 0; i < (renamesLost ? lastFolderSync : done); ++i) {
@@ -208,7 +220,9 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
         [](const char* path, const char* record, std::uint32_t size, std::int32_t a, std::int32_t b,
            std::int32_t checkOnly) {
             return vbmp3::setTagInfoUtf8(*seam, path, record, size, a, b, checkOnly);
-        });
+        },
+        {[] { return vbmp3::beginBatch(*seam); }, vbmp3::addTagInfoUtf8, vbmp3::commitBatch,
+         vbmp3::endBatch});
     RecordingWindow window(dir / "lib", dir / "work", true);
     engine::runTransfer(window, library, {}, posix);
     ASSERT_EQ(window.log,
@@ -229,14 +243,17 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
                   std::string(1, '\0'));
     // The in-place writes (into files that were there before), the rewrite, the
     // moves and a companion linked aside all took place.
-    int renames = 0, inPlace = 0, links = 0;
+    // The three files went as one batch: two flushes of the file system.
+    int renames = 0, inPlace = 0, links = 0, flushes = 0;
     for (size_t i = start; i < posix.ops.size(); ++i) {
         renames += posix.ops[i].kind == Op::Rename ? 1 : 0;
         inPlace += posix.ops[i].kind == Op::Write && posix.ops[i].file < posix.existing ? 1 : 0;
         links += posix.ops[i].kind == Op::Link ? 1 : 0;
+        flushes += posix.ops[i].kind == Op::SyncAll ? 1 : 0;
     }
-    EXPECT_TRUE(renames >= 5 && inPlace >= 2 && links == 1)
-        << renames << " renames, " << inPlace << " in place, " << links << " links";
+    EXPECT_TRUE(renames >= 5 && inPlace >= 2 && links == 1 && flushes == 2)
+        << renames << " renames, " << inPlace << " in place, " << links << " links, " << flushes
+        << " flushes";
     // Every crash is rebuilt where the run took place, as a pair record names the
     // work folder by its full path; the files the run left move aside.
     TempDir ran;
@@ -274,7 +291,7 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
                 expectPairMatches(dir.path(), s);
             }
             // The next run finishes the job: no file is stranded in the work folder.
-            // It needs no rebuilt inode numbers (no undo record is left), and must
+            // It needs no rebuilt inode numbers (no journal is left), and must
             // not see them: a file it creates may reuse the number of one removed.
             platform::Posix system;
             seam = &system;

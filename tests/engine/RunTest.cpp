@@ -271,31 +271,30 @@ TEST_F(RunTest, MissingTagLibraryStopsTheRunWithAMessage) {
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "before\n");
 }
 
-// A killed run left two library files half-changed under their undo records,
-// and a temporary file; another run's temporary file is in use. The next run
-// rolls Song.mp3 back before it reads it, removes what is dead and leaves the
-// rest. Gone.mp3 has left its record's folder: the record stays, and the run
-// names it.
+// A killed run left two library files half-changed under their folder's
+// journal, and a temporary file; another run's temporary file is in use. The
+// next run rolls Song.mp3 back before it reads it, removes what is dead and
+// leaves the rest. Gone.mp3 has left the journal's folder: the journal stays,
+// and the run names it.
 TEST_F(RunTest, ARunCleansUpAfterAKilledRunAndLeavesALivingOnesFilesAlone) {
     writeTree(dir.path(),
               "lib/Song.mp3:A=old lib/Gone.mp3:A=old work/Song.mp3: work/.kestrom-1-2-3.tmp:dead "
               "work/.kestrom-4-5-6.tmp:alive");
-    for (const char* name : {"lib/Song.mp3", "lib/Gone.mp3"}) {
-        ASSERT_NO_FATAL_FAILURE(changeKilledHalfWay(dir / name, {0, "A=bad", "A=old"}, 6));
-        ASSERT_EQ(readFile(dir / name), "A=bad\n");
-    }
-    const std::string record = kestrom::platform::undoRecordName(inodeOf(dir / "lib/Gone.mp3"));
+    ASSERT_NO_FATAL_FAILURE(changeKilledHalfWay({dir / "lib/Song.mp3", dir / "lib/Gone.mp3"},
+                                                {0, "A=bad", "A=old"}, 6));
+    ASSERT_EQ(readFile(dir / "lib/Song.mp3") + readFile(dir / "lib/Gone.mp3"), "A=bad\nA=bad\n");
     std::filesystem::rename(dir / "lib/Gone.mp3", dir / "Gone.mp3");
     const int alive = ::open((dir / "work/.kestrom-4-5-6.tmp").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(alive, LOCK_EX), 0);
-    EXPECT_EQ(run(), "message " + dir / "lib/" + record +
+    const std::string journal(kestrom::platform::kJournalName);
+    EXPECT_EQ(run(), "message " + dir / "lib/" + journal +
                          ":(53)ファイルが見つかりません。\ncounter 0001 / 0000\nfinish\n");
     EXPECT_EQ(treeText(dir.path(),
                        [](const std::string& c) {
-                           return c.starts_with("KSTRUNDO") ? "record" : c.substr(0, c.find('\n'));
+                           return c.starts_with("KSTRJRNL") ? "journal" : c.substr(0, c.find('\n'));
                        }),
-              "Gone.mp3:A=bad lib/" + record +
-                  ":record lib/Song.mp3:A=old work/.kestrom-4-5-6.tmp:alive work/Song.mp3:A=old");
+              "Gone.mp3:A=bad lib/" + journal +
+                  ":journal lib/Song.mp3:A=old work/.kestrom-4-5-6.tmp:alive work/Song.mp3:A=old");
     ::close(alive);
 }
 

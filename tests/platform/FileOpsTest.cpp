@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileOps.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <tuple>
+#include <vector>
 
 #include "support/FaultyPosix.h"
 #include "support/TempDir.h"
@@ -139,4 +141,74 @@ TEST(FileOps, RealPermissionFailuresAsAnUnprivilegedUser) {
     if (result == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as an unprivileged user here";
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readFile(dir / "locked/old.mp3"), "old\n");
+}
+
+namespace {
+
+// The real calls, with the pieces each copy inside the kernel was asked for.
+class RecordingCopies : public FaultyPosix {
+public:
+    ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset,
+                          size_t count) override {
+        pieces.push_back(static_cast<off_t>(count));
+        return FaultyPosix::copyFileRange(in, inOffset, out, outOffset, count);
+    }
+    std::vector<off_t> pieces;
+};
+
+}  // namespace
+
+// A copy whose offsets lie at the same place within a block goes in pieces cut
+// at the block boundaries, the middle one whole blocks that a file system with
+// shared extents shares; any other copy goes in one call. The same bytes arrive
+// either way, also when the kernel gives up half-way and the rest goes by reads
+// and writes.
+TEST(CopyRange, SplitsAtBlockBoundariesWhereBothOffsetsAgree) {
+    struct Case {
+        off_t in, out, length, block;
+        std::vector<off_t> pieces;
+    };
+    const std::vector<Case> cases = {
+        {1234, 1234 + 2 * 4096, 20000, 4096, {2862, 16384, 754}},
+        {1234, 1234, 20000, 512, {302, 19456, 242}},
+        {0, 4096, 10000, 4096, {8192, 1808}},
+        {1000, 1000, 500, 4096, {500}},
+        {100, 200, 20000, 4096, {20000}},  // not at the same place within a block
+        {1234, 1234, 20000, 0, {20000}},   // no split asked for
+    };
+    TempDir dir;
+    std::string source(40000, '\0');
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i * 7 + i / 251);
+    writeFile(dir / "in", source);
+    for (const Case& c : cases) {
+        for (const bool givesUp : {false, true}) {
+            RecordingCopies posix;
+            if (givesUp) posix.failAt(Call::CopyFileRange, 2, EXDEV);
+            ::unlink((dir / "out").c_str());
+            const int in = ::open((dir / "in").c_str(), O_RDONLY);
+            const int out = ::open((dir / "out").c_str(), O_RDWR | O_CREAT, 0644);
+            EXPECT_EQ(copyRange(posix, in, c.in, out, c.out, c.length, c.block), 0);
+            ::close(in);
+            ::close(out);
+            if (!givesUp) {
+                EXPECT_EQ(posix.pieces, c.pieces) << c.in << " to " << c.out;
+            }
+            const std::string copied = readFile(dir / "out");
+            EXPECT_TRUE(copied == std::string(static_cast<std::size_t>(c.out), '\0') +
+                                      source.substr(static_cast<std::size_t>(c.in),
+                                                    static_cast<std::size_t>(c.length)))
+                << c.in << " to " << c.out << (givesUp ? ", given up" : "");
+        }
+    }
+    // The block comes from the file's status, and a size no file system shares
+    // by is taken for the common 4096.
+    for (const auto& [blksize, block] : {std::pair<blksize_t, off_t>{512, 512},
+                                         {65536, 65536},
+                                         {0, 4096},
+                                         {3000, 4096},
+                                         {1 << 20, 4096}}) {
+        struct stat st {};
+        st.st_blksize = blksize;
+        EXPECT_EQ(sharingBlockSize(st), block) << blksize;
+    }
 }

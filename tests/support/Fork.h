@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/FileChange.h"
 #include "support/FaultyPosix.h"
@@ -28,20 +29,27 @@ inline pid_t forkChild() {
     return child;
 }
 
-// Leaves path as a run killed half-way through changing it leaves it: a child
-// process writes patch in place (newLength: the file's length after it) and dies
-// after the first byte changed, before the change is on disk, so the file is
-// half-changed beside its undo record.
-inline void changeKilledHalfWay(const std::string& path, const platform::Patch& patch,
+// Leaves the files at paths (of one folder) as a run killed half-way through
+// changing them leaves them: a child process writes patch in place into each
+// (newLength: the file's length after it), as one batch, and dies after the
+// bytes changed, before the change is on disk, so the files are changed and
+// their folder's journal is not done.
+inline void changeKilledHalfWay(const std::vector<std::string>& paths, const platform::Patch& patch,
                                 off_t newLength) {
     const pid_t child = forkChild();
     ASSERT_GE(child, 0);
     if (child == 0) {
         FaultyPosix dies;
-        dies.beforeCall(Call::Fsync, 3, [] { ::_exit(0); });
-        std::optional<platform::FileChange> change;
-        if (platform::FileChange::open(dies, path, change) == 0)
-            change->writeInPlace({&patch, 1}, newLength);
+        dies.beforeCall(Call::FlushFiles, 1, [] { ::_exit(0); });
+        std::vector<std::optional<platform::FileChange>> changes(paths.size());
+        platform::ChangeBatch batch(dies);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (platform::FileChange::open(dies, paths[i], changes[i]) != 0 ||
+                changes[i]->stageInPlace({&patch, 1}, newLength) != 0)
+                ::_exit(1);
+            batch.add(*changes[i]);
+        }
+        batch.commit();
         ::_exit(1);
     }
     int status = 0;

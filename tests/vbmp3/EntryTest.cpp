@@ -398,8 +398,8 @@ TEST(Vbmp3TextRecord, AMalformedRecordIsRefused) {
 }
 
 // A check refuses what the write refuses, with the same errno, and changes
-// nothing: not the file, nor an undo record that a crash left beside it, which
-// the write then settles.
+// nothing: not the file, nor a journal that a crash left beside it, which the
+// write then settles.
 TEST(Vbmp3TextRecord, ACheckRefusesWhatTheWriteRefusesAndChangesNothing) {
     TempDir dir;
     writeTree(dir.path(), "!ReadOnly.mp3:" + silentAudio(4) + " Song.mp3:" + silentAudio(4) +
@@ -412,8 +412,8 @@ TEST(Vbmp3TextRecord, ACheckRefusesWhatTheWriteRefusesAndChangesNothing) {
                                     bytesOf(16, 4, true) + std::string(16, '\x01') + "data" +
                                     bytesOf(1000, 4, true) + std::string(1000, '\0'));
     ASSERT_EQ(::mkfifo((dir / "Pipe.mp3").c_str(), 0644), 0);
-    const std::string leftover = dir / kestrom::platform::undoRecordName(inodeOf(dir / "Song.mp3"));
-    writeFile(leftover, "KSTRUNDO cut short by a crash");
+    const std::string leftover = dir / std::string(kestrom::platform::kJournalName);
+    writeFile(leftover, "KSTRJRNL cut short by a crash");
     const int holder = ::open((dir / "Locked.mp3").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);  // another run is writing it
     const std::string before = treeText(dir.path());
@@ -503,4 +503,47 @@ TEST(StreamInfo, DescribesTheStream) {
                       fileSize - audio.size() - tail(s.tail).size(), audio.size(), fileSize,
                       unsigned(s.kbps), unsigned(frameLength(s, s.kbps))}));
     }
+}
+
+// A batch: the adds check and stage, a refused one returns 0 with its errno and
+// gets no entry in the commit's results; the commit writes the others, each
+// with its result. A file added twice under two names (a hard link) is written
+// twice, as two writes one after the other would: the first is committed
+// before the second can lock the file. A commit whose count does not match the
+// staged adds writes nothing.
+TEST(Vbmp3Batch, StagesChecksAndCommitsEachFileWithItsResult) {
+    kestrom::vbmp3::installStringHandlers();
+    TempDir dir;
+    const Mp3Tag old{"Old", "", "", "", "", ""};
+    for (const char* name : {"A.mp3", "B.mp3"}) writeMp3(dir / name, silentAudio(4), &old);
+    writeFile(dir / "Empty.mp3", "");
+    ASSERT_EQ(::link((dir / "B.mp3").c_str(), (dir / "Link.mp3").c_str()), 0);
+    const std::string a = textRecord(13, {"題名A", "", "", "", "", ""});
+    const std::string b = textRecord(13, {"題名B", "", "", "", "", ""});
+    const auto add = [&](vbmp3_batch* batch, const char* name, const std::string& record) {
+        errno = 0;
+        const int staged = vbmp3_addTagInfoUtf8(batch, (dir / name).c_str(), record.data(),
+                                                static_cast<std::uint32_t>(record.size()), 1, 1);
+        return staged == 1 ? 0 : errno;
+    };
+    vbmp3_batch* batch = vbmp3_beginBatch();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(add(batch, "A.mp3", a), 0);
+    EXPECT_EQ(add(batch, "Empty.mp3", a), ENOEXEC);
+    EXPECT_EQ(add(batch, "B.mp3", a), 0);
+    EXPECT_EQ(readMp3Tag(dir / "A.mp3").title, "Old") << "written before the commit";
+    std::int32_t errors[3] = {-1, -1, -1};
+    EXPECT_EQ(vbmp3_commitBatch(batch, errors, 1), 0);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(readMp3Tag(dir / "A.mp3").title, "Old");
+    EXPECT_EQ(add(batch, "Link.mp3", b), 0);
+    EXPECT_EQ(vbmp3_commitBatch(batch, errors, 3), 1);
+    EXPECT_EQ(errors[0] + errors[1] + errors[2], 0);
+    vbmp3_endBatch(batch);
+    EXPECT_EQ(readMp3Tag(dir / "A.mp3").title, "題名A");
+    // B.mp3 was made anew for its first write; Link.mp3 keeps the old file and
+    // was made anew again for its own.
+    EXPECT_EQ(readMp3Tag(dir / "B.mp3").title, "題名A");
+    EXPECT_EQ(readMp3Tag(dir / "Link.mp3").title, "題名B");
+    EXPECT_EQ(hiddenFiles(dir.path()), "");
 }

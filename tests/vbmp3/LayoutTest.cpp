@@ -96,9 +96,10 @@ std::string readTitle(const std::string& file) {
     return info ? platform::toUtf8(info->fields.title) : "(unreadable)";
 }
 
-std::variant<WritePlan, vbmp3::WriteFailure> plan(const std::string& file, nlink_t links = 1) {
+std::variant<WritePlan, vbmp3::WriteFailure> plan(const std::string& file, nlink_t links = 1,
+                                                  std::size_t blockSize = 4096) {
     vbmp3::ReadAheadStream stream(file);
-    return vbmp3::planWrite(stream, vbmp3::readLayout(stream), kFields, {}, links);
+    return vbmp3::planWrite(stream, vbmp3::readLayout(stream), kFields, {}, links, blockSize);
 }
 
 std::string applied(const std::string& file, const WritePlan& plan) {
@@ -325,6 +326,30 @@ TEST(Vbmp3Layout, OnlyRealPaddingIsRoom) {
         const auto planned = plan(file, static_cast<nlink_t>(links));
         ASSERT_TRUE(std::holds_alternative<WritePlan>(planned));
         EXPECT_EQ(std::get<WritePlan>(planned).kind, kind) << links << " links";
+    }
+}
+
+// A tag made anew has at least 2 KiB of room and less than a block more: as
+// much as keeps the audio at its offset within a block of the file system, so
+// that its copy can share the old file's blocks.
+TEST(Vbmp3Layout, ARewriteKeepsTheAudiosPlaceWithinABlock) {
+    vbmp3::installStringHandlers();
+    for (const long padding : {-1L, 0L, 700L, 2900L, 4096L, 9000L}) {  // -1: no tag
+        std::string file = padding < 0 ? "" : v23(kTitleFrame + std::string(size_t(padding), 0));
+        file += kAudio;
+        for (const std::size_t block : {512u, 4096u, 65536u}) {
+            const auto planned = plan(file, 2, block);  // a second link: always made anew
+            ASSERT_TRUE(std::holds_alternative<WritePlan>(planned));
+            const WritePlan& p = std::get<WritePlan>(planned);
+            std::size_t room = p.head.size() - 10;
+            for (const Id3Frame& f : id3v2FramesOf(p.head)) room -= 10 + f.body.size();
+            EXPECT_TRUE(p.kind == WritePlan::Kind::Rewrite &&
+                        p.head.size() % block == std::size_t(p.keepFrom) % block && room >= 2048 &&
+                        room < 2048 + block)
+                << padding << " bytes of padding, blocks of " << block << ": a tag of "
+                << p.head.size() << " with " << room << " bytes of room";
+            EXPECT_TRUE(audioIn(applied(file, p)) == kAudio);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileOps.h"
 #include "support/FaultyPosix.h"
 #include "support/Mp3Files.h"
 #include "support/TempDir.h"
@@ -57,7 +58,7 @@ TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
     EXPECT_TRUE(audioOf(path) == silentAudio(8));
     const Mp3Tag written{"新しい題名", "カラオケ", "", "2024", "", "Pop"};
     EXPECT_TRUE(readMp3Tag(path) == written);
-    EXPECT_LE(padded ? counting.calls(Call::Any) : 0, 20);
+    EXPECT_LE(padded ? counting.calls(Call::Any) : 0, 28);
     EXPECT_EQ(hiddenFiles(dir.path()), "");
 
     const std::string tagged = readFile(path);
@@ -72,16 +73,20 @@ TEST_P(Writer, InPlaceWhenTheTagFitsElseARewrite) {
                 again.calls(Call::Pwrite) + again.calls(Call::Fsync) + again.calls(Call::Rename) ==
                     0);
 
+    // Made anew, the audio keeps its offset within a block of the file system,
+    // so that a file system with shared extents shares its blocks.
     writeFile(path, before);
     ASSERT_EQ(::link(path.c_str(), (dir / "Link.mp3").c_str()), 0);
     ASSERT_EQ(write(counting), std::nullopt);
     EXPECT_TRUE(readMp3Tag(path) == written && audioOf(path) == silentAudio(8) &&
                 readFile(dir / "Link.mp3") == before);
+    const auto block = static_cast<std::size_t>(platform::sharingBlockSize(now));
+    EXPECT_EQ(readFile(path).find(silentAudio(8)) % block, before.find(silentAudio(8)) % block);
 }
 
 // Whatever single call fails, the failure is reported with its errno and the
 // file is as it was (or, when only the clean-up after the change failed, new);
-// nothing is left beside it.
+// nothing is left beside it that could roll it back.
 TEST_P(Writer, AFailureAtAnyCallLeavesTheOldOrTheNewFile) {
     std::string after;
     for (int nth = 0, total = 0; nth <= total; ++nth) {  // 0: no call fails
@@ -96,7 +101,13 @@ TEST_P(Writer, AFailureAtAnyCallLeavesTheOldOrTheNewFile) {
                                   failure->error == EIO && (now == before || now == after)
                             : now == after)
             << "call " << nth;
-        EXPECT_EQ(hiddenFiles(dir.path()), "") << "call " << nth;
+        // A journal whose removal failed is marked done: it rolls nothing back,
+        // and the next write in the folder removes it.
+        const std::string journal = dir / std::string(platform::kJournalName);
+        if (posix.failed() == Call::Unlink && exists(journal))
+            EXPECT_TRUE(readFile(journal).starts_with("KSTRDONE")) << "call " << nth;
+        else
+            EXPECT_EQ(hiddenFiles(dir.path()), "") << "call " << nth;
     }
 }
 
@@ -168,7 +179,7 @@ TEST(WriterRefusal, EachCheckNamesItself) {
 }
 
 // A check makes no change and needs none: it refuses a write into a file whose
-// folder the process may not write (where the undo record or the copy would
+// folder the process may not write (where the journal or the copy would
 // go), but not a write that would change nothing.
 TEST(WriterCheck, AFolderThatCannotTakeTheChangeRefusesOnlyAChange) {
     vbmp3::installStringHandlers();
