@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/FolderCheck.h"
+#include "engine/Messages.h"
 #include "engine/PairMove.h"
 #include "engine/ReplaceInLibrary.h"
 #include "engine/RunLock.h"
@@ -33,10 +34,12 @@ namespace {
 // enough that the counter moves on and the files held open stay few.
 constexpr std::size_t kBatchFiles = 32;
 
-std::string unreadableFolder(std::string_view folder, int error) {
-    return platform::displayName(withoutTrailingSeparators(folder)) +
-           std::string(kUnreadableFolderText) + ":" +
-           platform::numbered(platform::folderReadErrorFromErrno(error));
+std::string unreadableFolder(std::string_view folder, int error,
+                             const platform::Language& language) {
+    return platform::format(
+        language(texts::kUnreadableFolder),
+        {platform::displayName(withoutTrailingSeparators(folder)),
+         platform::numbered(platform::folderReadErrorFromErrno(error), language)});
 }
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
@@ -60,7 +63,7 @@ void cleanUpAfterKilledRuns(RunWindow& window, const std::vector<platform::Lefto
     for (const platform::Leftover& leftover : leftovers) {
         if (auto error = settleLeftover(posix, leftover.folder, leftover.name)) {
             window.message(platform::displayName(leftover.folder + leftover.name) + ":" +
-                           platform::numbered(*error));
+                           platform::numbered(*error, window.language()));
         }
     }
 }
@@ -78,13 +81,15 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     state.workText = withoutTrailingSeparators(platform::trimBlanks(window.workFolderText()));
 
     platform::DirLookup lookup(posix);
-    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix)) {
+    const platform::Language& language = window.language();
+    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix, language)) {
         window.message(*message);
         return summary;
     }
     RunLock lock;
     if (auto busy = lock.acquire(posix, state.libraryText, state.workText)) {
-        window.message(platform::displayName(*busy) + std::string(kBusyFolderSuffix));
+        window.message(
+            platform::format(language(texts::kFolderInUse), {platform::displayName(*busy)}));
         return summary;
     }
     // The work folder is left out of the library, also where a link leads to it.
@@ -94,7 +99,7 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     state.library = scanLibrary(state.libraryText, lookup, workFolder);
     for (const LibraryScan::Skipped& skipped : state.library.skipped) {
         const std::string message =
-            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error);
+            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error, language);
         // Without its root there is no library to search: every file would be
         // "not found" for a reason that lies elsewhere.
         if (skipped.folder == 0) {
@@ -108,18 +113,18 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state.library.leftovers, posix);
     state.work = listWorkFolder(state.workText, lookup);
     if (state.work.error != 0) {
-        window.message(unreadableFolder(state.workText, state.work.error));
+        window.message(unreadableFolder(state.workText, state.work.error, language));
         return summary;
     }
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state.work.leftovers, posix);
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
-        window.message(std::string(kNoDataMessage));
+        window.message(language(texts::kNoData));
         return summary;
     }
 
     ErrorListText.clear();
-    LibraryReplacer replacer(state, posix, lookup);
+    LibraryReplacer replacer(state, posix, lookup, language);
     // A folder whose changes may not be on disk is named in a message.
     const auto syncChanges = [&] {
         for (const std::string& failure : replacer.syncChangedFolders()) {
@@ -127,8 +132,9 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
             summary.synced = false;
         }
     };
-    std::string missing;  // the part of the tag library that stopped the run
-    for (std::size_t first = 0; first < fileCount && missing.empty();) {
+    // The part of the tag library that stopped the run, when one did.
+    std::optional<binding::Missing> missing;
+    for (std::size_t first = 0; first < fileCount && !missing;) {
         // A batch: its files are staged, then written and made durable together,
         // and only then counted and moved, so that no file leaves the work folder
         // before its change is on disk.
@@ -199,10 +205,11 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     }
     // The run's journal goes.
     tagLibrary.endBatch();
-    const bool stopped = !missing.empty();
+    const bool stopped = missing.has_value();
     if (stopped) {
         if (!options.dryRun) syncChanges();
-        window.message("タグライブラリを使えません（" + platform::displayName(missing) + "）");
+        window.message(platform::format(language(texts::kTagLibraryUnusable),
+                                        {binding::describe(*missing, language)}));
         // The files done before it stay done: the run ends as a finished one
         // does, with the error list of the files that failed so far.
     }

@@ -19,14 +19,6 @@ namespace kestrom::engine {
 // shows it.
 extern std::string ErrorListText;
 
-inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
-// A folder that cannot be listed: "<folder>のフォルダを読めません:(75)<description>".
-inline constexpr std::string_view kUnreadableFolderText = "のフォルダを読めません";
-// A folder whose changes could not be made durable at the end of a run:
-// "<folder>のフォルダの変更をディスクに書き込めません:(57)<description>".
-inline constexpr std::string_view kUnsyncedFolderText =
-    "のフォルダの変更をディスクに書き込めません";
-
 // The counter label's text, "0012 / 0003": at least four digits each, all of
 // them from 10000 on.
 std::string counterText(std::int64_t ok, std::int64_t ng);
@@ -46,9 +38,10 @@ struct FileReport {
     std::string workName;
     std::string workFile;  // its path, as the run formed it
     Outcome outcome = Outcome::NotFound;
-    // WriteFailed: the errno the tag library left (platform::fileErrorFromErrno
-    // gives its number and description), 0 when it set none; for a work file that
-    // is a link to nothing, the errno of following it.
+    // WriteFailed, UnreadableTag: the errno the tag library left on the write or
+    // the read (platform::tagErrorFromErrno gives its number and description), 0
+    // when it set none; for a work file that is a link to nothing, the errno of
+    // following it.
     int error = 0;
     std::string libraryPath;  // the matched library file; empty when none was looked up or found
     std::string companion;    // the companion's name in the work folder, or ""
