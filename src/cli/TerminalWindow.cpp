@@ -61,7 +61,7 @@ void TerminalWindow::fileDone(const FileReport& report) {
     // numbers and words the windows use for file failures: for a tag that could
     // not be written the work file's, for one that could not be read the
     // library file's.
-    if (report.outcome == FileReport::Outcome::WriteFailed) {
+    if (report.outcome == FileReport::Outcome::WriteFailed && !report.explained) {
         message(platform::displayName(report.workFile) + ":" +
                 platform::numbered(platform::tagErrorFromErrno(report.error), m_language));
     }

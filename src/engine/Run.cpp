@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <set>
@@ -41,6 +44,44 @@ std::string unreadableFolder(std::string_view folder, int error,
         {platform::displayName(withoutTrailingSeparators(folder)),
          platform::numbered(platform::folderReadErrorFromErrno(error), language)});
 }
+
+// A work folder that takes no new files (no journal, no copy) fails every
+// write alike, though its files could be written: the folder is named once, in
+// a message, at the first write that fails for a reason it can explain, rather
+// than the same reason given for every file.
+class UnwritableFolder {
+public:
+    UnwritableFolder(const std::string& folder, RunWindow& window, platform::Posix& posix)
+        : m_folder(folder), m_window(window), m_posix(posix) {}
+
+    // Whether the folder's message explains a write that failed with error.
+    bool explains(int error) {
+        if (error != EACCES && error != EPERM && error != EROFS) return false;
+        if (!m_checked) {
+            m_checked = true;
+            if (m_posix.access(platform::folderToOpen(m_folder + "/").c_str(), W_OK) == 0)
+                return false;
+            m_error = errno;
+            if (m_error != EACCES && m_error != EPERM && m_error != EROFS) m_error = 0;
+            if (m_error == 0) return false;
+            const platform::FileError cause =
+                m_error == EROFS ? platform::fileErrorFromErrno(EROFS)
+                                 : platform::fileError(platform::kFolderNotWritable);
+            const platform::Language& language = m_window.language();
+            m_window.message(platform::format(
+                language(texts::kUnwritableFolder),
+                {platform::displayName(m_folder), platform::numbered(cause, language)}));
+        }
+        return m_error != 0;
+    }
+
+private:
+    std::string m_folder;
+    RunWindow& m_window;
+    platform::Posix& m_posix;
+    bool m_checked = false;
+    int m_error = 0;  // why the folder takes no new files; 0 when it takes them
+};
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
     switch (transfer.outcome) {
@@ -132,6 +173,7 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
             summary.synced = false;
         }
     };
+    UnwritableFolder unwritable(state.workText, window, posix);
     // The part of the tag library that stopped the run, when one did.
     std::optional<binding::Missing> missing;
     for (std::size_t first = 0; first < fileCount && !missing;) {
@@ -171,6 +213,8 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
         for (std::size_t i = first; i < first + transfers.size(); ++i) {
             const Transfer& transfer = transfers[i - first];
             countFile(i, state, transfer);
+            const bool explained = transfer.outcome == Transfer::Outcome::WriteFailed &&
+                                   unwritable.explains(transfer.error);
             bool replaced = false;
             bool replaceFailed = false;
             if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
@@ -194,6 +238,7 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
                 report.workFile = state.workPath(report.workName);
                 report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
                 report.error = transfer.error;
+                report.explained = explained;
                 if (!transfer.foundName.empty())
                     report.libraryPath =
                         state.library.SourceDirs[transfer.folder] + transfer.foundName;

@@ -43,6 +43,9 @@ struct FileReport {
     // when it set none; for a work file that is a link to nothing, the errno of
     // following it.
     int error = 0;
+    // WriteFailed: the reason was given once, for every file alike, by a message
+    // naming their folder (a work folder that takes no new files).
+    bool explained = false;
     std::string libraryPath;  // the matched library file; empty when none was looked up or found
     std::string companion;    // the companion's name in the work folder, or ""
 };

@@ -352,3 +352,27 @@ TEST_F(CliTest, HelpFollowsTheLocale) {
 }
 
 }  // namespace
+
+// A work folder that takes no new files, where the files themselves could be
+// written, fails every write alike: the folder is named once, with the reason,
+// not the same reason for every file.
+TEST_F(CliTest, AWorkFolderThatCannotBeWrittenIsNamedOnce) {
+    fs::remove(dir / "bin/libvbmp3.so");
+    fs::create_symlink(TAG_LIBRARY, dir / "bin/libvbmp3.so");
+    const Mp3Tag tag{"題名", "", "", "", "", ""};
+    for (const char* name : {"A", "B"}) {
+        writeMp3(dir / "lib/" + name + ".mp3", silentAudio(4), &tag);
+        writeMp3(dir / "work/" + name + ".mp3", silentAudio(4, 1), nullptr);
+        ::chmod((dir / "work/" + name + ".mp3").c_str(), 0666);
+    }
+    ::chmod(dir.path().c_str(), 0777);  // the program writes its output files there
+    ::chmod((dir / "work").c_str(), 0555);
+    const int status = runUnprivileged([&] { return std::get<0>(run("lib work")); });
+    ::chmod((dir / "work").c_str(), 0755);
+    if (status == kCannotDropPrivileges) GTEST_SKIP() << "cannot run as an unprivileged user";
+    EXPECT_EQ(
+        Result(status, readFile(dir / "out"), readFile(dir / "err")),
+        (Result{1, "A.mp3\nB.mp3\n",
+                "kestrom-cli: workのフォルダに書き込めないため、このフォルダのファイルは処理で"
+                "きません:(88)フォルダに書き込みできません。\n"}));
+}
