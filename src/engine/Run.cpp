@@ -33,10 +33,6 @@ std::string counterText(std::int64_t ok, std::int64_t ng) {
 
 namespace {
 
-// The files of a batch: enough that its few syncs cost little per file, few
-// enough that the counter moves on and the files held open stay few.
-constexpr std::size_t kBatchFiles = 32;
-
 std::string unreadableFolder(std::string_view folder, int error,
                              const platform::Language& language) {
     return platform::format(
@@ -181,7 +177,8 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
         // and only then counted and moved, so that no file leaves the work folder
         // before its change is on disk.
         // A dry run writes nothing: its files go one by one.
-        const std::size_t end = std::min(fileCount, first + (options.dryRun ? 1 : kBatchFiles));
+        const std::size_t end = std::min(
+            fileCount, first + (options.dryRun ? 1 : std::max<std::size_t>(options.batchFiles, 1)));
         std::vector<Transfer> transfers;
         // A file whose match is a file of this batch that moves into the library
         // (Song_K_K.mp3 after Song_K.mp3) waits for the next batch: its match is

@@ -65,6 +65,10 @@ struct RunOptions {
     // moves and deletes nothing: every file is reported as it would end.
     bool dryRun = false;
     RunObserver* observer = nullptr;  // not owned; may be null
+    // The most files a batch holds: they are written and made durable together,
+    // then counted and moved. Enough that a batch's few syncs cost little per
+    // file, few enough that the counter moves on and the files held open stay few.
+    std::size_t batchFiles = 32;
 };
 
 struct RunSummary {
