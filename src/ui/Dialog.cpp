@@ -33,7 +33,7 @@ std::optional<int> driveIndex(const std::vector<std::string>& drives, const QStr
 }  // namespace
 
 QString desktopFolder(platform::Posix& posix) {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     struct stat st {};
     if (posix.stat(toFileName(desktop).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return desktop;
     return QDir::homePath();
