@@ -38,9 +38,6 @@ Fn asFunction(void* address) {
     return fn;
 }
 
-constexpr std::string_view kNotFound = "見つかりません: ";
-constexpr std::string_view kCannotLoad = "読み込めません: ";
-
 // The tag library's file, beside the program or in its private folder.
 #ifdef _WIN32
 constexpr std::string_view kLibraryFile = "VBMP3.dll";
@@ -52,16 +49,18 @@ constexpr std::string_view kLibraryFile = "libvbmp3.so";
 // refusal (a damaged file, a missing dependency of the library, no permission)
 // carries the loader's reason, without the path it repeats. A bare file name,
 // which the loader looks up on its own search path, always gets the reason.
-std::string loadFailure(const std::string& path, const std::string& error) {
+Missing loadFailure(const std::string& path, const std::string& error) {
     struct stat st {};
     if (path.find('/') != std::string::npos &&
         platform::systemPosix().stat(path.c_str(), &st) != 0 &&
         (errno == ENOENT || errno == ENOTDIR))
-        return std::string(kNotFound) + path;
+        return {path, {}};
     std::string_view reason = error;
     if (reason.starts_with(path) && reason.substr(path.size()).starts_with(": "))
         reason.remove_prefix(path.size() + 2);
-    return std::string(kCannotLoad) + path + ": " + std::string(reason);
+    // A loader that gives no reason still says that it refused.
+    if (reason.empty()) reason = "?";
+    return {path, std::string(reason)};
 }
 
 // Puts the text record of records.tag at the start of the run's buffer, which
@@ -80,6 +79,12 @@ CallResult judge(std::int16_t result, int error) {
 }
 
 }  // namespace
+
+std::string describe(const Missing& missing, const platform::Language& language) {
+    const std::string name = platform::displayName(missing.name);
+    if (missing.reason.empty()) return platform::format(language(kNotFound), {name});
+    return platform::format(language(kCannotLoad), {name, platform::displayName(missing.reason)});
+}
 
 void toLibraryForm(const TagInfo& tag, TagBlock& block) {
     putText(block, VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE, tag.TextA);
@@ -156,7 +161,7 @@ void Vbmp3::endBatch() {
 
 // Loads the library, and looks up the text record's pair once: a library that
 // has only one of the two is used through the block.
-bool Vbmp3::load(std::string& missing) {
+bool Vbmp3::load(Missing& missing) {
     if (m_loaded) return true;
     std::string reason;
     m_handle = platform::loadLibrary(m_libraryPath, reason);
@@ -186,16 +191,16 @@ bool Vbmp3::load(std::string& missing) {
     return true;
 }
 
-void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
+void* Vbmp3::symbol(const char* name, void*& cache, Missing& missing) {
     if (cache != nullptr) return cache;
     if (!load(missing)) return nullptr;
     if (m_handle != nullptr) cache = platform::librarySymbol(m_handle, name);
-    if (cache == nullptr) missing = std::string(kNotFound) + name;
+    if (cache == nullptr) missing = {name, {}};
     return cache;
 }
 
 CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
-    std::string missing;
+    Missing missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_getFileInfoUtf8 != nullptr) {
         prepareTextRecord(records);
@@ -227,7 +232,7 @@ CallResult Vbmp3::checkTagInfo(const std::string& path, TagRecords& records) {
 }
 
 CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly) {
-    std::string missing;
+    Missing missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_setTagInfoUtf8 != nullptr) {
         const std::size_t length = prepareTextRecord(records);
@@ -252,7 +257,7 @@ CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, b
 }
 
 CallResult Vbmp3::stageTagInfo(const std::string& path, TagRecords& records) {
-    std::string missing;
+    Missing missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_batchEntries.begin == nullptr) {
         // No batch: the write is made at once, and counts as staged when it succeeds.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/FolderCheck.h"
 
+#include "engine/Messages.h"
+
 #include <vector>
 
 #include "platform/MountTable.h"
@@ -111,11 +113,12 @@ bool namesFolder(std::string_view text, platform::DirLookup& lookup) {
 }  // namespace
 
 std::optional<std::string> checkFolders(std::string_view libraryText, std::string_view workText,
-                                        platform::DirLookup& lookup, platform::Posix& posix) {
-    if (overlap(libraryText, workText, posix)) return std::string(kOverlapMessage);
+                                        platform::DirLookup& lookup, platform::Posix& posix,
+                                        const platform::Language& language) {
+    if (overlap(libraryText, workText, posix)) return language(texts::kOverlap);
     for (std::string_view text : {libraryText, workText}) {
         if (!namesFolder(text, lookup))
-            return platform::displayName(text) + std::string(kMissingFolderSuffix);
+            return platform::format(language(texts::kMissingFolder), {platform::displayName(text)});
     }
     return std::nullopt;
 }

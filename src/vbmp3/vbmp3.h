@@ -132,7 +132,8 @@ extern "C" {
 // On success every field is written, empty where the tag has none, so nothing of
 // the block's earlier content (the previous file's tag) remains. The read fails,
 // and leaves both blocks exactly as they were, when path is no plain file that
-// can be opened, the file holds no MPEG audio, or it has no tag with any field.
+// can be opened (errno of the failed call), the file holds no MPEG audio
+// (ENOEXEC), or it has no tag with any field (ENODATA).
 VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
                                     unsigned char* mpegInfo);
 
