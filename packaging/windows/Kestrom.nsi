@@ -1,5 +1,6 @@
-; The Windows installer: the programs, their tag library, the icon and the
-; licences into Program Files\Kestrom, a Start menu entry, an uninstaller.
+; The Windows installer: the programs, their tag library, the icon, the
+; command line's message catalogue and the licences into Program Files\Kestrom,
+; a Start menu entry, an uninstaller.
 ; tools/package-windows passes VERSION, STAGE (the folder of the files to
 ; install) and OUTFILE.
 Unicode true
@@ -40,6 +41,8 @@ Section "Kestrom"
   File "${STAGE}\kestrom-cli.exe"
   File "${STAGE}\VBMP3.dll"
   File "${STAGE}\Kestrom.ico"
+  SetOutPath "$INSTDIR\share\locale\ja\LC_MESSAGES"
+  File "${STAGE}\share\locale\ja\LC_MESSAGES\kestrom-cli.mo"
   SetOutPath "$INSTDIR\licences"
   File "${STAGE}\licences\*.txt"
   SetOutPath "$INSTDIR"
@@ -67,6 +70,11 @@ Section "Uninstall"
   Delete "$INSTDIR\Kestrom.ico"
   Delete "$INSTDIR\licences\*.txt"
   RMDir "$INSTDIR\licences"
+  Delete "$INSTDIR\share\locale\ja\LC_MESSAGES\kestrom-cli.mo"
+  RMDir "$INSTDIR\share\locale\ja\LC_MESSAGES"
+  RMDir "$INSTDIR\share\locale\ja"
+  RMDir "$INSTDIR\share\locale"
+  RMDir "$INSTDIR\share"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "binding/Vbmp3.h"
+#include "cli/Catalogue.h"
 #include "cli/Cli.h"
 #include "platform/Text.h"
 
@@ -56,12 +57,14 @@ int wmain(int argc, wchar_t** argv) {
         for (int i = 1; i < argc; ++i) texts.push_back(argument(argv[i]));
         const std::vector<std::string_view> args(texts.begin(), texts.end());
         kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
+        kestrom::cli::openCatalogue(posix);
         return kestrom::cli::runCli(args, {stdout, stderr, terminal},
                                     kestrom::binding::findTagLibrary(posix), posix);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
     } catch (...) {
-        std::fprintf(stderr, "%skestrom-cli: stopped by an unknown failure\n", lineStart);
+        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart,
+                     kestrom::cli::translate("stopped by an unknown failure").c_str());
     }
     return kestrom::cli::kExitStopped;
 }

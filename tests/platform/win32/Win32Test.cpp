@@ -14,12 +14,14 @@
 
 #include "binding/Vbmp3.h"
 #include "engine/FolderCheck.h"
+#include "engine/Messages.h"
 #include "platform/Cp932.h"
 #include "platform/DirLookup.h"
 #include "platform/FileError.h"
 #include "platform/FileOps.h"
 #include "platform/Posix.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Texts.h"
 #include "platform/win32/Win32.h"
 
 namespace kestrom::platform {
@@ -122,7 +124,7 @@ TEST_P(Win32Error, ReachesTheUserAsItsNumber) {
 INSTANTIATE_TEST_SUITE_P(
     Errors, Win32Error,
     testing::Values(ErrorCase{ERROR_FILE_NOT_FOUND, 53}, ErrorCase{ERROR_PATH_NOT_FOUND, 53},
-                    ErrorCase{ERROR_ACCESS_DENIED, 70}, ErrorCase{ERROR_WRITE_PROTECT, 70},
+                    ErrorCase{ERROR_ACCESS_DENIED, 70}, ErrorCase{ERROR_WRITE_PROTECT, 80},
                     ErrorCase{ERROR_SHARING_VIOLATION, 75}, ErrorCase{ERROR_DISK_FULL, 61},
                     ErrorCase{ERROR_HANDLE_DISK_FULL, 61}, ErrorCase{ERROR_NOT_READY, 71},
                     ErrorCase{ERROR_FILE_EXISTS, 58}, ErrorCase{ERROR_INVALID_NAME, 52},
@@ -216,12 +218,13 @@ TEST(Win32DirLookup, FindsANameInAnyCaseAsStoredAndHidesHiddenAndSystemFiles) {
 // folder as Windows spells it.
 TEST(Win32FolderCheck, DriveLettersBeginAbsolutePaths) {
     DirLookup lookup(systemPosix());
-    const std::string overlap(engine::kOverlapMessage);
+    const std::string overlap(engine::texts::kOverlap.ja);
+    const std::string missing = format(engine::texts::kMissingFolder.ja, {"Q:\\a"});
     for (const auto& [library, work, message] :
          {std::tuple<std::string, std::string, std::string>{"Q:/a", "Q:/../a/b", overlap},
           {"Q:/x/../a", "Q:/a/./b", overlap},
-          {"Q:/a", "Q:/ab", "Q:\\a" + std::string(engine::kMissingFolderSuffix)},
-          {"Q:/a", "R:/a", "Q:\\a" + std::string(engine::kMissingFolderSuffix)},
+          {"Q:/a", "Q:/ab", missing},
+          {"Q:/a", "R:/a", missing},
           {"//server/share/a", "//server/share/../a/b", overlap}}) {
         EXPECT_EQ(engine::checkFolders(library, work, lookup, systemPosix()).value_or(""), message)
             << library << " " << work;
@@ -396,7 +399,8 @@ TEST(Vbmp3Dll, MissingLibraryIsNamed) {
     binding::TagRecords records;
     const binding::CallResult result = library.getFileInfo("C:/a.mp3", records);
     EXPECT_EQ(result.status, binding::CallStatus::Unavailable);
-    EXPECT_EQ(result.missing, "見つかりません: C:/no/such/folder/VBMP3.dll");
+    EXPECT_EQ(binding::describe(result.missing, japanese()),
+              "見つかりません: C:\\no\\such\\folder\\VBMP3.dll");
 }
 
 }  // namespace
