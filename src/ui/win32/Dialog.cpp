@@ -8,6 +8,7 @@
 #include "platform/Drives.h"
 #include "platform/Text.h"
 #include "ui/win32/Controls.h"
+#include "ui/win32/Texts.h"
 #include "ui/win32/Windows.h"
 
 namespace kestrom::ui::win32 {
@@ -76,11 +77,12 @@ std::string parentOf(const std::string& path) {
 Dialog::Dialog(HWND owner, platform::Posix& posix)
     : m_posix(posix), m_owner(owner), m_drives(platform::systemDrives(posix, {})) {
     const HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(2));
-    create(kDialogClass, L"フォルダ選択", layout::kDialog, owner,
+    create(kDialogClass, say(texts::kChooseFolder).c_str(), layout::kDialog, owner,
            WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, WS_EX_DLGMODALFRAME, true, icon);
     const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
     addControl(L"Button", L"OK", button, kOKButton, layout::kOKButton);
-    addControl(L"Button", L"ｷｬﾝｾﾙ", button, kCancelButton, layout::kCancelButton);
+    addControl(L"Button", say(texts::kCancel).c_str(), button, kCancelButton,
+               layout::kCancelButton);
     const HWND drives =
         addControl(L"ComboBox", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kDrive1,
                    {layout::kDrive1.left, layout::kDrive1.top, layout::kDrive1.width, 3000});
@@ -188,7 +190,9 @@ void Dialog::Drive1_Change() {
     // A drive that cannot be read (no medium, a lost network drive) leaves
     // both lists as they were.
     ::SendMessageW(item(kDrive1), CB_SETCURSEL, static_cast<WPARAM>(m_shownDrive), 0);
-    if (!m_loading) showMessage(handle(), platform::displayName(root) + " を読み取れません。");
+    if (!m_loading)
+        showMessage(handle(), platform::format(windowLanguage()(texts::kCannotRead),
+                                               {platform::displayName(root)}));
 }
 
 void Dialog::OKButton_Click() {
@@ -220,7 +224,8 @@ LRESULT Dialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const auto at =
                 static_cast<std::size_t>(::SendMessageW(item(kDir1), LB_GETCURSEL, 0, 0));
             if (at < m_entries.size() && !setDir1Path(m_entries[at]))
-                showMessage(handle(), platform::displayName(m_entries[at]) + " を開けません。");
+                showMessage(handle(), platform::format(windowLanguage()(texts::kCannotOpen),
+                                                       {platform::displayName(m_entries[at])}));
             return 0;
         }
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/Text.h"
+#include "platform/UserLanguage.h"
 
 namespace kestrom::ui::win32 {
 
@@ -22,6 +23,16 @@ std::wstring windowText(HWND window) {
     text.resize(static_cast<std::size_t>(
         ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
+}
+
+const platform::Language& windowLanguage() {
+    static const platform::Language& language =
+        platform::userPrefersJapanese() ? platform::japanese() : platform::english();
+    return language;
+}
+
+std::wstring say(const platform::Text& text) {
+    return wide(windowLanguage()(text));
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Texts.h"
 #include "ui/Layout.h"
 
 // What the three Win32 windows share: text conversion, their layout in twips
@@ -16,6 +17,12 @@ namespace kestrom::ui::win32 {
 std::wstring wide(std::string_view utf8);
 std::string utf8(std::wstring_view text);
 std::wstring windowText(HWND window);
+
+// The language the windows speak: Japanese under a Japanese Windows display
+// language (or where LC_ALL, LC_MESSAGES or LANG says so), English otherwise.
+const platform::Language& windowLanguage();
+// A text in the windows' language, as the system's calls take it.
+std::wstring say(const platform::Text& text);
 
 // The face the windows write Japanese in: the first installed of Yu Gothic UI,
 // Meiryo UI and MS UI Gothic, else any face with Japanese glyphs. The system's

@@ -5,8 +5,10 @@
 #include <exception>
 #include <utility>
 
+#include "engine/Messages.h"
 #include "engine/Run.h"
 #include "ui/win32/Controls.h"
+#include "ui/win32/Texts.h"
 #include "ui/win32/Windows.h"
 
 namespace kestrom::ui::win32 {
@@ -73,22 +75,23 @@ Main::Main(platform::Posix& posix, std::string tagLibraryPath)
     const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
     for (int i = 0; i < 2; ++i) {
         addControl(L"Edit", desktop.c_str(), box, kText1 + i, layout::kText1[i]);
-        addControl(L"Button", L"参照", button, kCommand1 + i, layout::kCommand1[i]);
+        addControl(L"Button", say(texts::kBrowse).c_str(), button, kCommand1 + i,
+                   layout::kCommand1[i]);
     }
-    addControl(L"Button", L"実行", button, kCommand2, layout::kCommand2);
-    addControl(L"Button", L"終了", button, kCommand3, layout::kCommand3);
-    fitToText(addControl(L"Button", L"タグをコピー後、ＭＰ３データをコピー元と置き換える",
-                         WS_TABSTOP | BS_AUTOCHECKBOX, kCheck1, layout::kCheck1),
+    addControl(L"Button", say(texts::kExecute).c_str(), button, kCommand2, layout::kCommand2);
+    addControl(L"Button", say(texts::kQuit).c_str(), button, kCommand3, layout::kCommand3);
+    fitToText(addControl(L"Button", say(texts::kReplace).c_str(), WS_TABSTOP | BS_AUTOCHECKBOX,
+                         kCheck1, layout::kCheck1),
               20);
     const DWORD label = SS_LEFT | SS_NOPREFIX;
-    addControl(L"Static", L"コピー元", label, kLabel1, layout::kLabel1[0]);
-    addControl(L"Static", L"コピー先", label, kLabel1 + 1, layout::kLabel1[1]);
+    addControl(L"Static", say(texts::kSource).c_str(), label, kLabel1, layout::kLabel1[0]);
+    addControl(L"Static", say(texts::kTarget).c_str(), label, kLabel1 + 1, layout::kLabel1[1]);
     addControl(L"Static", L"0000 / 0000", label, kLabel2, layout::kLabel2, 2);
     addControl(L"Static", L"OK / NG", label, kLabel3, layout::kLabel3, 1);
-    addControl(L"Static", L"Kestrom 開発チーム", label, kLabel4, layout::kLabel4[0], 1);
+    addControl(L"Static", say(texts::kTeam).c_str(), label, kLabel4, layout::kLabel4[0], 1);
     addControl(L"Static", L"Programmed by", label, kLabel5, layout::kLabel5[0]);
     addControl(L"Static", L"Powered by", label, kLabel5 + 1, layout::kLabel5[1]);
-    addControl(L"Static", L"VBMP3.dll Kestrom 開発チーム", label, kLabel4 + 1, layout::kLabel4[1],
+    addControl(L"Static", say(texts::kLibraryTeam).c_str(), label, kLabel4 + 1, layout::kLabel4[1],
                1);
 }
 
@@ -152,7 +155,8 @@ void Main::Command2_Click() {
     try {
         engine::runTransfer(*this, m_tagLibrary, {}, m_posix);
     } catch (const std::exception& error) {
-        showMessage(handle(), std::string("処理を中断しました。\n") + error.what());
+        showMessage(handle(),
+                    platform::format(windowLanguage()(engine::texts::kStopped), {error.what()}));
     }
 }
 

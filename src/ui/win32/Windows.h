@@ -33,6 +33,7 @@ public:
     void counterText(const std::string& text) override;
     void finish() override;
     void showErrorList() override;
+    const platform::Language& language() override { return windowLanguage(); }
 
     // Shows the window and handles its messages until it is closed.
     int run();

@@ -77,7 +77,12 @@ std::string paddedMp3() {
 
 class Program {
 public:
-    Program() {
+    // The program started as a user of that language starts it (wine takes
+    // its Windows display language from LANG).
+    explicit Program(const wchar_t* lang = L"ja_JP.UTF-8") {
+        ::SetEnvironmentVariableW(L"LC_ALL", nullptr);
+        ::SetEnvironmentVariableW(L"LC_MESSAGES", nullptr);
+        ::SetEnvironmentVariableW(L"LANG", lang);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         std::wstring command = L"\"" + wide(KESTROM_GUI) + L"\"";
@@ -121,18 +126,27 @@ private:
 
 }  // namespace
 
-// The window opens as a fresh start shows it; Execute at once stops at the
-// overlap of its two equal boxes.
+// The window opens as a fresh start shows it, in the user's language; Execute
+// at once stops at the overlap of its two equal boxes.
 TEST(Win32Windows, StartFreshAndRefuseEqualFolders) {
-    Program program;
-    ASSERT_NE(program.main, nullptr) << "no main window";
-    EXPECT_EQ(textOf(program.main), L"Kestrom Ver." + wide(KESTROM_VERSION));
-    EXPECT_EQ(textOf(program.item(kLabel2)), L"0000 / 0000");
-    EXPECT_EQ(textOf(program.item(kText1)), textOf(program.item(kText1 + 1)));
-    EXPECT_TRUE(textOf(program.item(kText1)).ends_with(L"\\"));
-    EXPECT_EQ(::SendMessageW(program.item(kCheck1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    Program::click(program.item(kCommand2));
-    EXPECT_EQ(program.answerMessage(), L"指定パスの範囲が重複しています。");
+    for (const auto& [lang, execute, replace, overlap] :
+         {std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*>{
+              L"ja_JP.UTF-8", L"実行", L"タグをコピー後、ＭＰ３データをコピー元と置き換える",
+              L"指定パスの範囲が重複しています。"},
+          {L"en_US.UTF-8", L"Run", L"After tagging, replace the source's MP3 files",
+           L"The two folders overlap."}}) {
+        Program program(lang);
+        ASSERT_NE(program.main, nullptr) << "no main window";
+        EXPECT_EQ(textOf(program.main), L"Kestrom Ver." + wide(KESTROM_VERSION));
+        EXPECT_EQ(textOf(program.item(kCommand2)), execute);
+        EXPECT_EQ(textOf(program.item(kCheck1)), replace);
+        EXPECT_EQ(textOf(program.item(kLabel2)), L"0000 / 0000");
+        EXPECT_EQ(textOf(program.item(kText1)), textOf(program.item(kText1 + 1)));
+        EXPECT_TRUE(textOf(program.item(kText1)).ends_with(L"\\"));
+        EXPECT_EQ(::SendMessageW(program.item(kCheck1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        Program::click(program.item(kCommand2));
+        EXPECT_EQ(program.answerMessage(), overlap);
+    }
 }
 
 // A run: one file tagged and moved into the library, one not found, which the
