@@ -37,6 +37,10 @@ std::wstring say(const platform::Text& text) {
 
 namespace {
 
+// Twips from the client area's left edge to the windows' first column, where
+// their labels start.
+constexpr int kLeftColumn = 120;
+
 struct FoundFaces {
     std::wstring first;
     std::wstring proportional;
@@ -202,30 +206,43 @@ void Frame::placeControls() {
     for (const Placed& placed : m_controls) {
         const HFONT font = m_fonts[placed.font];
         ::SendMessageW(placed.control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        int left = pixels(placed.rect.left);
         int width = pixels(placed.rect.width);
         int height = pixels(placed.rect.height);
-        // A text is never cut by a font larger than the layout assumed: a
-        // label grows downwards to its font's line, a check box also to the
-        // right, up to the client area's edge.
+        // A text is never cut by a font larger or wider than the layout
+        // assumed: a label grows downwards to its font's line and to the right
+        // to its text, up to the client area's edge (a label wraps a text too
+        // long for it onto a line below, where it is hidden).
         const HDC dc = ::GetDC(placed.control);
         const HGDIOBJ old = ::SelectObject(dc, font);
         TEXTMETRICW metrics{};
         ::GetTextMetricsW(dc, &metrics);
-        wchar_t className[16]{};
-        ::GetClassNameW(placed.control, className, 16);
-        if (::lstrcmpiW(className, L"Static") == 0 || placed.fitExtra >= 0)
-            height = std::max<int>(height, metrics.tmHeight);
-        if (placed.fitExtra >= 0) {
-            const std::wstring text = windowText(placed.control);
-            SIZE extent{};
-            ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-            const int wanted = extent.cx + ::MulDiv(placed.fitExtra, static_cast<int>(m_dpi), 96);
-            width = std::clamp(wanted, width, clientWidth - pixels(placed.rect.left));
-        }
+        const std::wstring text = windowText(placed.control);
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         ::SelectObject(dc, old);
         ::ReleaseDC(placed.control, dc);
-        ::SetWindowPos(placed.control, nullptr, pixels(placed.rect.left), pixels(placed.rect.top),
-                       width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        wchar_t className[16]{};
+        ::GetClassNameW(placed.control, className, 16);
+        if (::lstrcmpiW(className, L"Static") == 0) {
+            height = std::max<int>(height, metrics.tmHeight);
+            width = std::max<int>(width, std::min<int>(extent.cx, clientWidth - left));
+        }
+        if (placed.fitExtra >= 0) {
+            // A check box, its box and its text: it keeps its right edge, under
+            // the buttons above it, and takes the room it needs to the left,
+            // as far as the labels' column; only a text longer still goes on
+            // towards the client area's edge.
+            height = std::max<int>(height, metrics.tmHeight);
+            const int wanted = extent.cx + ::MulDiv(placed.fitExtra, static_cast<int>(m_dpi), 96);
+            const int right = left + width;
+            if (wanted > width) {
+                left = std::max(pixels(kLeftColumn), std::min(left, right - wanted));
+                width = std::min(std::max(wanted, right - left), clientWidth - left);
+            }
+        }
+        ::SetWindowPos(placed.control, nullptr, left, pixels(placed.rect.top), width, height,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 

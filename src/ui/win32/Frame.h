@@ -54,8 +54,9 @@ protected:
     // face, 2 the counter face.
     HWND addControl(const wchar_t* className, const wchar_t* text, DWORD style, int id,
                     layout::Rect rect, int font = 0);
-    // Grows a control to fit its text, up to the client area's right edge
-    // (a check box's box and text), never shrinking it.
+    // Widens a check box to fit its box and text (extra: the box and its gap,
+    // in pixels at 96 dots per inch), never narrowing it: leftwards first, as
+    // far as the labels' column, then to the client area's right edge.
     void fitToText(HWND control, int extra);
 
     virtual LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
