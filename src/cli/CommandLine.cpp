@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
-#include <libintl.h>
-
 #include "cli/Catalogue.h"
 #include "platform/Text.h"
 
@@ -74,9 +72,9 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
     if (folders.size() != 2) {
         line.action = CommandLine::Action::BadUsage;
         line.problem = platform::format(
-            ::dngettext("kestrom-cli", "expected the two folders LIBRARY and WORK, got %1 argument",
-                        "expected the two folders LIBRARY and WORK, got %1 arguments",
-                        folders.size()),
+            translatePlural("expected the two folders LIBRARY and WORK, got %1 argument",
+                            "expected the two folders LIBRARY and WORK, got %1 arguments",
+                            folders.size()),
             {std::to_string(folders.size())});
         return line;
     }

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <iterator>
 
+#include "platform/Posix.h"  // the error numbers that not every system has
+
 namespace kestrom::platform {
 namespace {
 

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#ifdef _WIN32
+#include "platform/win32/PosixTypes.h"
+#else
 #include <sys/stat.h>
 #include <sys/types.h>
+#endif
 
 #include <span>
 #include <string>

@@ -110,7 +110,11 @@ enum {
     VBMP3_TEXT_RECORD_MAX = 4 + VBMP3_TEXT_COUNT * (VBMP3_TEXT_MAX + 1)
 };
 
+#ifdef _WIN32
+#define VBMP3_API /* VBMP3.dll exports its entry points by exports.def */
+#else
 #define VBMP3_API __attribute__((visibility("default")))
+#endif
 
 #ifdef __cplusplus
 extern "C" {
