@@ -3,8 +3,11 @@
 # Each is cross-built static and installed into this build folder once, when the
 # build is first configured; later configures and builds find it there. Nothing
 # is downloaded.
+# The archive is kept in the project's third_party/, so that a clone builds on
+# its own; a copy beside the project is taken where that one is missing.
 find_file(KESTROM_TAGLIB_ARCHIVE taglib-1.13.1.tar.gz
-  HINTS ${PROJECT_SOURCE_DIR}/../shared/third_party ${PROJECT_SOURCE_DIR}/../../shared/third_party
+  HINTS ${PROJECT_SOURCE_DIR}/third_party ${PROJECT_SOURCE_DIR}/../shared/third_party
+        ${PROJECT_SOURCE_DIR}/../../shared/third_party
   DOC "The source archive of TagLib 1.13.1" NO_CMAKE_FIND_ROOT_PATH)
 set(KESTROM_GTEST_SOURCE /usr/src/googletest CACHE PATH "The source of GoogleTest (libgtest-dev)")
 set(KESTROM_DEPS_PREFIX ${CMAKE_BINARY_DIR}/deps)
