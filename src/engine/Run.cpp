@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <set>
@@ -184,7 +185,9 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
         // (Song_K_K.mp3 after Song_K.mp3) waits for the next batch: its match is
         // there only once the batch has moved.
         std::set<std::u16string> moving;
+        const auto started = std::chrono::steady_clock::now();
         for (std::size_t i = first; i < end; ++i) {
+            if (i > first && std::chrono::steady_clock::now() - started > options.batchTime) break;
             if (window.replaceFlag()) {
                 if (moving.contains(platform::foldName(state.work.TargetNames[i]))) break;
                 moving.insert(platform::foldName(state.work.workName(i)));

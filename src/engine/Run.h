@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -65,10 +66,12 @@ struct RunOptions {
     // moves and deletes nothing: every file is reported as it would end.
     bool dryRun = false;
     RunObserver* observer = nullptr;  // not owned; may be null
-    // The most files a batch holds: they are written and made durable together,
-    // then counted and moved. Enough that a batch's few syncs cost little per
-    // file, few enough that the counter moves on and the files held open stay few.
-    std::size_t batchFiles = 32;
+    // A batch's files are written and made durable together, then counted and
+    // moved. It holds at most batchFiles files, and takes no more once staging
+    // it has taken batchTime: enough that its few flushes cost little per file,
+    // few enough that the counter moves on and the files held open stay few.
+    std::size_t batchFiles = 128;
+    std::chrono::milliseconds batchTime{500};
 };
 
 struct RunSummary {

@@ -226,6 +226,7 @@ TEST(CrashTest, EveryCrashLeavesEveryFileWholeAfterTheCleanUp) {
     RecordingWindow window(dir / "lib", dir / "work", true);
     engine::RunOptions twoBatches;  // two files, then one
     twoBatches.batchFiles = 2;
+    twoBatches.batchTime = std::chrono::hours(1);
     engine::runTransfer(window, library, twoBatches, posix);
     ASSERT_EQ(window.log,
               "counter 0001 / 0000\ncounter 0002 / 0000\ncounter 0003 / 0000\nfinish\n");
