@@ -242,23 +242,30 @@ pid_t forkChild() {
     return child;
 }
 
-// The cache flushes that the disk holding `dir` completed, of every process
-// (/sys/dev/block/M:m/stat); -1 where the file system has no block device of
-// its own.
-class DeviceFlushes {
+// What the disk holding `dir` did, for every process (/sys/dev/block/M:m/stat):
+// the bytes it wrote and the cache flushes it completed; -1 where the file
+// system has no block device of its own.
+struct DeviceCount {
+    double bytes = -1;
+    double flushes = -1;
+};
+
+class Device {
 public:
-    explicit DeviceFlushes(const fs::path& dir) {
+    explicit Device(const fs::path& dir) {
         struct stat st {};
         if (::stat(dir.c_str(), &st) != 0)
             throw std::system_error(errno, std::generic_category(), dir.string());
         m_stat = "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
                  std::to_string(minor(st.st_dev)) + "/stat";
     }
-    double now() const {
+    DeviceCount now() const {
         std::ifstream device(m_stat);
         std::vector<double> fields;
         for (double value = 0; device >> value;) fields.push_back(value);
-        return fields.size() >= 17 ? fields[15] : -1;
+        DeviceCount count;
+        if (fields.size() >= 17) count = {fields[6] * 512, fields[15]};
+        return count;
     }
 
 private:
@@ -266,21 +273,22 @@ private:
 };
 
 // One kestrom-cli run: its time, and what it wrote, from its /proc/<pid>/io: the
-// bytes it handed to write calls (wchar; a copy inside the kernel is not among
-// them) and the bytes it made the storage layer write (write_bytes: its file
-// data, and the metadata that its syncs write out); and the device's flushes
-// meanwhile (of every process).
+// bytes it handed to write calls and copied inside the kernel (wchar), and the
+// bytes of the pages it dirtied for the storage layer to write (write_bytes: its
+// file data in whole pages, and the metadata blocks its changes dirtied); and the
+// device's writes and flushes meanwhile (of every process).
 struct CliRun {
     double ms = 0;
     double byCalls = 0;
     double toStorage = 0;
+    double deviceBytes = -1;
     double flushes = -1;
 };
 
 CliRun runCli(const std::string& cli, const std::string& library, const std::string& work,
-              const DeviceFlushes& device) {
+              const Device& device) {
     CliRun result;
-    const double flushesBefore = device.now();
+    const DeviceCount before = device.now();
     const auto t0 = Clock::now();
     const pid_t child = forkChild();
     if (child == 0) {
@@ -294,8 +302,10 @@ CliRun runCli(const std::string& cli, const std::string& library, const std::str
     siginfo_t info{};
     ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT);
     result.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    const double flushesAfter = device.now();
-    if (flushesBefore >= 0 && flushesAfter >= 0) result.flushes = flushesAfter - flushesBefore;
+    if (const DeviceCount after = device.now(); before.flushes >= 0 && after.flushes >= 0) {
+        result.deviceBytes = after.bytes - before.bytes;
+        result.flushes = after.flushes - before.flushes;
+    }
     std::ifstream in("/proc/" + std::to_string(child) + "/io");
     for (std::string key; in >> key;) {
         double value = 0;
@@ -382,7 +392,7 @@ struct Figures {
     long cliSyncs = -1;         // fsync, fdatasync, syncfs, sync_file_range under strace
     long cliCalls = -1;
     std::string syncCalls;  // kestrom-cli's, by name
-    std::vector<double> flushes, toStorage, byCalls;
+    std::vector<double> flushes, toStorage, byCalls, onDevice;
 };
 
 struct Bench {
@@ -391,7 +401,7 @@ struct Bench {
     std::string library, work, cli;
     kestrom::binding::Vbmp3* tags = nullptr;
     CountingPosix* posix = nullptr;
-    DeviceFlushes* device = nullptr;
+    Device* device = nullptr;
 
     // A whole run in this process; the syncs it made go to `syncs`.
     double inProcess(bool replace, long* syncs = nullptr) {
@@ -422,6 +432,7 @@ struct Bench {
             f.flushes.push_back(c.flushes);
             f.toStorage.push_back(c.toStorage / workFiles);
             f.byCalls.push_back(c.byCalls / workFiles);
+            f.onDevice.push_back(c.deviceBytes < 0 ? -1 : c.deviceBytes / workFiles);
             prepare(pristine, run);
             f.floor.push_back(timeIt([&] { floorRun(run / "library", run / "work", false); }));
         }
@@ -449,9 +460,11 @@ struct Bench {
                     median(f.cli) / median(f.floor), f.goal, median(f.inProcess) / median(f.floor));
         std::printf("  syncs per run: %.0f in process, %ld kestrom-cli (%s; %ld system calls)\n",
                     f.syncsInProcess, f.cliSyncs, f.syncCalls.c_str(), f.cliCalls);
-        std::printf("  device flushes during a kestrom-cli run (every process): %.0f\n",
-                    median(f.flushes));
-        std::printf("  bytes per work file: %.0f reached storage, %.0f by write calls\n",
+        std::printf(
+            "  during a kestrom-cli run, the device (every process): %.0f flushes, %.0f "
+            "bytes written per work file\n",
+            median(f.flushes), median(f.onDevice));
+        std::printf("  kestrom-cli's bytes per work file: %.0f write_bytes, %.0f wchar\n",
                     median(f.toStorage), median(f.byCalls));
         std::fflush(stdout);
     }
@@ -461,15 +474,16 @@ void printTable(const std::vector<Figures>& all) {
     std::printf(
         "\n| mix | work files | kestrom-cli ms | in process ms | floor ms | ratio (cli) | ratio "
         "(in process) | goal | syncs per run (seam / strace) | batches of 32 | device flushes "
-        "| write_bytes per work file |\n|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+        "| write_bytes per work file | device bytes per work file |\n"
+        "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Figures& f : all)
         std::printf(
-            "| %s | %d | %.0f | %.0f | %.0f | %.2f | %.2f | < %.1f | %.0f / %ld | %d | %.0f "
+            "| %s | %d | %.0f | %.0f | %.0f | %.2f | %.2f | < %.1f | %.0f / %ld | %d | %.0f | %.0f "
             "| %.0f |\n",
             f.name.c_str(), f.workFiles, median(f.cli), median(f.inProcess), median(f.floor),
             median(f.cli) / median(f.floor), median(f.inProcess) / median(f.floor), f.goal,
             f.syncsInProcess, f.cliSyncs, (f.workFiles + 31) / 32, median(f.flushes),
-            median(f.toStorage));
+            median(f.toStorage), median(f.onDevice));
 }
 
 }  // namespace
@@ -517,7 +531,7 @@ static int benchmark(int argc, char** argv) {
         {[] { return kestrom::vbmp3::beginBatch(*g_seam); }, kestrom::vbmp3::addTagInfoUtf8,
          kestrom::vbmp3::commitBatch, kestrom::vbmp3::endBatch});
     fs::create_directories(base);
-    DeviceFlushes device(base);
+    Device device(base);
     Bench bench;
     bench.o = o;
     bench.run = base / "run";
