@@ -1,5 +1,9 @@
 # The Debian package that tools/package builds with CPack:
 # build/release/kestrom_<version>_<arch>.deb, holding what `cmake --install` installs.
+# The Maintainer field names who answers for the package, and signs its
+# changelog. The default is the project's developers at an address that reaches
+# no one (example.org is reserved for examples): whoever builds a package to hand
+# out sets their own, cmake --preset release -DKESTROM_MAINTAINER="Name <address>".
 set(KESTROM_MAINTAINER "Kestrom developers <kestrom@example.org>"
     CACHE STRING "The package's Maintainer field, and the signer of its changelog")
 

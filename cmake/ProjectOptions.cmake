@@ -44,3 +44,16 @@ if(KESTROM_FUZZ)
   # The fuzz targets link libFuzzer itself (fuzz/CMakeLists.txt).
   target_compile_options(kestrom_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+if(WIN32)
+  # Wide-character Win32 calls, Windows 10 and later, 64-bit file offsets. The
+  # C library's old POSIX names are left out: the platform layer declares the
+  # POSIX types its seam speaks (platform/win32/PosixTypes.h) itself.
+  target_compile_definitions(kestrom_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 NO_OLDNAMES
+    # The threads library still speaks of pid_t, one of those names.
+    pid_t=_pid_t)
+  # Static C and C++ run-times: the programs and the tag library's DLL import
+  # nothing but system DLLs, so nothing else needs to be shipped beside them.
+  target_link_options(kestrom_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()

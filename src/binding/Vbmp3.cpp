@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "binding/Vbmp3.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +12,7 @@
 #include "platform/LittleEndian.h"
 #include "platform/Posix.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SharedLibrary.h"
 #include "platform/Text.h"
 
 namespace kestrom::binding {
@@ -41,22 +38,29 @@ Fn asFunction(void* address) {
     return fn;
 }
 
-constexpr std::string_view kNotFound = "見つかりません: ";
-constexpr std::string_view kCannotLoad = "読み込めません: ";
+// The tag library's file, beside the program or in its private folder.
+#ifdef _WIN32
+constexpr std::string_view kLibraryFile = "VBMP3.dll";
+#else
+constexpr std::string_view kLibraryFile = "libvbmp3.so";
+#endif
 
-// Why dlopen() refused path. A file that is not there is "not found"; any other
+// Why the loader refused path. A file that is not there is "not found"; any other
 // refusal (a damaged file, a missing dependency of the library, no permission)
 // carries the loader's reason, without the path it repeats. A bare file name,
 // which the loader looks up on its own search path, always gets the reason.
-std::string loadFailure(const std::string& path, const char* error) {
+Missing loadFailure(const std::string& path, const std::string& error) {
     struct stat st {};
-    if (path.find('/') != std::string::npos && ::stat(path.c_str(), &st) != 0 &&
+    if (path.find('/') != std::string::npos &&
+        platform::systemPosix().stat(path.c_str(), &st) != 0 &&
         (errno == ENOENT || errno == ENOTDIR))
-        return std::string(kNotFound) + path;
-    std::string_view reason = error != nullptr ? error : "";
+        return {path, {}};
+    std::string_view reason = error;
     if (reason.starts_with(path) && reason.substr(path.size()).starts_with(": "))
         reason.remove_prefix(path.size() + 2);
-    return std::string(kCannotLoad) + path + ": " + std::string(reason);
+    // A loader that gives no reason still says that it refused.
+    if (reason.empty()) reason = "?";
+    return {path, std::string(reason)};
 }
 
 // Puts the text record of records.tag at the start of the run's buffer, which
@@ -75,6 +79,12 @@ CallResult judge(std::int16_t result, int error) {
 }
 
 }  // namespace
+
+std::string describe(const Missing& missing, const platform::Language& language) {
+    const std::string name = platform::displayName(missing.name);
+    if (missing.reason.empty()) return platform::format(language(kNotFound), {name});
+    return platform::format(language(kCannotLoad), {name, platform::displayName(missing.reason)});
+}
 
 void toLibraryForm(const TagInfo& tag, TagBlock& block) {
     putText(block, VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE, tag.TextA);
@@ -151,23 +161,25 @@ void Vbmp3::endBatch() {
 
 // Loads the library, and looks up the text record's pair once: a library that
 // has only one of the two is used through the block.
-bool Vbmp3::load(std::string& missing) {
+bool Vbmp3::load(Missing& missing) {
     if (m_loaded) return true;
-    m_handle = ::dlopen(m_libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string reason;
+    m_handle = platform::loadLibrary(m_libraryPath, reason);
     if (m_handle == nullptr) {
-        missing = loadFailure(m_libraryPath, ::dlerror());
+        missing = loadFailure(m_libraryPath, reason);
         return false;
     }
     m_loaded = true;
-    void* get = ::dlsym(m_handle, "vbmp3_getFileInfoUtf8");
-    void* set = ::dlsym(m_handle, "vbmp3_setTagInfoUtf8");
+    void* get = platform::librarySymbol(m_handle, "vbmp3_getFileInfoUtf8");
+    void* set = platform::librarySymbol(m_handle, "vbmp3_setTagInfoUtf8");
     if (get != nullptr && set != nullptr) {
         m_getFileInfoUtf8 = get;
         m_setTagInfoUtf8 = set;
         BatchEntries batch;
-        void* entries[] = {
-            ::dlsym(m_handle, "vbmp3_beginBatch"), ::dlsym(m_handle, "vbmp3_addTagInfoUtf8"),
-            ::dlsym(m_handle, "vbmp3_commitBatch"), ::dlsym(m_handle, "vbmp3_endBatch")};
+        void* entries[] = {platform::librarySymbol(m_handle, "vbmp3_beginBatch"),
+                           platform::librarySymbol(m_handle, "vbmp3_addTagInfoUtf8"),
+                           platform::librarySymbol(m_handle, "vbmp3_commitBatch"),
+                           platform::librarySymbol(m_handle, "vbmp3_endBatch")};
         if (std::find(std::begin(entries), std::end(entries), nullptr) == std::end(entries)) {
             std::memcpy(&batch.begin, &entries[0], sizeof batch.begin);
             std::memcpy(&batch.add, &entries[1], sizeof batch.add);
@@ -179,16 +191,16 @@ bool Vbmp3::load(std::string& missing) {
     return true;
 }
 
-void* Vbmp3::symbol(const char* name, void*& cache, std::string& missing) {
+void* Vbmp3::symbol(const char* name, void*& cache, Missing& missing) {
     if (cache != nullptr) return cache;
     if (!load(missing)) return nullptr;
-    if (m_handle != nullptr) cache = ::dlsym(m_handle, name);
-    if (cache == nullptr) missing = std::string(kNotFound) + name;
+    if (m_handle != nullptr) cache = platform::librarySymbol(m_handle, name);
+    if (cache == nullptr) missing = {name, {}};
     return cache;
 }
 
 CallResult Vbmp3::getFileInfo(const std::string& path, TagRecords& records) {
-    std::string missing;
+    Missing missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_getFileInfoUtf8 != nullptr) {
         prepareTextRecord(records);
@@ -220,7 +232,7 @@ CallResult Vbmp3::checkTagInfo(const std::string& path, TagRecords& records) {
 }
 
 CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly) {
-    std::string missing;
+    Missing missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_setTagInfoUtf8 != nullptr) {
         const std::size_t length = prepareTextRecord(records);
@@ -245,7 +257,7 @@ CallResult Vbmp3::callSetTagInfo(const std::string& path, TagRecords& records, b
 }
 
 CallResult Vbmp3::stageTagInfo(const std::string& path, TagRecords& records) {
-    std::string missing;
+    Missing missing;
     if (!load(missing)) return {CallStatus::Unavailable, missing};
     if (m_batchEntries.begin == nullptr) {
         // No batch: the write is made at once, and counts as staged when it succeeds.
@@ -285,17 +297,22 @@ std::vector<int> Vbmp3::commitBatch() {
 
 std::string findTagLibrary(platform::Posix& posix) {
     const std::string folder = platform::programFolder(posix);
-    if (folder.empty()) return "libvbmp3.so";  // let the loader search for it
+    if (folder.empty()) return std::string(kLibraryFile);  // let the loader search for it
+#ifdef _WIN32
+    // An installation on Windows keeps the DLL beside the programs, as the build does.
+    return folder + std::string(kLibraryFile);
+#else
     const std::string privateFolder =
         std::filesystem::path(folder + KESTROM_BIN_TO_PRIVATE_LIBDIR).lexically_normal();
-    std::string installed = privateFolder + "/libvbmp3.so";
-    std::string beside = folder + "libvbmp3.so";
+    std::string installed = privateFolder + "/" + std::string(kLibraryFile);
+    std::string beside = folder + std::string(kLibraryFile);
     struct stat st {};
     if (posix.stat(installed.c_str(), &st) == 0) return installed;
     if (posix.stat(beside.c_str(), &st) == 0) return beside;
     // Neither is there: name the one that this kind of tree should hold, so that
     // the message about the missing library points where it belongs.
     return posix.stat(privateFolder.c_str(), &st) == 0 ? installed : beside;
+#endif
 }
 
 }  // namespace kestrom::binding

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Posix.h"
+#include "platform/Texts.h"
 #include "vbmp3/vbmp3.h"  // the block layout: constants only, links nothing
 
 namespace kestrom::binding {
@@ -72,13 +73,25 @@ enum class CallStatus {
     Unavailable,  // the library could not be loaded or lacks the entry point; nothing was called
 };
 
+// What could not be used: the library file or the entry point (name), and the
+// loader's reason when it refused a library file that is there (else empty).
+struct Missing {
+    std::string name;
+    std::string reason;
+};
+
+inline constexpr platform::Text kNotFound{"見つかりません: %1", "not found: %1"};
+inline constexpr platform::Text kCannotLoad{"読み込めません: %1: %2", "cannot load: %1: %2"};
+
+// What is missing as the user reads it, in language: kNotFound with the name
+// for a library file that does not exist or an entry point it lacks, kCannotLoad
+// with the name and the reason for a library file the loader refused.
+std::string describe(const Missing& missing, const platform::Language& language);
+
 struct CallResult {
     CallStatus status;
-    // Unavailable: what could not be used and why, as the user reads it:
-    //   "見つかりません: <library>"              the library file does not exist
-    //   "読み込めません: <library>: <reason>"    it exists, the loader refused it (its reason)
-    //   "見つかりません: <entry point>"          the library lacks the entry point
-    std::string missing;
+    // Unavailable: what could not be used, and why.
+    Missing missing;
     // Failure: the errno the library left, which tells why (its entry points
     // return only success or failure); 0 when it set none, and on success.
     int error = 0;
@@ -145,8 +158,8 @@ public:
     void endBatch();
 
 private:
-    bool load(std::string& missing);
-    void* symbol(const char* name, void*& cache, std::string& missing);
+    bool load(Missing& missing);
+    void* symbol(const char* name, void*& cache, Missing& missing);
     CallResult callSetTagInfo(const std::string& path, TagRecords& records, bool checkOnly);
 
     std::string m_libraryPath;

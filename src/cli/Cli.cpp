@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "binding/Vbmp3.h"
+#include "cli/Catalogue.h"
 #include "cli/CommandLine.h"
 #include "cli/TerminalWindow.h"
 #include "engine/Run.h"
@@ -17,8 +18,9 @@ namespace {
 // Runs the engine's run on the terminal; returns the exit status.
 int runTransfer(const CommandLine& line, const Streams& streams, const std::string& tagLibraryPath,
                 platform::Posix& posix) {
+    const CatalogueLanguage language;
     TerminalWindow window({line.library, line.work, line.replace, line.dryRun}, streams.out,
-                          streams.err, streams.errIsTerminal);
+                          streams.err, streams.errIsTerminal, language);
     binding::Vbmp3 tagLibrary(tagLibraryPath);
     engine::RunOptions options;
     options.dryRun = line.dryRun;
@@ -39,15 +41,13 @@ int runCli(const std::vector<std::string_view>& args, const Streams& streams,
     const CommandLine line = parseCommandLine(args);
     int status = kExitOk;
     switch (line.action) {
-        case CommandLine::Action::Help:
-            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.out);
-            break;
+        case CommandLine::Action::Help: std::fputs(translate(kUsage).c_str(), streams.out); break;
         case CommandLine::Action::Version:
             std::fputs("Kestrom " KESTROM_VERSION "\n", streams.out);
             break;
         case CommandLine::Action::BadUsage:
             std::fputs(("kestrom-cli: " + line.problem + "\n\n").c_str(), streams.err);
-            std::fwrite(kUsage.data(), 1, kUsage.size(), streams.err);
+            std::fputs(translate(kUsage).c_str(), streams.err);
             return kExitUsage;
         case CommandLine::Action::Run:
             status = runTransfer(line, streams, tagLibraryPath, posix);
@@ -59,8 +59,10 @@ int runCli(const std::vector<std::string_view>& args, const Streams& streams,
     // pipe), the program must not look as if it had succeeded.
     if (std::fflush(streams.out) != 0 || std::ferror(streams.out) != 0) {
         const int error = errno;
-        std::fputs(("kestrom-cli: cannot write standard output: " +
-                    std::string(std::strerror(error)) + "\n")
+        std::fputs(("kestrom-cli: " +
+                    platform::format(translate("cannot write standard output: %1"),
+                                     {std::strerror(error)}) +
+                    "\n")
                        .c_str(),
                    streams.err);
         status = std::max(status, kExitStopped);

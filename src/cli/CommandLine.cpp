@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
+#include "cli/Catalogue.h"
 #include "platform/Text.h"
 
 namespace kestrom::cli {
 
-const std::string_view kUsage =
+const char* const kUsage =
     "Usage: kestrom-cli [--replace] [--dry-run] LIBRARY WORK\n"
     "\n"
     "Copies the tags of the MP3 files in the folder tree LIBRARY into the MP3 files\n"
@@ -14,8 +15,9 @@ const std::string_view kUsage =
     "\n"
     "  --replace      move each tagged work file, with its .txt companion, into the\n"
     "                 library folder where its match was found\n"
-    "  --dry-run      change nothing; print one line for each work file, separated\n"
-    "                 by tabs: its name, what would happen (tag, tag+move, not-found,\n"
+    "  --dry-run      change nothing; print one line for each work file, four\n"
+    "                 fields separated by tabs, empty where there is nothing to\n"
+    "                 name: its name, what would happen (tag, tag+move, not-found,\n"
     "                 unreadable-tag, write-refused: the run would refuse to write\n"
     "                 the tag, for the reason given on standard error, or tag+clash:\n"
     "                 tagged but left in WORK, as an earlier file of the same name\n"
@@ -62,15 +64,18 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args) {
             return line;
         } else {
             line.action = CommandLine::Action::BadUsage;
-            line.problem = "unknown option " + platform::displayName(arg);
+            line.problem =
+                platform::format(translate("unknown option %1"), {platform::displayName(arg)});
             return line;
         }
     }
     if (folders.size() != 2) {
         line.action = CommandLine::Action::BadUsage;
-        line.problem = "expected the two folders LIBRARY and WORK, got " +
-                       std::to_string(folders.size()) +
-                       (folders.size() == 1 ? " argument" : " arguments");
+        line.problem = platform::format(
+            translatePlural("expected the two folders LIBRARY and WORK, got %1 argument",
+                            "expected the two folders LIBRARY and WORK, got %1 arguments",
+                            folders.size()),
+            {std::to_string(folders.size())});
         return line;
     }
     line.library = folders[0];

@@ -15,7 +15,7 @@ struct CommandLine {
     bool dryRun = false;
     std::string library;  // the two folder texts, as given
     std::string work;
-    std::string problem;  // BadUsage: what is wrong, one line
+    std::string problem;  // BadUsage: what is wrong, one line, in the user's language
 };
 
 // Reads the arguments that follow the program name. Options may stand before,
@@ -24,7 +24,7 @@ struct CommandLine {
 // as soon as they are met; an unknown option is bad usage.
 CommandLine parseCommandLine(const std::vector<std::string_view>& args);
 
-// The usage text, ending in a newline.
-extern const std::string_view kUsage;
+// The usage text, ending in a newline, in English: the catalogue's source.
+extern const char* const kUsage;
 
 }  // namespace kestrom::cli

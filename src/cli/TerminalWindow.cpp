@@ -29,8 +29,12 @@ std::string_view planWord(FileReport::Outcome outcome) {
 }  // namespace
 
 TerminalWindow::TerminalWindow(Settings settings, std::FILE* out, std::FILE* err,
-                               bool errIsTerminal)
-    : m_settings(std::move(settings)), m_out(out), m_err(err), m_errIsTerminal(errIsTerminal) {}
+                               bool errIsTerminal, const platform::Language& language)
+    : m_settings(std::move(settings)),
+      m_out(out),
+      m_err(err),
+      m_errIsTerminal(errIsTerminal),
+      m_language(language) {}
 
 void TerminalWindow::message(const std::string& text) {
     endProgressLine();
@@ -53,11 +57,17 @@ void TerminalWindow::showErrorList() {
 
 void TerminalWindow::fileDone(const FileReport& report) {
     if (report.outcome == FileReport::Outcome::MoveFailed) m_moveFailed = true;
-    if (report.outcome == FileReport::Outcome::WriteFailed) {
-        // The error list names the file; the reason goes with it here, in the
-        // numbers and words the windows use for file failures.
-        message(platform::displayName(report.workFile) + ": " +
-                platform::numbered(platform::fileErrorFromErrno(report.error)));
+    // The error list names the file; the reason goes with it here, in the
+    // numbers and words the windows use for file failures: for a tag that could
+    // not be written the work file's, for one that could not be read the
+    // library file's.
+    if (report.outcome == FileReport::Outcome::WriteFailed && !report.explained) {
+        message(platform::displayName(report.workFile) + ":" +
+                platform::numbered(platform::tagErrorFromErrno(report.error), m_language));
+    }
+    if (report.outcome == FileReport::Outcome::UnreadableTag) {
+        message(platform::displayName(report.libraryPath) + ":" +
+                platform::numbered(platform::tagErrorFromErrno(report.error), m_language));
     }
     if (m_settings.dryRun) {
         // Standard output may show on the same terminal: the plan line takes the
@@ -68,10 +78,10 @@ void TerminalWindow::fileDone(const FileReport& report) {
         line += planWord(report.outcome);
         line += '\t';
         line += platform::displayName(report.libraryPath);
-        if (!report.companion.empty()) {
-            line += '\t';
-            line += platform::displayName(report.companion);
-        }
+        // Always four fields, an empty one where there is nothing, so that a
+        // script can split every line alike.
+        line += '\t';
+        line += platform::displayName(report.companion);
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), m_out);
         if (m_errIsTerminal) std::fflush(m_out);

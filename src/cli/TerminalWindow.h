@@ -10,9 +10,10 @@
 namespace kestrom::cli {
 
 // The run's windows on a terminal, and the observer of its files.
-//  - a message, the name of a library folder that could not be read, and a work
-//    file whose tag could not be written with the reason, go to err as one line
-//    that starts "kestrom-cli: ";
+//  - a message, the name of a library folder that could not be read, a work
+//    file whose tag could not be written and a library file whose tag could not
+//    be read, each with the reason, go to err as one line that starts
+//    "kestrom-cli: ";
 //  - after every file, when err is a terminal, a progress line (files done out of
 //    the total and the counter text) is rewritten in place; otherwise nothing;
 //  - the error list goes to out at the end, one name a line;
@@ -27,7 +28,9 @@ public:
         bool replace = false;
         bool dryRun = false;
     };
-    TerminalWindow(Settings settings, std::FILE* out, std::FILE* err, bool errIsTerminal);
+    // Not owned: language, the messages' language, which outlives the window.
+    TerminalWindow(Settings settings, std::FILE* out, std::FILE* err, bool errIsTerminal,
+                   const platform::Language& language);
 
     std::string libraryFolderText() override { return m_settings.library; }
     std::string workFolderText() override { return m_settings.work; }
@@ -36,6 +39,7 @@ public:
     void counterText(const std::string& text) override { m_counter = text; }
     void finish() override { endProgressLine(); }
     void showErrorList() override;
+    const platform::Language& language() override { return m_language; }
 
     void fileDone(const engine::FileReport& report) override;
     void folderSkipped(const std::string& text) override;
@@ -56,6 +60,7 @@ private:
     bool m_progressShown = false;
     bool m_moveFailed = false;
     std::string m_counter;
+    const platform::Language& m_language;
 };
 
 }  // namespace kestrom::cli

@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "binding/Vbmp3.h"
+#include "cli/Catalogue.h"
 #include "cli/Cli.h"
 
 int main(int argc, char** argv) {
@@ -24,12 +25,14 @@ int main(int argc, char** argv) {
         const std::vector<std::string_view> args(argv + 1, argv + argc);
         // The program's one way to the file system, handed to all that uses it.
         kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
+        kestrom::cli::openCatalogue(posix);
         return kestrom::cli::runCli(args, {stdout, stderr, terminal},
                                     kestrom::binding::findTagLibrary(posix), posix);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
     } catch (...) {
-        std::fprintf(stderr, "%skestrom-cli: stopped by an unknown failure\n", lineStart);
+        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart,
+                     kestrom::cli::translate("stopped by an unknown failure").c_str());
     }
     return kestrom::cli::kExitStopped;
 }

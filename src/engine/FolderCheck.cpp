@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/FolderCheck.h"
 
+#include "engine/Messages.h"
+
 #include <vector>
 
 #include "platform/MountTable.h"
@@ -9,17 +11,36 @@
 namespace kestrom::engine {
 namespace {
 
+// The length of the root that begins an absolute path, up to and with its
+// separator: "/" on POSIX; on Windows a drive, "C:/", or a share,
+// "//server/share/". 0 for a path relative to the current folder.
+std::size_t rootLength(std::string_view path) {
+#ifdef _WIN32
+    const bool letter = path.size() >= 2 && path[1] == ':' &&
+                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    if (letter) return path.size() >= 3 && path[2] == '/' ? 3 : 0;  // "C:x" is relative
+    if (path.starts_with("//")) {
+        const std::size_t server = path.find('/', 2);
+        if (server == std::string_view::npos) return path.size();
+        const std::size_t share = path.find('/', server + 1);
+        return share == std::string_view::npos ? path.size() : share + 1;
+    }
+#endif
+    return path.starts_with('/') ? 1 : 0;
+}
+
 // The folder a text names, as one absolute spelling. An existing path is
 // resolved by the system (links included); any other is made absolute from the
-// current folder and folded by its text.
+// current folder and folded by its text, ".." never climbing above the root.
 std::string absolutePath(std::string_view text, platform::Posix& posix) {
     std::string resolved;
     if (posix.realpath(std::string(text).c_str(), resolved) == 0) return resolved;
     std::string path(text);
-    if (!text.starts_with('/') && posix.realpath(".", resolved) == 0) path = resolved + "/" + path;
+    if (rootLength(text) == 0 && posix.realpath(".", resolved) == 0) path = resolved + "/" + path;
 
+    const std::size_t root = rootLength(path);
     std::vector<std::string_view> names;
-    std::string_view rest = path;
+    std::string_view rest = std::string_view(path).substr(root);
     while (!rest.empty()) {
         const std::size_t slash = rest.find('/');
         const std::string_view name = rest.substr(0, slash);
@@ -31,9 +52,9 @@ std::string absolutePath(std::string_view text, platform::Posix& posix) {
         }
         names.push_back(name);
     }
-    std::string folded;
+    std::string folded = path.substr(0, root);
     for (std::string_view name : names) {
-        folded += '/';
+        if (!folded.empty() && !folded.ends_with('/')) folded += '/';
         folded += name;
     }
     return folded.empty() ? "/" : folded;
@@ -62,6 +83,12 @@ bool holdsByIdentity(const std::string& outer, const std::string& path, platform
 // second place by a bind mount is the same folder there. Walking up from such a
 // place never meets the library, which is why the mount table is asked.
 bool overlapInFileSystem(const std::string& x, const std::string& y, platform::Posix& posix) {
+#ifdef _WIN32
+    // Windows has no bind mounts, nor a mount table to ask: a folder shown in
+    // a second place is a junction, a link that realpath() resolves.
+    (void)x, (void)y, (void)posix;
+    return false;
+#endif
     const std::vector<platform::Mount> mounts =
         platform::parseMountInfo(platform::readMountInfo(posix));
     const auto fx = platform::fileSystemPath(mounts, x);
@@ -86,11 +113,12 @@ bool namesFolder(std::string_view text, platform::DirLookup& lookup) {
 }  // namespace
 
 std::optional<std::string> checkFolders(std::string_view libraryText, std::string_view workText,
-                                        platform::DirLookup& lookup, platform::Posix& posix) {
-    if (overlap(libraryText, workText, posix)) return std::string(kOverlapMessage);
+                                        platform::DirLookup& lookup, platform::Posix& posix,
+                                        const platform::Language& language) {
+    if (overlap(libraryText, workText, posix)) return language(texts::kOverlap);
     for (std::string_view text : {libraryText, workText}) {
         if (!namesFolder(text, lookup))
-            return platform::displayName(text) + std::string(kMissingFolderSuffix);
+            return platform::format(language(texts::kMissingFolder), {platform::displayName(text)});
     }
     return std::nullopt;
 }

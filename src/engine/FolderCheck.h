@@ -7,11 +7,9 @@
 
 #include "platform/DirLookup.h"
 #include "platform/Posix.h"
+#include "platform/Texts.h"
 
 namespace kestrom::engine {
-
-inline constexpr std::string_view kOverlapMessage = "指定パスの範囲が重複しています。";
-inline constexpr std::string_view kMissingFolderSuffix = "なんてフォルダはないよ";
 
 // Refuses two folder texts that cannot be used together: overlapping folders,
 // then a library or work text that names no folder.
@@ -26,9 +24,10 @@ inline constexpr std::string_view kMissingFolderSuffix = "なんてフォルダ�
 //    the work folder, or the reverse).
 //  - A text names a folder when it is the path of a directory that is not
 //    hidden. The text is taken literally: "*" and "?" are characters of a name.
-// Returns the message to show, or nothing when both folders pass.
+// Returns the message to show, in language, or nothing when both folders pass.
 std::optional<std::string> checkFolders(std::string_view libraryText, std::string_view workText,
-                                        platform::DirLookup& lookup, platform::Posix& posix);
+                                        platform::DirLookup& lookup, platform::Posix& posix,
+                                        const platform::Language& language = platform::japanese());
 
 // The text without trailing separators, so that paths formed from it hold no
 // doubled one; a text of separators only stays "/".

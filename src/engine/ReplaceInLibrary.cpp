@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "engine/FolderCheck.h"
+#include "engine/Messages.h"
 #include "engine/PairMove.h"
 #include "engine/Run.h"
 #include "platform/Text.h"
@@ -13,8 +14,8 @@ namespace kestrom::engine {
 using platform::FileError;
 
 LibraryReplacer::LibraryReplacer(RunState& state, platform::Posix& posix,
-                                 platform::DirLookup& lookup)
-    : m_state(state), m_posix(posix), m_files(posix), m_lookup(lookup) {
+                                 platform::DirLookup& lookup, const platform::Language& language)
+    : m_state(state), m_posix(posix), m_files(posix), m_lookup(lookup), m_language(language) {
     for (const std::string& companion : state.work.CompanionTexts)
         if (!companion.empty()) ++m_companionUsers[companion];
 }
@@ -38,7 +39,7 @@ std::optional<std::string> LibraryReplacer::plan(std::size_t i, const Transfer& 
 
 std::string LibraryReplacer::failure(const Transfer& transfer, const FileError& error) const {
     const std::string reported = m_state.library.SourceDirs[transfer.folder] + transfer.foundName;
-    return platform::displayName(reported) + ":" + platform::numbered(error);
+    return platform::displayName(reported) + ":" + platform::numbered(error, m_language);
 }
 
 bool LibraryReplacer::filled(const std::string& folder, const std::string& name) const {
@@ -84,6 +85,11 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
         if (auto error = m_files.setNormal(folder + stored)) return error;
     }
     const std::string& targetName = stored.empty() ? workName : stored;
+    // A companion new to the library takes the MP3 file's name as it arrives
+    // there, so that a player finds it by the MP3 file's own stem: UPPER.MP3
+    // that keeps the library's spelling upper.mp3 brings upper.txt.
+    const std::string arrivingCompanion =
+        storedCompanion.empty() ? companionOf(targetName) : storedCompanion;
     m_changedFolders.insert(folder);
     if (companion.empty()) {
         if (auto error = m_files.moveReplacing(m_state.workPath(workName), folder + targetName))
@@ -98,13 +104,8 @@ std::optional<FileError> LibraryReplacer::moveFiles(std::size_t i, const Transfe
         // Song.mp3 and Song_K.mp3 share Song.txt: it is copied for every user but
         // the last, which moves it.
         int& users = m_companionUsers[companion];
-        const PairMove pair{m_workFolder,
-                            companion,
-                            storedCompanion.empty() ? companionName : storedCompanion,
-                            workName,
-                            targetName,
-                            users > 1,
-                            !storedCompanion.empty()};
+        const PairMove pair{m_workFolder, companion, arrivingCompanion,       workName,
+                            targetName,   users > 1, !storedCompanion.empty()};
         if (auto error = movePair(m_posix, folder, pair)) return error;
         --users;
         fill(folder, companionName);
@@ -119,9 +120,10 @@ std::vector<std::string> LibraryReplacer::syncChangedFolders() {
     std::vector<std::string> failures;
     for (const std::string& folder : m_changedFolders) {
         if (int err = platform::syncFolder(m_posix, folder); err != 0) {
-            failures.push_back(platform::displayName(withoutTrailingSeparators(folder)) +
-                               std::string(kUnsyncedFolderText) + ":" +
-                               platform::numbered(platform::fileErrorFromErrno(err)));
+            failures.push_back(platform::format(
+                m_language(texts::kUnsyncedFolder),
+                {platform::displayName(withoutTrailingSeparators(folder)),
+                 platform::numbered(platform::fileErrorFromErrno(err), m_language)}));
         }
     }
     m_changedFolders.clear();

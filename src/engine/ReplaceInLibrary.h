@@ -25,8 +25,10 @@ namespace kestrom::engine {
 //      its own name: one rename within a file system, else an atomic copy and
 //      a deletion; the moved file takes the target's mode and owner.
 // A file with a companion moves in step 3 as a pair (see PairMove.h): the
-// companion first, into the same folder (an ordinary file's under its own name,
-// a karaoke file's as the karaoke copy's own text, Song_K.txt), then the work
+// companion first, into the same folder (under the name of a companion the
+// library holds for the file, else under the MP3 file's name as it arrives
+// there with "txt" for "mp3": upper.txt beside upper.mp3, Song_K.txt beside a
+// karaoke copy), then the work
 // file; a failure of either puts back what the pair had changed, and a run
 // stopped half-way is finished or undone by the next one. A companion that
 // Song.mp3 and Song_K.mp3 share is copied for its first user and moved for its
@@ -40,8 +42,10 @@ namespace kestrom::engine {
 // at its first step, as if the file existed (58).
 class LibraryReplacer {
 public:
-    // Not owned: state, posix and lookup, which must outlive the replacer.
-    LibraryReplacer(RunState& state, platform::Posix& posix, platform::DirLookup& lookup);
+    // Not owned: state, posix, lookup and language, which must outlive the
+    // replacer; the messages are in language.
+    LibraryReplacer(RunState& state, platform::Posix& posix, platform::DirLookup& lookup,
+                    const platform::Language& language = platform::japanese());
 
     // Returns the message for a failed step, "<matched library file>:(<number>)<description>",
     // or nothing when every step succeeded.
@@ -52,7 +56,8 @@ public:
     std::optional<std::string> plan(std::size_t i, const Transfer& transfer);
 
     // Makes the run's changes so far durable: one sync of the work folder (the
-    // tag writes' records are removed there) and of every folder a move changed.
+    // files moved out of it) and of every folder a move changed. The tag writes
+    // are on disk already, batch by batch.
     // Returns the message for each folder whose sync failed,
     // "<folder>のフォルダの変更をディスクに書き込めません:(<number>)<description>".
     std::vector<std::string> syncChangedFolders();
@@ -72,6 +77,7 @@ private:
     platform::Posix& m_posix;
     platform::FileOps m_files;
     platform::DirLookup& m_lookup;
+    const platform::Language& m_language;
     // Companion name -> work files that share it and have not copied it yet.
     std::unordered_map<std::string, int> m_companionUsers;
     std::set<std::string> m_changedFolders;

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/Run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <set>
 #include <vector>
 
 #include "engine/FolderCheck.h"
+#include "engine/Messages.h"
 #include "engine/PairMove.h"
 #include "engine/ReplaceInLibrary.h"
 #include "engine/RunLock.h"
@@ -29,15 +33,51 @@ std::string counterText(std::int64_t ok, std::int64_t ng) {
 
 namespace {
 
-// The files of a batch: enough that its few syncs cost little per file, few
-// enough that the counter moves on and the files held open stay few.
-constexpr std::size_t kBatchFiles = 32;
-
-std::string unreadableFolder(std::string_view folder, int error) {
-    return platform::displayName(withoutTrailingSeparators(folder)) +
-           std::string(kUnreadableFolderText) + ":" +
-           platform::numbered(platform::folderReadErrorFromErrno(error));
+std::string unreadableFolder(std::string_view folder, int error,
+                             const platform::Language& language) {
+    return platform::format(
+        language(texts::kUnreadableFolder),
+        {platform::displayName(withoutTrailingSeparators(folder)),
+         platform::numbered(platform::folderReadErrorFromErrno(error), language)});
 }
+
+// A work folder that takes no new files (no journal, no copy) fails every
+// write alike, though its files could be written: the folder is named once, in
+// a message, at the first write that fails for a reason it can explain, rather
+// than the same reason given for every file.
+class UnwritableFolder {
+public:
+    UnwritableFolder(const std::string& folder, RunWindow& window, platform::Posix& posix)
+        : m_folder(folder), m_window(window), m_posix(posix) {}
+
+    // Whether the folder's message explains a write that failed with error.
+    bool explains(int error) {
+        if (error != EACCES && error != EPERM && error != EROFS) return false;
+        if (!m_checked) {
+            m_checked = true;
+            if (m_posix.access(platform::folderToOpen(m_folder + "/").c_str(), W_OK) == 0)
+                return false;
+            m_error = errno;
+            if (m_error != EACCES && m_error != EPERM && m_error != EROFS) m_error = 0;
+            if (m_error == 0) return false;
+            const platform::FileError cause =
+                m_error == EROFS ? platform::fileErrorFromErrno(EROFS)
+                                 : platform::fileError(platform::kFolderNotWritable);
+            const platform::Language& language = m_window.language();
+            m_window.message(platform::format(
+                language(texts::kUnwritableFolder),
+                {platform::displayName(m_folder), platform::numbered(cause, language)}));
+        }
+        return m_error != 0;
+    }
+
+private:
+    std::string m_folder;
+    RunWindow& m_window;
+    platform::Posix& m_posix;
+    bool m_checked = false;
+    int m_error = 0;  // why the folder takes no new files; 0 when it takes them
+};
 
 FileReport::Outcome reportedOutcome(const Transfer& transfer, bool replaced, bool replaceFailed) {
     switch (transfer.outcome) {
@@ -60,7 +100,7 @@ void cleanUpAfterKilledRuns(RunWindow& window, const std::vector<platform::Lefto
     for (const platform::Leftover& leftover : leftovers) {
         if (auto error = settleLeftover(posix, leftover.folder, leftover.name)) {
             window.message(platform::displayName(leftover.folder + leftover.name) + ":" +
-                           platform::numbered(*error));
+                           platform::numbered(*error, window.language()));
         }
     }
 }
@@ -78,13 +118,15 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     state.workText = withoutTrailingSeparators(platform::trimBlanks(window.workFolderText()));
 
     platform::DirLookup lookup(posix);
-    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix)) {
+    const platform::Language& language = window.language();
+    if (auto message = checkFolders(state.libraryText, state.workText, lookup, posix, language)) {
         window.message(*message);
         return summary;
     }
     RunLock lock;
     if (auto busy = lock.acquire(posix, state.libraryText, state.workText)) {
-        window.message(platform::displayName(*busy) + std::string(kBusyFolderSuffix));
+        window.message(
+            platform::format(language(texts::kFolderInUse), {platform::displayName(*busy)}));
         return summary;
     }
     // The work folder is left out of the library, also where a link leads to it.
@@ -94,7 +136,7 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     state.library = scanLibrary(state.libraryText, lookup, workFolder);
     for (const LibraryScan::Skipped& skipped : state.library.skipped) {
         const std::string message =
-            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error);
+            unreadableFolder(state.library.SourceDirs[skipped.folder], skipped.error, language);
         // Without its root there is no library to search: every file would be
         // "not found" for a reason that lies elsewhere.
         if (skipped.folder == 0) {
@@ -108,18 +150,18 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state.library.leftovers, posix);
     state.work = listWorkFolder(state.workText, lookup);
     if (state.work.error != 0) {
-        window.message(unreadableFolder(state.workText, state.work.error));
+        window.message(unreadableFolder(state.workText, state.work.error, language));
         return summary;
     }
     if (!options.dryRun) cleanUpAfterKilledRuns(window, state.work.leftovers, posix);
     const std::size_t fileCount = state.work.FileCount();
     if (fileCount == 0) {
-        window.message(std::string(kNoDataMessage));
+        window.message(language(texts::kNoData));
         return summary;
     }
 
     ErrorListText.clear();
-    LibraryReplacer replacer(state, posix, lookup);
+    LibraryReplacer replacer(state, posix, lookup, language);
     // A folder whose changes may not be on disk is named in a message.
     const auto syncChanges = [&] {
         for (const std::string& failure : replacer.syncChangedFolders()) {
@@ -127,13 +169,16 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
             summary.synced = false;
         }
     };
-    std::string missing;  // the part of the tag library that stopped the run
-    for (std::size_t first = 0; first < fileCount && missing.empty();) {
+    UnwritableFolder unwritable(state.workText, window, posix);
+    // The part of the tag library that stopped the run, when one did.
+    std::optional<binding::Missing> missing;
+    for (std::size_t first = 0; first < fileCount && !missing;) {
         // A batch: its files are staged, then written and made durable together,
         // and only then counted and moved, so that no file leaves the work folder
         // before its change is on disk.
         // A dry run writes nothing: its files go one by one.
-        const std::size_t end = std::min(fileCount, first + (options.dryRun ? 1 : kBatchFiles));
+        const std::size_t end = std::min(
+            fileCount, first + (options.dryRun ? 1 : std::max<std::size_t>(options.batchFiles, 1)));
         std::vector<Transfer> transfers;
         // A file whose match is a file of this batch that moves into the library
         // (Song_K_K.mp3 after Song_K.mp3) waits for the next batch: its match is
@@ -165,6 +210,8 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
         for (std::size_t i = first; i < first + transfers.size(); ++i) {
             const Transfer& transfer = transfers[i - first];
             countFile(i, state, transfer);
+            const bool explained = transfer.outcome == Transfer::Outcome::WriteFailed &&
+                                   unwritable.explains(transfer.error);
             bool replaced = false;
             bool replaceFailed = false;
             if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
@@ -188,6 +235,7 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
                 report.workFile = state.workPath(report.workName);
                 report.outcome = reportedOutcome(transfer, replaced, replaceFailed);
                 report.error = transfer.error;
+                report.explained = explained;
                 if (!transfer.foundName.empty())
                     report.libraryPath =
                         state.library.SourceDirs[transfer.folder] + transfer.foundName;
@@ -199,10 +247,11 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
     }
     // The run's journal goes.
     tagLibrary.endBatch();
-    const bool stopped = !missing.empty();
+    const bool stopped = missing.has_value();
     if (stopped) {
         if (!options.dryRun) syncChanges();
-        window.message("タグライブラリを使えません（" + platform::displayName(missing) + "）");
+        window.message(platform::format(language(texts::kTagLibraryUnusable),
+                                        {binding::describe(*missing, language)}));
         // The files done before it stay done: the run ends as a finished one
         // does, with the error list of the files that failed so far.
     }

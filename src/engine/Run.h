@@ -19,14 +19,6 @@ namespace kestrom::engine {
 // shows it.
 extern std::string ErrorListText;
 
-inline constexpr std::string_view kNoDataMessage = "データね～じゃん(-_-ﾒ)";
-// A folder that cannot be listed: "<folder>のフォルダを読めません:(75)<description>".
-inline constexpr std::string_view kUnreadableFolderText = "のフォルダを読めません";
-// A folder whose changes could not be made durable at the end of a run:
-// "<folder>のフォルダの変更をディスクに書き込めません:(57)<description>".
-inline constexpr std::string_view kUnsyncedFolderText =
-    "のフォルダの変更をディスクに書き込めません";
-
 // The counter label's text, "0012 / 0003": at least four digits each, all of
 // them from 10000 on.
 std::string counterText(std::int64_t ok, std::int64_t ng);
@@ -46,10 +38,14 @@ struct FileReport {
     std::string workName;
     std::string workFile;  // its path, as the run formed it
     Outcome outcome = Outcome::NotFound;
-    // WriteFailed: the errno the tag library left (platform::fileErrorFromErrno
-    // gives its number and description), 0 when it set none; for a work file that
-    // is a link to nothing, the errno of following it.
+    // WriteFailed, UnreadableTag: the errno the tag library left on the write or
+    // the read (platform::tagErrorFromErrno gives its number and description), 0
+    // when it set none; for a work file that is a link to nothing, the errno of
+    // following it.
     int error = 0;
+    // WriteFailed: the reason was given once, for every file alike, by a message
+    // naming their folder (a work folder that takes no new files).
+    bool explained = false;
     std::string libraryPath;  // the matched library file; empty when none was looked up or found
     std::string companion;    // the companion's name in the work folder, or ""
 };
@@ -69,6 +65,10 @@ struct RunOptions {
     // moves and deletes nothing: every file is reported as it would end.
     bool dryRun = false;
     RunObserver* observer = nullptr;  // not owned; may be null
+    // The most files a batch holds: they are written and made durable together,
+    // then counted and moved. Enough that a batch's few syncs cost little per
+    // file, few enough that the counter moves on and the files held open stay few.
+    std::size_t batchFiles = 32;
 };
 
 struct RunSummary {

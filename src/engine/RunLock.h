@@ -10,8 +10,6 @@
 
 namespace kestrom::engine {
 
-inline constexpr std::string_view kBusyFolderSuffix = " は別の Kestrom が使用中です";
-
 // Keeps two runs of the program out of each other's folders. A run holds its
 // library and work folders exclusively and every folder above them shared, so a
 // second run over the same folders, over a folder inside them or over a folder

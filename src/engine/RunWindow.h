@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/Texts.h"
+
 namespace kestrom::engine {
 
 // Everything a run needs of its windows. The main window implements it; tests
@@ -26,6 +28,8 @@ public:
     virtual void finish() = 0;
     // Shows the error list window modally; returns when it is closed.
     virtual void showErrorList() = 0;
+    // The language of the messages: the user's. Not owned; it outlives the run.
+    virtual const platform::Language& language() { return platform::japanese(); }
 };
 
 }  // namespace kestrom::engine

@@ -39,6 +39,7 @@ Transfer processFile(std::size_t i, RunState& state, binding::Vbmp3& tagLibrary,
             return result;
         }
         result.outcome = Transfer::Outcome::UnreadableTag;
+        result.error = read.error;
         return result;
     }
 

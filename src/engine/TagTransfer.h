@@ -18,9 +18,10 @@ struct Transfer {
     Outcome outcome = Outcome::NotFound;
     std::size_t folder = 0;  // Ok, UnreadableTag: the scan's index of the folder holding the match
     std::string foundName;   // the match's name as stored
-    std::string missing;     // LibraryMissing: the library file or entry point that was not found
-    // WriteFailed: the errno the tag library left, 0 when it set none, or that of
-    // following a work file that is a link to nothing.
+    binding::Missing
+        missing;  // LibraryMissing: the library file or entry point that cannot be used
+    // WriteFailed, UnreadableTag: the errno the tag library left, 0 when it set
+    // none, or that of following a work file that is a link to nothing.
     int error = 0;
     bool staged = false;  // Ok: the write waits for the batch's commit
 };

@@ -45,14 +45,19 @@ WorkInventory listWorkFolder(const std::string& workText, platform::DirLookup& l
 
     inventory.error = lookup.lastError();
 
-    for (const std::string& target : inventory.TargetNames) {
-        const std::string companion = companionOf(target);
-        const auto it = plainFiles.find(platform::foldName(companion));
-        if (it == plainFiles.end()) {
-            inventory.CompanionTexts.emplace_back();
-            continue;
+    // A karaoke file takes its own text (Song_K.txt) where there is one, else
+    // the one of the name it is searched under (Song.txt).
+    for (std::size_t i = 0; i < inventory.TargetNames.size(); ++i) {
+        std::string found;
+        for (const std::string* mp3 : {&inventory.KaraokeNames[i], &inventory.TargetNames[i]}) {
+            if (mp3->empty()) continue;
+            const std::string companion = companionOf(*mp3);
+            const auto it = plainFiles.find(platform::foldName(companion));
+            if (it == plainFiles.end()) continue;
+            found = *platform::pickSpelling(it->second, companion);
+            break;
         }
-        inventory.CompanionTexts.push_back(*platform::pickSpelling(it->second, companion));
+        inventory.CompanionTexts.push_back(std::move(found));
     }
     return inventory;
 }

@@ -18,9 +18,10 @@ struct WorkInventory {
     std::vector<std::string> TargetNames;
     // The file's actual name when it carries the karaoke suffix, else "".
     std::vector<std::string> KaraokeNames;
-    // The stored name of the text companion (the search name with "txt" for
-    // "mp3", in any letter case or Unicode normalisation) when the work folder
-    // holds one, else "".
+    // The stored name of the text companion (the name with "txt" for "mp3", in
+    // any letter case or Unicode normalisation) when the work folder holds one,
+    // else "": for a karaoke file its own (Song_K.txt) where there is one, else
+    // that of the search name (Song.txt).
     std::vector<std::string> CompanionTexts;
     // For a work file that is a symbolic link leading nowhere: the errno of
     // following it; else 0. Such a file is listed so that the run can count it NG

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Cp932.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <memory>
-#include <stdexcept>
 
 namespace kestrom::platform::cp932 {
 namespace {
@@ -19,89 +17,27 @@ unsigned leadIndex(unsigned char lead) {
     return lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
 }
 
-// An iconv conversion, closed when it goes out of scope, also when the tables
-// are left by an exception.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
-        if (m_cd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("the CP932 converter of the C library is missing");
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    ~Converter() { iconv_close(m_cd); }
+// The tables, generated at build time from the C library's converter (see
+// Cp932TableGen.cpp): kSingleBytes, kDoubleBytes, kEncodings.
+#include "Cp932Table.inc"
 
-    iconv_t get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
-};
+static_assert(std::size(kDoubleBytes) == 60 * kTrailCount);
 
 struct Tables {
-    std::array<char16_t, 256> single{};             // kInvalid for lead bytes and holes
-    std::array<char16_t, 60 * kTrailCount> pair{};  // [lead][trail - 0x40]
-    std::array<std::uint16_t, 0x10000> encoded{};   // code, 0 = none (U+0000 aside)
-    std::array<bool, 0x10000> exact{};              // decoding the code gives it back
+    std::array<std::uint16_t, 0x10000> encoded{};  // code, 0 = none (U+0000 aside)
+    std::array<bool, 0x10000> exact{};             // decoding the code gives it back
 
     Tables() {
-        const Converter toUnicode("UTF-16LE", "CP932");
-        const Converter fromUnicode("CP932", "UTF-16LE");
-
-        single.fill(kInvalid);
-        pair.fill(kInvalid);
-        for (unsigned b = 0; b < 256; ++b) {
-            if (isLeadByte(static_cast<unsigned char>(b))) continue;
-            const char in[1] = {static_cast<char>(b)};
-            single[b] = convertToUnicode(toUnicode.get(), in, 1);
-        }
-        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
-            for (unsigned trail = kTrailFirst; trail < 0xFD; ++trail) {
-                const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                pair[leadIndex(static_cast<unsigned char>(lead)) * kTrailCount + trail -
-                     kTrailFirst] = convertToUnicode(toUnicode.get(), in, 2);
-            }
-        }
-        for (unsigned c = 1; c < 0x10000; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF) continue;
-            const std::uint16_t code =
-                convertFromUnicode(fromUnicode.get(), static_cast<char16_t>(c));
-            encoded[c] = code;
-            exact[c] = code != 0 && decodeCode(code) == c;
-        }
+        for (const auto& [character, code] : kEncodings) encoded[character] = code;
+        for (std::size_t c = 1; c < 0x10000; ++c)
+            exact[c] = encoded[c] != 0 && decodeCode(encoded[c]) == c;
         exact[0] = true;
     }
 
-    char16_t decodeCode(std::uint16_t code) const {
-        if (code < 0x100) return single[code];
-        return pair[leadIndex(static_cast<unsigned char>(code >> 8)) * kTrailCount +
-                    (code & 0xFFu) - kTrailFirst];
-    }
-
-    static char16_t convertToUnicode(iconv_t cd, const char* bytes, std::size_t len) {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char* in = const_cast<char*>(bytes);
-        unsigned char out[8];
-        char* outp = reinterpret_cast<char*>(out);
-        std::size_t inLeft = len, outLeft = sizeof out;
-        if (iconv(cd, &in, &inLeft, &outp, &outLeft) == static_cast<std::size_t>(-1) ||
-            inLeft != 0 || sizeof out - outLeft != 2)
-            return kInvalid;
-        return static_cast<char16_t>(out[0] | (out[1] << 8));
-    }
-
-    static std::uint16_t convertFromUnicode(iconv_t cd, char16_t ch) {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char in[2] = {static_cast<char>(ch & 0xFF), static_cast<char>(ch >> 8)};
-        char* inp = in;
-        unsigned char out[4];
-        char* outp = reinterpret_cast<char*>(out);
-        std::size_t inLeft = 2, outLeft = sizeof out;
-        if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<std::size_t>(-1)) return 0;
-        const std::size_t n = sizeof out - outLeft;
-        if (n == 1) return out[0];
-        if (n == 2) return static_cast<std::uint16_t>(out[0] << 8 | out[1]);
-        return 0;
+    static char16_t decodeCode(std::uint16_t code) {
+        if (code < 0x100) return kSingleBytes[code];
+        return kDoubleBytes[leadIndex(static_cast<unsigned char>(code >> 8)) * kTrailCount +
+                            (code & 0xFFu) - kTrailFirst];
     }
 };
 
@@ -129,13 +65,12 @@ bool isLeadByte(unsigned char byte) {
 }
 
 std::u16string decode(std::string_view bytes) {
-    const Tables& t = tables();
     std::u16string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (!isLeadByte(b)) {
-            out += t.single[b];
+            out += kSingleBytes[b];
             continue;
         }
         if (i + 1 == bytes.size()) {
@@ -147,7 +82,7 @@ std::u16string decode(std::string_view bytes) {
             out += kInvalid;  // the second byte starts over as a character of its own
             continue;
         }
-        out += t.decodeCode(static_cast<std::uint16_t>(b << 8 | trail));
+        out += Tables::decodeCode(static_cast<std::uint16_t>(b << 8 | trail));
         ++i;
     }
     return out;

@@ -7,8 +7,9 @@
 
 // Code page 932, the Windows form of Shift-JIS, in Windows' mapping: 0x5C is the
 // backslash, 0x7E the tilde, 0x8160 the FULLWIDTH TILDE (U+FF5E). The tables are
-// built once from glibc's "CP932" converter, never from plain "SHIFT_JIS", which
-// maps 0x5C and 0x7E to the yen sign and the overline.
+// generated at build time from glibc's "CP932" converter (Cp932TableGen.cpp), the
+// same tables on every platform, never from plain "SHIFT_JIS", which maps 0x5C
+// and 0x7E to the yen sign and the overline.
 namespace kestrom::platform::cp932 {
 
 // True for the first byte of a two-byte character (0x81-0x9F, 0xE0-0xFC).

@@ -10,6 +10,15 @@
 namespace kestrom::platform {
 namespace {
 
+// Whether the name that opens a file is the name it is stored under. Not on
+// Windows, where a name opens its file whatever its letter case: there only a
+// listing tells how a name is stored.
+#ifdef _WIN32
+constexpr bool kOpeningNameIsStored = false;
+#else
+constexpr bool kOpeningNameIsStored = true;
+#endif
+
 bool isDotEntry(std::string_view name) {
     return name == "." || name == "..";
 }
@@ -112,7 +121,7 @@ std::string DirLookup::start(std::string_view pattern, Filter filter, bool wildc
 
     // A name spelled exactly as on disk needs no listing of its folder; "." and
     // ".." are only ever returned from a listing.
-    if (literal && !isDotEntry(name)) {
+    if (kOpeningNameIsStored && literal && !isDotEntry(name)) {
         const std::string path(pattern);
         if (struct stat st{}; m_posix.stat(path.c_str(), &st) == 0) {
             DirEntry entry = entryFromStat(std::string(name), st);

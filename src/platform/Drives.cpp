@@ -54,10 +54,6 @@ std::vector<std::string> drivesFromMountInfo(std::string_view mountInfo, std::st
     return drives;
 }
 
-std::vector<std::string> systemDrives(Posix& posix, std::string_view home) {
-    return drivesFromMountInfo(readMountInfo(posix), home);
-}
-
 std::optional<std::size_t> driveOf(const std::vector<std::string>& drives, std::string_view path) {
     std::optional<std::size_t> best;
     for (std::size_t i = 0; i < drives.size(); ++i) {

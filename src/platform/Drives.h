@@ -25,7 +25,8 @@ namespace kestrom::platform {
 std::vector<std::string> drivesFromMountInfo(std::string_view mountInfo, std::string_view home);
 
 // drivesFromMountInfo() over this process's mount table. When the table cannot
-// be read the list holds the root and the home folder only.
+// be read the list holds the root and the home folder only. On Windows: the
+// roots of the drive letters in use ("C:/", "D:/").
 std::vector<std::string> systemDrives(Posix& posix, std::string_view home);
 
 // The index of the drive a path belongs to: the listed drive that is the path

@@ -216,20 +216,19 @@ void ChangeBatch::add(FileChange& change) {
     if (change.state() == FileChange::State::Staged) m_changes.push_back(&change);
 }
 
-int ChangeBatch::flush(int fd) {
-    // One call puts every file of the file system on disk, data and names: what
-    // a sync of each file and folder would, at the cost of one device flush.
-    return m_posix->syncfs(fd) == 0 ? 0 : errno;
+int ChangeBatch::flush(std::span<const int> fds) {
+    return m_posix->flushFiles(fds) == 0 ? 0 : errno;
 }
 
 int ChangeBatch::commit() {
     std::map<std::string, std::vector<FileChange*>> byFolder;
     for (FileChange* change : m_changes) byFolder[change->folder()].push_back(change);
     m_changes.clear();
+    for (auto& [folder, changes] : byFolder) commitFolder(folder, changes);
     int failed = 0;
-    for (auto& [folder, changes] : byFolder) {
-        if (int err = commitFolder(folder, changes); err != 0) failed = err;
-    }
+    for (auto& [folder, changes] : byFolder)
+        for (const FileChange* change : changes)
+            if (change->error() != 0) failed = change->error();
     return failed;
 }
 
@@ -261,6 +260,7 @@ int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*
         }
         journal = slot.get();
         std::vector<JournalEntry> entries;
+        entries.reserve(inPlace.size());
         for (FileChange* c : inPlace)
             entries.push_back({c->m_status, std::string(splitPath(c->m_path).second),
                                c->m_newLength, c->m_patches});
@@ -274,14 +274,17 @@ int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*
             }
         }
     }
-    // 3. One flush for the batch's writes and copies.
-    const int flushFd = journal != nullptr ? journal->fd() : changes.front()->m_folderFd.get();
-    if (int err = flush(flushFd); err != 0 || m_broken != 0) {
+    // 3. One flush for the batch's writes and copies (and the folder, where the
+    // copies are and the renames go).
+    std::vector<int> fds{changes.front()->m_folderFd.get()};
+    if (journal != nullptr) fds.push_back(journal->fd());
+    for (const FileChange* c : changes) fds.push_back(c->m_copy ? c->m_copy->fd() : c->fd());
+    if (int err = flush(fds); err != 0 || m_broken != 0) {
         // What reached the disk is unknown: the batch is undone, and that put on disk.
         const int cause = err != 0 ? err : m_broken;
         for (FileChange* c : inPlace)
             if (c->state() == State::Staged && c->undoStaged() != 0) m_broken = cause;
-        if (flush(flushFd) != 0) m_broken = cause;
+        if (flush(fds) != 0) m_broken = cause;
         return failAll(cause);
     }
     // 4. The copies over their files.
@@ -301,7 +304,7 @@ int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*
     // 5. Done: from the mark on, nothing of the batch is rolled back.
     if (journal != nullptr || renamed) {
         int err = journal != nullptr ? journal->markDone() : 0;
-        if (err == 0) err = flush(flushFd);
+        if (err == 0) err = flush(fds);
         if (err != 0) {
             // The changes are made, whole, but not shown to be on disk.
             for (FileChange* c : changes)

@@ -147,12 +147,13 @@ public:
     // Takes a staged change (the object must outlive the commit); others are ignored.
     void add(FileChange& change);
     // Commits the changes added since the last commit; each one's state() and
-    // error() tell its result. 0, or the errno that failed them all.
+    // error() tell its result. 0 when all succeeded, else the errno of one that
+    // failed.
     int commit();
 
 private:
     int commitFolder(const std::string& folder, std::vector<FileChange*>& changes);
-    int flush(int fd);
+    int flush(std::span<const int> fds);
 
     Posix* m_posix;
     std::vector<FileChange*> m_changes;

@@ -250,7 +250,7 @@ std::optional<FileError> FileOps::checkTarget(const std::string& from, const str
     if (S_ISDIR(existing.st_mode)) return fileErrorFromErrno(EISDIR);
     if (isReadOnly(existing)) return fileErrorFromErrno(EACCES);
     if (from != to && existing.st_dev == source.st_dev && existing.st_ino == source.st_ino)
-        return fileErrorFromErrno(EBUSY);
+        return fileError(kSameFile);
     return std::nullopt;
 }
 

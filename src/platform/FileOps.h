@@ -130,8 +130,8 @@ public:
     // Copies from over to, replacing to atomically (see PendingFile). The copy
     // takes the mode and owner of the file it replaces, or the mode of from when
     // to is new. A read-only destination is refused (70), as is a destination
-    // that is the source itself reached by another path, which the copy would
-    // otherwise turn into a loss once the source is deleted.
+    // that is the source itself reached by another path (kSameFile), which the
+    // copy would otherwise turn into a loss once the source is deleted.
     std::optional<FileError> copyReplacing(const std::string& from, const std::string& to) const;
 
     // Moves from to to, replacing to: one rename when both are on one file

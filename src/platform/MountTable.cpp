@@ -88,7 +88,7 @@ std::string readMountInfo(Posix& posix) {
 }
 
 bool pathHolds(std::string_view folder, std::string_view path) {
-    if (folder == "/") return path.starts_with('/');
+    if (folder.ends_with('/')) return path.starts_with(folder);  // "/", or a drive's root "C:/"
     if (!path.starts_with(folder)) return false;
     return path.size() == folder.size() || path[folder.size()] == '/';
 }

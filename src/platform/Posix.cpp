@@ -49,8 +49,8 @@ int Posix::fdatasync(int fd) {
     return ::fdatasync(fd);
 }
 
-int Posix::syncfs(int fd) {
-    return ::syncfs(fd);
+int Posix::flushFiles(std::span<const int> fds) {
+    return fds.empty() ? 0 : ::syncfs(fds.front());
 }
 int Posix::close(int fd) {
     return ::close(fd);

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#ifdef _WIN32
+#include "platform/win32/PosixTypes.h"
+#else
 #include <sys/stat.h>
 #include <sys/types.h>
+#endif
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,9 +53,12 @@ public:
     virtual ssize_t copyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t count);
     virtual int fsync(int fd);
     virtual int fdatasync(int fd);
-    // Writes every change of the file system that holds fd to disk, data and
-    // names alike (syncfs): one device flush for many files.
-    virtual int syncfs(int fd);
+    // Puts the files fds (plain files and folders of one file system) on disk,
+    // data and names alike, in one go where the system can: on Linux one
+    // syncfs() of their file system, a single device flush for many files (it
+    // writes what other programs changed there too, which is written sooner or
+    // later anyway). 0 for no fds.
+    virtual int flushFiles(std::span<const int> fds);
     virtual int close(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int stat(const char* path, struct stat* st);  // follows links

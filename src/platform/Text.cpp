@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Text.h"
 
-#include <utf8proc.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <vector>
+
+#include "platform/Normalization.h"
 
 namespace kestrom::platform {
 namespace {
@@ -144,39 +143,21 @@ std::string encodeUtf8(std::u16string_view text, bool keepEscapes) {
 // or its jamo) give the same code points before anything else is done to them;
 // composing again keeps the folded form of a composed name as the upper-casing
 // of its characters alone makes it, and so the order of listings. This is the
-// one place that normalises text: a system with a normalisation of its own would
-// call it here.
+// one place that normalises text, with the system's normalisation
+// (Normalization.h).
 void appendFolded(std::u16string& out, std::string_view utf8) {
     if (utf8.empty()) return;
-    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(utf8.data());
-    const auto size = static_cast<utf8proc_ssize_t>(utf8.size());
-    constexpr auto kDecompose =
-        static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE);
-    // A name is at most 255 bytes, and its decomposition rarely longer: the
-    // buffer on the stack nearly always does.
-    std::array<utf8proc_int32_t, 256> onStack;  // filled by the decomposition
-    std::vector<utf8proc_int32_t> onHeap;
-    utf8proc_int32_t* buffer = onStack.data();
-    utf8proc_ssize_t length = utf8proc_decompose(
-        bytes, size, buffer, static_cast<utf8proc_ssize_t>(onStack.size()), kDecompose);
-    if (length > static_cast<utf8proc_ssize_t>(onStack.size())) {
-        onHeap.resize(static_cast<std::size_t>(length));
-        buffer = onHeap.data();
-        length = utf8proc_decompose(bytes, size, buffer, length, kDecompose);
+    thread_local std::u32string points;
+    if (decomposeCanonically(utf8, points)) {
+        for (char32_t& c : points)
+            if (c < 0x10000) c = kUpcase[static_cast<std::size_t>(c)];
+        if (composeCanonically(points)) {
+            for (const char32_t c : points) appendUtf16(out, c);
+            return;
+        }
     }
-    if (length >= 0) {
-        for (utf8proc_ssize_t i = 0; i < length; ++i)
-            if (buffer[i] < 0x10000) buffer[i] = kUpcase[static_cast<std::size_t>(buffer[i])];
-        constexpr auto kCompose =
-            static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
-        length = utf8proc_normalize_utf32(buffer, length, kCompose);
-    }
-    if (length < 0) {  // not expected of valid UTF-8: folded unit by unit, unnormalised
-        for (const char16_t u : toUtf16(utf8)) out += kUpcase[u];
-        return;
-    }
-    for (utf8proc_ssize_t i = 0; i < length; ++i)
-        appendUtf16(out, static_cast<char32_t>(buffer[i]));
+    // Not expected of valid UTF-8: folded unit by unit, unnormalised.
+    for (const char16_t u : toUtf16(utf8)) out += kUpcase[u];
 }
 
 }  // namespace
@@ -258,6 +239,10 @@ std::string displayName(std::string_view bytes) {
             out += kHex[b >> 4];
             out += kHex[b & 0xF];
             len = 1;
+#ifdef _WIN32
+        } else if (cp == '/') {
+            out += '\\';  // the program's separator, shown as Windows spells it
+#endif
         } else {
             out.append(bytes.substr(0, len));
         }

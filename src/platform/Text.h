@@ -43,7 +43,8 @@ std::u16string foldName(std::string_view bytes);
 std::string_view trimBlanks(std::string_view bytes);
 
 // The name made fit for showing on one line: valid UTF-8 as it is, every byte that
-// cannot be decoded and every control character as a visible "\xNN".
+// cannot be decoded and every control character as a visible "\xNN". On
+// Windows the program's "/" between names is shown as "\".
 std::string displayName(std::string_view bytes);
 
 }  // namespace kestrom::platform

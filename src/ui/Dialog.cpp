@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Dialog.h"
 
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QDir>
 #include <QPushButton>
@@ -31,20 +32,27 @@ std::optional<int> driveIndex(const std::vector<std::string>& drives, const QStr
 
 }  // namespace
 
+QString desktopFolder(platform::Posix& posix) {
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    struct stat st {};
+    if (posix.stat(toFileName(desktop).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return desktop;
+    return QDir::homePath();
+}
+
 Dialog::Dialog(QWidget* owner, platform::Posix& posix)
     : Dialog(owner, posix, platform::systemDrives(posix, toFileName(QDir::homePath()))) {}
 
 Dialog::Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> drives)
-    : FixedDialog(owner, twipsSize(4515, 2820)), m_drives(std::move(drives)) {
+    : FixedDialog(owner, twipsSize(4515, 2820)), m_posix(posix), m_drives(std::move(drives)) {
     setObjectName(QStringLiteral("Dialog"));
-    setWindowTitle(QStringLiteral("フォルダ選択"));
+    setWindowTitle(tr("フォルダ選択"));
     setWindowIcon(pickerIcon());
     placeOnScreen(*this, owner, 2760, 3750, size());
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
     OKButton->setGeometry(twipsRect(3120, 180, 1215, 375));
-    CancelButton = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    CancelButton = new QPushButton(tr("ｷｬﾝｾﾙ"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     CancelButton->setGeometry(twipsRect(3120, 720, 1215, 375));
     for (QPushButton* button : {OKButton, CancelButton}) button->setAutoDefault(false);
@@ -70,9 +78,8 @@ Dialog::Dialog(QWidget* owner, platform::Posix& posix, std::vector<std::string> 
     if (!Dir1->setPath(current)) Dir1->setPath(QStringLiteral("/"));
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &Dialog::Drive1_Change);
-    connect(Dir1, &DirList::cannotOpen, this, [this](const QString& path) {
-        showMessage(this, path + QStringLiteral(" を開けません。"));
-    });
+    connect(Dir1, &DirList::cannotOpen, this,
+            [this](const QString& path) { showMessage(this, tr("%1 を開けません。").arg(path)); });
     connect(OKButton, &QPushButton::clicked, this, &Dialog::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &Dialog::CancelButton_Click);
     Form_Load();
@@ -83,7 +90,7 @@ void Dialog::Form_Load() {
     m_loading = true;
     if (PickedPath.isEmpty()) {
         // The defaults: the desktop folder, on the drive that holds it.
-        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString desktop = desktopFolder(m_posix);
         selectDriveOf(desktop);
         Dir1->setPath(desktop);
     } else {
@@ -122,7 +129,7 @@ void Dialog::Drive1_Change() {
         const QSignalBlocker blocker(Drive1);
         Drive1->setCurrentIndex(m_shownDrive);
     }
-    if (!m_loading) showMessage(this, top + QStringLiteral(" を読み取れません。"));
+    if (!m_loading) showMessage(this, tr("%1 を読み取れません。").arg(top));
 }
 
 void Dialog::OKButton_Click() {

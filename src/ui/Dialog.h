@@ -22,6 +22,10 @@ class DirList;
 // An empty value after closing means that nothing was chosen.
 extern QString PickedPath;
 
+// The desktop folder as the desktop names it (its user folders, XDG_DESKTOP_DIR),
+// or the home folder when that folder does not exist: where both windows start.
+QString desktopFolder(platform::Posix& posix);
+
 // The folder picker "フォルダ選択": a drive list (Drive1) over a directory list
 // (Dir1), OK and Cancel. It loads from PickedPath when it is created; open it
 // with exec(), and create it afresh for every opening.
@@ -53,6 +57,7 @@ private:
     QComboBox* Drive1;
     DirList* Dir1;
 
+    platform::Posix& m_posix;
     std::vector<std::string> m_drives;
     int m_shownDrive = -1;  // the drive whose folder Dir1 last moved to
     bool m_loading = false;

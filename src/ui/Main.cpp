@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <algorithm>
 #include <exception>
 #include <optional>
 #include <utility>
 
+#include "engine/Messages.h"
 #include "engine/Run.h"
 #include "ui/Dialog.h"
 #include "ui/Dialog1.h"
@@ -77,10 +77,6 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRe
     return label;
 }
 
-QString desktopFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + QLatin1Char('/');
-}
-
 }  // namespace
 
 Main::Main(platform::Posix& posix, std::string tagLibraryPath)
@@ -100,22 +96,21 @@ Main::Main(platform::Posix& posix, std::string tagLibraryPath)
     // Created in tab order; labels take no focus.
     for (std::size_t i = 0; i < 2; ++i) {
         const int top = i == 0 ? 360 : 780;
-        Text1[i] = new QLineEdit(desktopFolder(), this);
+        Text1[i] = new QLineEdit(desktopFolder(posix) + QLatin1Char('/'), this);
         Text1[i]->setObjectName(controlName("Text1", i));
         Text1[i]->setGeometry(twipsRect(900, top, 4215, 315));
-        Command1[i] = new QPushButton(QStringLiteral("参照"), this);
+        Command1[i] = new QPushButton(tr("参照"), this);
         Command1[i]->setObjectName(controlName("Command1", i));
         Command1[i]->setGeometry(twipsRect(5220, top, 615, 315));
     }
-    Command2 = new QPushButton(QStringLiteral("実行"), this);
+    Command2 = new QPushButton(tr("実行"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setGeometry(twipsRect(3900, 1620, 915, 555));
-    Command3 = new QPushButton(QStringLiteral("終了"), this);
+    Command3 = new QPushButton(tr("終了"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
     Command3->setGeometry(twipsRect(4920, 1620, 915, 555));
 
-    Check1 =
-        new QCheckBox(QStringLiteral("タグをコピー後、ＭＰ３データをコピー元と置き換える"), this);
+    Check1 = new QCheckBox(tr("タグをコピー後、ＭＰ３データをコピー元と置き換える"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     QPalette checkPalette = Check1->palette();
     checkPalette.setColor(QPalette::WindowText, Qt::white);
@@ -136,23 +131,22 @@ Main::Main(platform::Posix& posix, std::string tagLibraryPath)
     QWidget::setTabOrder(Command2, Command3);
     QWidget::setTabOrder(Command3, Check1);
 
-    Label1[0] = makeLabel(this, controlName("Label1", 0), QStringLiteral("コピー元"),
+    Label1[0] = makeLabel(this, controlName("Label1", 0), tr("コピー元"),
                           twipsRect(120, 420, 735, 255), kLightGrey);
-    Label1[1] = makeLabel(this, controlName("Label1", 1), QStringLiteral("コピー先"),
+    Label1[1] = makeLabel(this, controlName("Label1", 1), tr("コピー先"),
                           twipsRect(120, 840, 735, 255), kLightGrey);
     Label2 = makeLabel(this, QStringLiteral("Label2"), QStringLiteral("0000 / 0000"),
                        twipsRect(4500, 0, 1395, 255), kCyan, counterFont());
     Label3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("OK / NG"),
                        twipsRect(3480, 60, 915, 195), kCyan, gothicFont());
-    Label4[0] = makeLabel(this, controlName("Label4", 0), QStringLiteral("Kestrom 開発チーム"),
+    Label4[0] = makeLabel(this, controlName("Label4", 0), tr("Kestrom 開発チーム"),
                           twipsRect(120, 2040, 2775, 195), kLightBlue, gothicFont());
     Label5[0] = makeLabel(this, controlName("Label5", 0), QStringLiteral("Programmed by"),
                           twipsRect(120, 1860, 1695, 195), kLightGrey);
     Label5[1] = makeLabel(this, controlName("Label5", 1), QStringLiteral("Powered by"),
                           twipsRect(120, 1500, 1695, 195), kLightGrey);
-    Label4[1] =
-        makeLabel(this, controlName("Label4", 1), QStringLiteral("libvbmp3.so  Kestrom 開発チーム"),
-                  twipsRect(120, 1680, 2775, 195), kGreen, gothicFont());
+    Label4[1] = makeLabel(this, controlName("Label4", 1), tr("libvbmp3.so  Kestrom 開発チーム"),
+                          twipsRect(120, 1680, 2775, 195), kGreen, gothicFont());
 
     for (std::size_t i = 0; i < 2; ++i) {
         connect(Command1[i], &QPushButton::clicked, this,
@@ -210,8 +204,8 @@ void Main::Command2_Click() {
     try {
         engine::runTransfer(*this, m_tagLibrary, {}, m_posix);
     } catch (const std::exception& error) {
-        showMessage(
-            this, QStringLiteral("処理を中断しました。\n") + QString::fromLocal8Bit(error.what()));
+        showMessage(this, QString::fromStdString(platform::format(
+                              m_language(engine::texts::kStopped), {error.what()})));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "binding/Vbmp3.h"
 #include "engine/RunWindow.h"
 #include "platform/Posix.h"
+#include "ui/Translations.h"
 
 class QCheckBox;
 class QLabel;
@@ -39,6 +40,7 @@ public:
     void counterText(const std::string& text) override;
     void finish() override;
     void showErrorList() override;
+    const platform::Language& language() override { return m_language; }
 
 private:
     void Command1_Click(int Index);
@@ -58,6 +60,7 @@ private:
 
     platform::Posix& m_posix;
     binding::Vbmp3 m_tagLibrary;
+    TranslatedLanguage m_language;
 };
 
 }  // namespace kestrom::ui

@@ -8,6 +8,7 @@
 #include "binding/Vbmp3.h"
 #include "platform/Posix.h"
 #include "ui/Main.h"
+#include "ui/Translations.h"
 
 int main(int /*argc*/, char* argv[]) {
     // Qt takes its own options from the arguments it is given; the program
@@ -21,6 +22,9 @@ int main(int /*argc*/, char* argv[]) {
     // the program was started by.
     QApplication::setApplicationName(QStringLiteral("kestrom"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTROM_APP_ID));
+    // The windows speak the user's language: Japanese, or English where the
+    // locale is another.
+    kestrom::ui::loadTranslation();
     // The program's one way to the file system, handed to all that uses it.
     kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
     kestrom::ui::Main window(posix, kestrom::binding::findTagLibrary(posix));

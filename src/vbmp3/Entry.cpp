@@ -11,6 +11,7 @@
 #include "vbmp3/Entry.h"
 
 #include "platform/FileChange.h"
+#include "vbmp3/FileLayout.h"
 #include "vbmp3/ReadAheadStream.h"
 #include "vbmp3/TagFields.h"
 #include "vbmp3/TagReader.h"
@@ -50,7 +51,9 @@ int readInfo(kestrom::platform::Posix& posix, const char* path, std::optional<Fi
     stream.preloadEnds();
     info = readFileInfo(stream);
     if (stream.error() != 0) return stream.error();
-    return info ? 0 : ENOEXEC;
+    if (info) return 0;
+    // The program tells the user which of the two it was.
+    return readLayout(stream).isMpegAudio() ? ENODATA : ENOEXEC;
 }
 
 bool isFlag(std::int32_t value) {

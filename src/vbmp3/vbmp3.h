@@ -110,7 +110,11 @@ enum {
     VBMP3_TEXT_RECORD_MAX = 4 + VBMP3_TEXT_COUNT * (VBMP3_TEXT_MAX + 1)
 };
 
+#ifdef _WIN32
+#define VBMP3_API /* VBMP3.dll exports its entry points by exports.def */
+#else
 #define VBMP3_API __attribute__((visibility("default")))
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -128,7 +132,8 @@ extern "C" {
 // On success every field is written, empty where the tag has none, so nothing of
 // the block's earlier content (the previous file's tag) remains. The read fails,
 // and leaves both blocks exactly as they were, when path is no plain file that
-// can be opened, the file holds no MPEG audio, or it has no tag with any field.
+// can be opened (errno of the failed call), the file holds no MPEG audio
+// (ENOEXEC), or it has no tag with any field (ENODATA).
 VBMP3_API int16_t vbmp3_getFileInfo(const char* path, unsigned char* tagInfo,
                                     unsigned char* mpegInfo);
 

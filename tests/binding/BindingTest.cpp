@@ -185,11 +185,14 @@ TEST(Binding, ALibraryThatCannotBeUsedSaysWhy) {
                                               ": libkestrom_absent.so: cannot open shared object "
                                               "file: No such file or directory"},
           {FAKE_TAG_LIBRARY_NOWRITE, notFound + "vbmp3_setTagInfo"}}) {
+        const auto described = [](const CallResult& result) {
+            return describe(result.missing, kestrom::platform::japanese());
+        };
         Vbmp3 library(path);
         TagRecords records;
         for (const CallResult& result : {library.setTagInfo(dir / "Song.mp3", records),
                                          library.checkTagInfo(dir / "Song.mp3", records)})
-            EXPECT_TRUE(result.status == CallStatus::Unavailable && result.missing == why)
-                << result.missing;
+            EXPECT_TRUE(result.status == CallStatus::Unavailable && described(result) == why)
+                << described(result);
     }
 }

@@ -4,9 +4,9 @@
 // are text files of lines "A=title", "B=artist", "C=...", "S=...", "D=...",
 // "E=..." (code page 932 bytes) and "N=12":
 //  - a read sets the fields the file names and leaves the others as it found them
-//    in the block; a file holding the line "FAIL" fails after setting its fields,
-//    one holding "THROW" throws std::bad_alloc, as a failure the run does not
-//    handle itself would;
+//    in the block; a file holding the line "FAIL" fails after setting its fields
+//    (errno ENODATA), one holding "THROW" throws std::bad_alloc, as a failure
+//    the run does not handle itself would;
 //  - a write replaces the file's content with every field of the block, up to its
 //    first NUL byte; a file holding the line "LOCKED" cannot be written (errno
 //    EACCES), nor one holding "FULL" (ENOSPC).
@@ -75,7 +75,9 @@ EXPORT std::int16_t vbmp3_getFileInfo(const char* path, unsigned char* tag, unsi
             line.copy(reinterpret_cast<char*>(tag + f.offset), f.length, 2);
         }
     }
-    return content.find("\nFAIL\n") != std::string::npos ? 0 : 1;
+    if (content.find("\nFAIL\n") == std::string::npos) return 1;
+    errno = ENODATA;  // as the tag library says of a file without a tag
+    return 0;
 }
 
 #ifndef FAKE_WITHOUT_WRITE

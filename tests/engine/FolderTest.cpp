@@ -47,7 +47,8 @@ TEST_F(FolderCheck, RefusesOverlappingOrMissingFolders) {
     char cwd[4096];
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(::chdir(dir.path().c_str()), 0);
-    const std::string overlap(kOverlapMessage), missing(kMissingFolderSuffix);
+    const std::string overlap = "指定パスの範囲が重複しています。",
+                      missing = "なんてフォルダはないよ";
     for (auto [library, work, expected] :
          {std::tuple<std::string, std::string, std::string>{"~/music", "~/music/new", overlap},
           {"~/mp3", "~/mp3new", ""},  // siblings whose names share a beginning
@@ -105,7 +106,7 @@ TEST_F(FolderCheck, FoldersThatTheMountTableShowsTwiceOverlap) {
         "24 21 9:2 ~/lib ~/disk rw - ext4 /dev/vdb rw\n";
     for (std::size_t at; (at = table.find('~')) != std::string::npos;) table.replace(at, 1, root);
     writeFile(tablePosix.table, table);
-    const std::string overlap(kOverlapMessage);
+    const std::string overlap = "指定パスの範囲が重複しています。";
     for (const auto& [library, work, expected] : {std::tuple{"lib", "work", overlap},
                                                   {"work", "lib", overlap},
                                                   {"other", "top/in", overlap},
@@ -154,7 +155,7 @@ TEST_F(FolderCheck, BindMountsOfTheLibraryOverlapIt) {
         GTEST_SKIP() << "this system allows no bind mount in a private mount namespace (it "
                         "needs root or CAP_SYS_ADMIN); the mount table test proves the logic";
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const std::string overlap(kOverlapMessage);
+    const std::string overlap = "指定パスの範囲が重複しています。";
     EXPECT_EQ(readFile(dir / "results"),
               overlap + "\n" + overlap + "\n" + overlap + "\n" + overlap + "\n-\n");
 }

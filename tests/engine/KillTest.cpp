@@ -43,7 +43,9 @@ void runKilledAfter(const std::string& root, long delay) {
         kestrom::binding::Vbmp3 library(TAG_LIBRARY);
         RecordingWindow window(root + "/lib", root + "/work", true);
         kestrom::platform::Posix posix;
-        kestrom::engine::runTransfer(window, library, {}, posix);
+        kestrom::engine::RunOptions batchesOfFive;  // kills land between batches too
+        batchesOfFive.batchFiles = 5;
+        kestrom::engine::runTransfer(window, library, batchesOfFive, posix);
         ::_exit(0);
     }
     if (delay >= 0) ::usleep(static_cast<useconds_t>(delay));

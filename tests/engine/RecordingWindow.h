@@ -29,11 +29,13 @@ public:
     void counterText(const std::string& text) override { log += "counter " + text + "\n"; }
     void finish() override { log += "finish\n"; }
     void showErrorList() override { log += "errors " + engine::ErrorListText + "\n"; }
+    const platform::Language& language() override { return *speaks; }
     void fileDone(const engine::FileReport& report) override { reports.push_back(report); }
     void folderSkipped(const std::string& message) override { log += "skipped " + message + "\n"; }
 
     std::string log, messages;  // messages: the messages alone
     std::vector<engine::FileReport> reports;
+    const platform::Language* speaks = &platform::japanese();  // the messages' language
 
 private:
     std::string m_library, m_work;

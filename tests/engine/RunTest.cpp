@@ -91,6 +91,14 @@ const Case kCases[] = {
      "lib/Pop/SONG.MP3:A=new lib/Pop/SONG.TXT:old lib/Pop/TUNE.MP3:A=new lib/Pop/TUNE_K.MP3:old "
      "work/song.mp3: work/song.txt:lyrics work/Tune_K.mp3:",
      "lib/Pop/SONG.MP3:* lib/Pop/SONG.TXT:lyrics lib/Pop/TUNE.MP3:A=new lib/Pop/TUNE_K.MP3:*K"},
+    // A companion new to the library follows the MP3 file's name as it arrives.
+    {"CompanionTakesTheNameOfTheArrivingFile",
+     "lib/Pop/upper.mp3:A=new work/UPPER.MP3: work/UPPER.txt:lyrics",
+     "lib/Pop/upper.mp3:* lib/Pop/upper.txt:lyrics"},
+    // A karaoke file's own text goes with it; the searched name's stays.
+    {"KaraokeFileTakesItsOwnTextWhereThereIsOne",
+     "lib/Pop/Song.mp3:A=new work/Song_K.mp3: work/Song_K.txt:own work/Song.txt:shared",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:own work/Song.txt:shared"},
     // Song_K_K.mp3 searches for Song_K.mp3, which the first karaoke copy put there.
     {"KaraokeCopyJoinsItsMatchWithATextOfItsOwn",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:theirs work/Song_K.mp3: work/Song_K_K.mp3: "
@@ -112,7 +120,7 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:* work/song.mp3:*", kExists},
     {"TwinsWithCompanionsNeverReplaceEachOther",
      "lib/Pop/Song.mp3:A=new work/SONG.mp3: work/SONG.txt:1 work/song.mp3: work/song.txt:2",
-     "lib/Pop/SONG.txt:1 lib/Pop/Song.mp3:* work/song.mp3:* work/song.txt:2", kExists},
+     "lib/Pop/Song.mp3:* lib/Pop/Song.txt:1 work/song.mp3:* work/song.txt:2", kExists},
     {"KaraokeTwinsSharingATextNeverReplaceEachOther",
      "lib/Pop/Song.mp3:A=new work/Song.txt:1 work/Song_K.mp3: work/song_k.mp3:",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:1 work/Song.txt:1 "
@@ -146,7 +154,7 @@ const Case kCases[] = {
     {"WorkFileLinkedToItsTargetKeepsItsCompanion",
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:old work/Song.txt:text",
      "lib/Pop/Song.mp3:* lib/Pop/Song.txt:old work/Song.mp3:* work/Song.txt:text",
-     "lib/Pop/Song.mp3:(75)パスまたはファイルにアクセスできません。", Call::Count, 0, EIO, true},
+     "lib/Pop/Song.mp3:(81)移動先は移動元のファイルそのものです。", Call::Count, 0, EIO, true},
     // The run's changes are on disk when it ends, or a message names the folder
     // whose sync failed.
     {"AFailedSyncOfAFolderIsReported",
@@ -299,12 +307,12 @@ TEST_F(RunTest, ASecondRunOverTheSameFoldersStopsWithAMessage) {
     RunLock held;
     ASSERT_EQ(held.acquire(posix, dir / "lib", dir / "work"), std::nullopt);
     ErrorListText = "from before\r\n";
-    const std::string busy(kBusyFolderSuffix);
+    const std::string busy = " は別の Kestrom が使用中です";
     for (const auto& [libraryFolder, workFolder, message] :
          {std::tuple<std::string, std::string, std::string>{"lib", "work", dir / "lib" + busy},
           {"lib2", "work", dir / "work" + busy},
           {"lib/Pop", "work2", dir / "lib/Pop" + busy},
-          {"outer/lib3", "outer/work3", std::string(kNoDataMessage)}})
+          {"outer/lib3", "outer/work3", "データね～じゃん(-_-ﾒ)"}})
         EXPECT_EQ(run(dir / libraryFolder, dir / workFolder), "message " + message + "\n");
     EXPECT_EQ(readFile(dir / "work/Song.mp3"), "");
     EXPECT_EQ(ErrorListText, "from before\r\n");
@@ -473,3 +481,44 @@ TEST_P(PairMoveTest, AFaultOrAKillAtAnyCallLeavesEveryPairOldOrNew) {
 
 INSTANTIATE_TEST_SUITE_P(FileSystems, PairMoveTest, testing::Bool(),
                          [](const auto& fs) { return fs.param ? "Two" : "One"; });
+
+namespace {
+
+// The run's messages in the window's language: Japanese as the program's own
+// texts, English as the catalogues give it.
+struct Spoken {
+    const char *tree, *library, *work, *ja, *en;
+    bool replace = false;
+};
+
+class RunMessages : public RunTest, public ::testing::WithParamInterface<Spoken> {};
+
+TEST_P(RunMessages, FollowTheWindowsLanguage) {
+    const Spoken& c = GetParam();
+    for (const auto& [language, expected] :
+         {std::pair{&kestrom::platform::japanese(), c.ja}, {&kestrom::platform::english(), c.en}}) {
+        for (const char* folder : {"lib", "work"}) std::filesystem::remove_all(dir / folder);
+        writeTree(dir.path(), c.tree);
+        RecordingWindow window(dir / c.library, dir / c.work, c.replace);
+        window.speaks = language;
+        runTransfer(window, library, {.observer = &window}, posix);
+        std::string messages = window.messages;
+        for (std::size_t at; (at = messages.find(dir.path())) != std::string::npos;)
+            messages.replace(at, dir.path().size(), "~");
+        EXPECT_EQ(messages, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunTest, RunMessages,
+    ::testing::Values(Spoken{"lib/x: work/x:", "lib", "lib/sub",
+                             "指定パスの範囲が重複しています。\n", "The two folders overlap.\n"},
+                      Spoken{"lib/x:", "lib", "none", "~/noneなんてフォルダはないよ\n",
+                             "There is no folder ~/none\n"},
+                      Spoken{"lib/x: work/x:", "lib", "work", "データね～じゃん(-_-ﾒ)\n",
+                             "The work folder holds no MP3 file.\n"},
+                      Spoken{"lib/Song.mp3:A=x work/Song.mp3: work/SONG.mp3:", "lib", "work",
+                             "~/lib/Song.mp3:(58)ファイルは既に存在します。\n",
+                             "~/lib/Song.mp3:(58)File already exists.\n", true}));
+
+}  // namespace

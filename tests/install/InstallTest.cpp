@@ -57,8 +57,9 @@ TEST_F(InstallTest, InstalledCliUsesTheInstalledTagLibrary) {
     writeMp3(dir / "library/Pop/Song.mp3", silentAudio(4, 1), &song);
     writeMp3(dir / "work/Song.mp3", silentAudio(4, 2), nullptr);
     writeMp3(dir / "work/Song_K.mp3", silentAudio(4, 3), nullptr);
-    const std::string cli =
-        "'" + installed("bin/kestrom-cli") + "' '" + dir / "library" + "' '" + dir / "work" + "'";
+    // Under a Japanese locale, the messages from the installed catalogue.
+    const std::string cli = "LC_ALL=ja_JP.UTF-8 LANGUAGE= '" + installed("bin/kestrom-cli") +
+                            "' '" + dir / "library" + "' '" + dir / "work" + "'";
     ASSERT_EQ(run(cli), 0) << log();
     EXPECT_EQ(readMp3Tag(dir / "work/Song.mp3").title, song.title);
     EXPECT_EQ(readMp3Tag(dir / "work/Song_K.mp3").artist, "カラオケ");

@@ -158,3 +158,126 @@ TEST(FileChange, MakesOneChangeAndRefusesEveryOtherAfterIt) {
         }
     }
 }
+
+namespace {
+
+// A batch of three files of one folder: A and B changed in place, C made anew.
+struct Batch {
+    const char* name;
+    Call fault;  // Call::Count: none
+    int nth;
+    const char* files;   // then, "name:content " each
+    const char* failed;  // the files whose change failed
+    bool journalKept;    // the batch could not show its undo on disk
+};
+
+const Batch kBatches[] = {
+    {"AllGoThrough", Call::Count, 0, "A:NEWTAGaudioNEWEND B:NEWTAGaudioNEWEND C:HEADaudioTAIL ", "",
+     false},
+    // B's write fails: B alone is undone and fails.
+    // (C's copy takes the first two writes, the journal the third, A the next two.)
+    {"OneWriteFails", Call::Pwrite, 6, "A:NEWTAGaudioNEWEND B:OLDTAGaudioOLDEND C:HEADaudioTAIL ",
+     "B ", false},
+    // The flush before the renames fails: nothing of the batch may be on disk,
+    // so the whole batch is undone, and that undo flushed.
+    {"TheFlushFails", Call::FlushFiles, 1,
+     "A:OLDTAGaudioOLDEND B:OLDTAGaudioOLDEND C:OLDTAGaudioOLDEND ", "A B C ", false},
+    // The undo cannot be shown on disk either: the journal stays to roll the
+    // batch back at the next opening.
+    {"TheFlushFailsTwice", Call::FlushFiles, 0,
+     "A:OLDTAGaudioOLDEND B:OLDTAGaudioOLDEND C:OLDTAGaudioOLDEND ", "A B C ", true},
+    // The journal cannot be written: nothing is.
+    {"TheJournalFails", Call::Fdatasync, 1,
+     "A:OLDTAGaudioOLDEND B:OLDTAGaudioOLDEND C:OLDTAGaudioOLDEND ", "A B C ", false},
+};
+
+// Fails every flush from the nth on.
+class FlushFails : public FaultyPosix {
+public:
+    int flushFiles(std::span<const int> fds) override {
+        if (++m_flushes >= m_from) {
+            errno = EIO;
+            return -1;
+        }
+        return FaultyPosix::flushFiles(fds);
+    }
+    int m_from = 1 << 30;
+
+private:
+    int m_flushes = 0;
+};
+
+}  // namespace
+
+// A batch writes its files with two flushes of the file system and one sync of
+// its journal (and of the folder, where the journal is new); a change that fails
+// is undone alone; a flush that fails undoes the whole batch. After a flush
+// that fails twice the batch refuses every later commit and writes nothing.
+TEST(ChangeBatch, CommitsManyFilesWithTwoFlushesAndUndoesWhatFails) {
+    for (const Batch& c : kBatches) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        for (const char* name : {"A", "B", "C"}) writeFile(dir / name, kOld);
+        FlushFails posix;
+        posix.skipSyncs();
+        if (c.fault == Call::FlushFiles && c.nth == 0)
+            posix.m_from = 1;
+        else if (c.fault != Call::Count)
+            posix.failAt(c.fault, c.nth, EIO);
+        std::string failed;
+        {
+            ChangeBatch batch(posix);
+            std::optional<FileChange> changes[3];
+            for (int i = 0; i < 3; ++i) {
+                ASSERT_EQ(FileChange::open(posix, dir / std::string(1, char('A' + i)), changes[i]),
+                          0);
+                ASSERT_EQ(i < 2 ? changes[i]->stageInPlace(kPatches, 17)
+                                : changes[i]->stageRewrite("HEAD", 6, 11, "TAIL"),
+                          0);
+                batch.add(*changes[i]);
+            }
+            const int result = batch.commit();
+            for (int i = 0; i < 3; ++i) {
+                if (changes[i]->error() == 0) continue;
+                failed += std::string(1, char('A' + i)) + " ";
+                EXPECT_EQ(changes[i]->state(), FileChange::State::Failed);
+            }
+            EXPECT_EQ(result, failed.empty() ? 0 : EIO);
+            if (c.fault == Call::Count) {
+                EXPECT_TRUE(posix.calls(Call::FlushFiles) == 2 &&
+                            posix.calls(Call::Fdatasync) == 1 && posix.calls(Call::Fsync) == 1)
+                    << posix.calls(Call::FlushFiles) << " " << posix.calls(Call::Fdatasync);
+            }
+            if (c.journalKept) {
+                // A later commit writes nothing.
+                changes[0].reset();
+                std::optional<FileChange> later;
+                ASSERT_EQ(FileChange::open(posix, dir / "A", later), 0);
+                ASSERT_EQ(later->stageInPlace(kPatches, 17), 0);
+                batch.add(*later);
+                EXPECT_EQ(batch.commit(), EIO);
+            }
+        }
+        EXPECT_EQ(failed, c.failed);
+        EXPECT_EQ(visibleFiles(dir.path()), c.files);
+        EXPECT_EQ(hiddenFiles(dir.path()), c.journalKept ? ".kestrom.journal " : "");
+    }
+}
+
+// A journal marked done rolls nothing back; one cut short by a crash was never
+// complete, so its files were not touched: both simply go.
+TEST(ChangeBatch, AJournalDoneOrCutShortRollsNothingBack) {
+    for (const char* magic : {"KSTRDONE", "KSTRJRNL"}) {
+        TempDir dir;
+        writeFile(dir / "Song.mp3", kOld);
+        killHalfWay(dir / "Song.mp3");
+        std::string journal = readFile(dir / ".kestrom.journal");
+        journal.replace(0, 8, magic);
+        if (std::string_view(magic) == "KSTRJRNL") journal.resize(journal.size() - 1);
+        writeFile(dir / ".kestrom.journal", journal);
+        Posix posix;
+        EXPECT_EQ(cleanUpLeftover(posix, dir.path() + "/", ".kestrom.journal"), 0);
+        EXPECT_EQ(visibleFiles(dir.path()), "Song.mp3:" + kHalf + " ") << magic;
+        EXPECT_EQ(hiddenFiles(dir.path()), "");
+    }
+}

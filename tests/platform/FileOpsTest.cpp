@@ -53,8 +53,8 @@ TEST_P(Transfer, FailuresCarryTheirNumberAndLeaveBothFilesAlone) {
               (FileError{70, "書き込みできません。"}));
     for (const auto& [from, to, number] : {std::tuple{dir / "missing.mp3", dst / "x.mp3", 53},
                                            {dir / "src.mp3", dst / "no/such/x.mp3", 76},
-                                           {dir / "src.mp3", dst / "folder.mp3", 75},
-                                           {dir / "src.mp3", dir / "link/src.mp3", 75}})
+                                           {dir / "src.mp3", dst / "folder.mp3", kNotPlainFile},
+                                           {dir / "src.mp3", dir / "link/src.mp3", kSameFile}})
         EXPECT_EQ(apply(posix, from, to).value_or(FileError{}).number, number) << to;
     EXPECT_EQ(readFile(dst / "ro.mp3") + readFile(dir / "src.mp3"), "old\nnew");
     EXPECT_EQ(hiddenFiles(dir.path()) + hiddenFiles(dst.path()), "");

@@ -3,6 +3,7 @@
 // and the display of names through kestrom-cli's error list; what makes two
 // spellings of a name one name is tested here.
 #include "platform/Text.h"
+#include "platform/UserLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,19 @@ TEST(Text, TextsAreValidUtf8) {
     EXPECT_EQ(toValidUtf8(toUtf16("\xFF🎵")), "\xEF\xBF\xBD🎵");
 }
 
+// A name is shown on one line, with the system's own separator.
+TEST(Text, NamesAreShownOnOneLineWithTheSystemsSeparator) {
+#ifdef _WIN32
+    const std::string path = "C:\\曲\\a.mp3";
+#else
+    const std::string path = "C:/曲/a.mp3";
+#endif
+    for (const auto& [name, shown] : {std::pair<std::string, std::string>{"C:/曲/a.mp3", path},
+                                      {"a\nb\x7F", "a\\x0Ab\\x7F"},
+                                      {"\xFF.mp3", "\\xFF.mp3"}})
+        EXPECT_EQ(displayName(name), shown) << name;
+}
+
 // A name and its decomposed spelling, as a Mac writes names, are one name, in
 // any letter case; the folded form of a composed name is its upper case, so
 // listings keep their order. Names that only look alike stay apart.
@@ -46,4 +60,23 @@ TEST(Text, CanonicallyEquivalentNamesFoldAlike) {
     }
     EXPECT_EQ(foldName("é"), u"É");
     EXPECT_EQ(foldName("e\u0301\xFF"), u"É\xDCFF");
+}
+
+// The first locale variable set decides, else the system's language; a
+// variable set to nothing counts as unset, as it does for gettext.
+TEST(UserLanguage, FirstLocaleVariableSetDecidesElseTheSystem) {
+    for (const auto& [lcAll, lcMessages, lang, system, japanese] :
+         {std::tuple<const char*, const char*, const char*, bool, bool>{nullptr, nullptr, nullptr,
+                                                                        true, true},
+          {nullptr, nullptr, nullptr, false, false},
+          {nullptr, nullptr, "ja_JP.UTF-8", false, true},
+          {nullptr, nullptr, "C", true, false},
+          {"", "", "ja", false, true},
+          {nullptr, "en_US.UTF-8", "ja_JP.UTF-8", true, false},
+          {"ja_JP.UTF-8", "en_US.UTF-8", "C", false, true},
+          {"C", nullptr, "ja_JP.UTF-8", true, false}}) {
+        EXPECT_EQ(prefersJapanese(lcAll, lcMessages, lang, system), japanese)
+            << (lcAll ? lcAll : "-") << " " << (lcMessages ? lcMessages : "-") << " "
+            << (lang ? lang : "-") << " " << system;
+    }
 }

@@ -14,7 +14,7 @@ namespace kestrom::test {
 // clang-format off
 enum class Call { Open, Read, Pread, Pwrite, Ftruncate, CopyFileRange, Fstat, Stat, Lstat,
                   Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Link, Access, Realpath, Fsync,
-                  Fdatasync, Syncfs, ListDirectory, Close, Any /* every call, whatever its kind */, Count };
+                  Fdatasync, FlushFiles, ListDirectory, Close, Any /* every call, whatever its kind */, Count };
 // clang-format on
 
 // The real system calls, except that one chosen call fails with a chosen errno:
@@ -77,9 +77,9 @@ public:
         if (fails(Call::Fdatasync)) return -1;
         return m_syncs ? Posix::fdatasync(fd) : 0;
     }
-    int syncfs(int fd) override {
-        if (fails(Call::Syncfs)) return -1;
-        return m_syncs ? Posix::syncfs(fd) : 0;
+    int flushFiles(std::span<const int> fds) override {
+        if (fails(Call::FlushFiles)) return -1;
+        return m_syncs ? Posix::flushFiles(fds) : 0;
     }
     // A failed close still releases the descriptor, as the real call does.
     int close(int fd) override {

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -29,6 +28,10 @@ private:
     std::string m_path;
 };
 
+// The path as the standard library takes it: a program path is UTF-8, which
+// Windows would otherwise read in its ANSI code page.
+std::filesystem::path nativePath(std::string_view path);
+
 // Creates a file (and its missing parent folders) holding content.
 void writeFile(const std::string& path, std::string_view content = "x");
 // Writes the files of a tree: "path:content" entries under folder, separated by
@@ -39,11 +42,11 @@ void writeTree(const std::string& folder, std::string_view tree);
 std::string readFile(const std::string& path);
 // Creates a folder and its missing parents.
 inline void makeDirs(const std::string& path) {
-    std::filesystem::create_directories(path);
+    std::filesystem::create_directories(nativePath(path));
 }
 bool exists(const std::string& path);
-// The file's inode number; 0 when there is no such file.
-ino_t inodeOf(const std::string& path);
+// The file's inode number (on Windows its file index); 0 when there is no such file.
+std::uint64_t inodeOf(const std::string& path);
 // Every file and folder in and below folder, by its path from it, sorted.
 std::vector<std::string> treeOf(const std::string& folder);
 // Every file in and below folder as writeTree takes it, "path:content" a blank

@@ -7,9 +7,12 @@
 #include <functional>
 #include <memory>
 
+#include "engine/Messages.h"
+#include "platform/FileError.h"
 #include "support/FaultyPosix.h"
 #include "support/TempDir.h"
 #include "ui/Main.h"
+#include "ui/Translations.h"
 
 using namespace Qt::StringLiterals;
 using namespace kestrom::test;
@@ -93,6 +96,67 @@ private slots:
         };
         QCOMPARE(clickAnswering(button(u"Command2"_s), message), 1);
         QCOMPARE(shown, u"Kestrom: 指定パスの範囲が重複しています。"_s);
+    }
+
+    // Without the desktop folder that the user folders name, both boxes start on
+    // the home folder rather than on a path that is not there.
+    void startsOnTheHomeFolderWithoutADesktopFolder() {
+        const std::string desktop = fakeHome() / "デスクトップ", aside = fakeHome() / "moved";
+        std::filesystem::rename(desktop, aside);
+        kestrom::ui::Main fresh(posix, FAKE_TAG_LIBRARY);
+        std::filesystem::rename(aside, desktop);
+        for (const char* box : {"Text1_0", "Text1_1"})
+            QCOMPARE(child<QLineEdit>(&fresh, QLatin1String(box))->text(),
+                     qs(fakeHome().path() + "/"));
+    }
+
+    // Under a Japanese locale the windows keep their Japanese texts; under any
+    // other they speak English, the messages of a run too, each reason with its
+    // number. Every text the run shares with kestrom-cli has its translation.
+    void followsTheLocale_data() {
+        QTest::addColumn<QLocale::Language>("language");
+        QTest::addColumn<QString>("execute");
+        QTest::addColumn<QString>("overlap");
+        QTest::addColumn<QString>("moveFailed");
+        QTest::newRow("ja") << QLocale::Japanese << u"実行"_s
+                            << u"指定パスの範囲が重複しています。"_s
+                            << u":(58)ファイルは既に存在します。"_s;
+        QTest::newRow("en") << QLocale::English << u"Run"_s << u"The two folders overlap."_s
+                            << u":(58)File already exists."_s;
+        QTest::newRow("de") << QLocale::German << u"Run"_s << u"The two folders overlap."_s
+                            << u":(58)File already exists."_s;
+    }
+    void followsTheLocale() {
+        QFETCH(QLocale::Language, language);
+        QFETCH(QString, execute);
+        QFETCH(QString, overlap);
+        QFETCH(QString, moveFailed);
+        QLocale::setDefault(QLocale(language));
+        const std::unique_ptr<QTranslator> translator(kestrom::ui::loadTranslation());
+        main = std::make_unique<kestrom::ui::Main>(posix, FAKE_TAG_LIBRARY);
+        QCOMPARE(button(u"Command2"_s)->text(), execute);
+        QStringList shown;
+        const auto message = [&](QWidget* box) { shown << box->property("text").toString(); };
+        QCOMPARE(clickAnswering(button(u"Command2"_s), message), 1);
+
+        // SONG.mp3 may not replace the Song.mp3 that Song.mp3 has just put there.
+        writeTree(scratch->path(), "library/Song.mp3:A=x work/Song.mp3: work/SONG.mp3:");
+        text1(0)->setText(qs(*scratch / "library"));
+        text1(1)->setText(qs(*scratch / "work"));
+        child<QCheckBox>(main.get(), u"Check1"_s)->setChecked(true);
+        QCOMPARE(clickAnswering(button(u"Command2"_s), message), 1);
+        QCOMPARE(shown, (QStringList{overlap, qs(*scratch / "library/Song.mp3") + moveFailed}));
+
+        std::vector<kestrom::platform::Text> texts = kestrom::engine::texts::all();
+        for (const auto& [number, text] : kestrom::platform::fileErrorTexts())
+            texts.push_back(text);
+        const kestrom::platform::Language& expected = language == QLocale::Japanese
+                                                          ? kestrom::platform::japanese()
+                                                          : kestrom::platform::english();
+        for (const kestrom::platform::Text& text : texts)
+            QCOMPARE(main->language()(text), expected(text));
+        if (translator) QCoreApplication::removeTranslator(translator.get());
+        QLocale::setDefault(QLocale(QLocale::Japanese));
     }
 
     // A clean run opens no window; a run with failures lists the work files that
