@@ -24,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -176,9 +177,9 @@ public:
         ++syncs;
         return Posix::fdatasync(fd);
     }
-    int syncfs(int fd) override {
+    int flushFiles(std::span<const int> fds) override {
         ++syncs;
-        return Posix::syncfs(fd);
+        return Posix::flushFiles(fds);
     }
     long syncs = 0;
 };
@@ -355,6 +356,17 @@ double timeIt(const std::function<void()>& body) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
+// The script's run (bench/script_floor.py, Debian's python and mutagen): the job
+// as a short script does it, in place and without a sync; its time in ms, or -1
+// when it cannot run (no mutagen: tools/deps python3-mutagen).
+double scriptRun(const std::string& library, const std::string& work) {
+    const std::string command = "/usr/bin/python3 '" KESTROM_BENCH_DIR "/script_floor.py' '" +
+                                library + "' '" + work + "' > /dev/null 2>&1";
+    int status = 0;
+    const double ms = timeIt([&] { status = std::system(command.c_str()); });
+    return status == 0 ? ms : -1;
+}
+
 double median(std::vector<double> v) {
     if (v.empty()) return -1;
     std::sort(v.begin(), v.end());
@@ -387,7 +399,7 @@ struct Figures {
     std::string name;
     int workFiles = 0;
     double goal = 0;
-    std::vector<double> inProcess, cli, floor;
+    std::vector<double> inProcess, cli, floor, script;
     double syncsInProcess = 0;  // fsync, fdatasync, syncfs through the seam, per run
     long cliSyncs = -1;         // fsync, fdatasync, syncfs, sync_file_range under strace
     long cliCalls = -1;
@@ -435,6 +447,8 @@ struct Bench {
             f.onDevice.push_back(c.deviceBytes < 0 ? -1 : c.deviceBytes / workFiles);
             prepare(pristine, run);
             f.floor.push_back(timeIt([&] { floorRun(run / "library", run / "work", false); }));
+            prepare(pristine, run);
+            f.script.push_back(scriptRun(library, work));
         }
         prepare(pristine, run);
         const std::map<std::string, long> calls = systemCallsOf(cli, library, work);
@@ -456,8 +470,11 @@ struct Bench {
         std::printf("  kestrom-cli:           %s\n", spread(f.cli).c_str());
         std::printf("  in process:            %s\n", spread(f.inProcess).c_str());
         std::printf("  floor:                 %s\n", spread(f.floor).c_str());
-        std::printf("  ratio kestrom-cli / floor: %.2f (goal < %.1f); in process / floor: %.2f\n",
-                    median(f.cli) / median(f.floor), f.goal, median(f.inProcess) / median(f.floor));
+        std::printf("  script (mutagen):      %s\n", spread(f.script).c_str());
+        std::printf("  ratio kestrom-cli / script: %.2f (goal < %.1f)\n",
+                    median(f.cli) / median(f.script), f.goal);
+        std::printf("  ratio kestrom-cli / floor: %.2f; in process / floor: %.2f\n",
+                    median(f.cli) / median(f.floor), median(f.inProcess) / median(f.floor));
         std::printf("  syncs per run: %.0f in process, %ld kestrom-cli (%s; %ld system calls)\n",
                     f.syncsInProcess, f.cliSyncs, f.syncCalls.c_str(), f.cliCalls);
         std::printf(
@@ -472,16 +489,18 @@ struct Bench {
 
 void printTable(const std::vector<Figures>& all) {
     std::printf(
-        "\n| mix | work files | kestrom-cli ms | in process ms | floor ms | ratio (cli) | ratio "
-        "(in process) | goal | syncs per run (seam / strace) | batches of 32 | device flushes "
-        "| write_bytes per work file | device bytes per work file |\n"
-        "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+        "\n| mix | work files | kestrom-cli ms | script ms | ratio to the script | goal | in "
+        "process ms | floor ms | ratio to the floor (cli) | syncs per run (seam / strace) | "
+        "batches of 32 | device flushes | write_bytes per work file | device bytes per work file "
+        "|\n"
+        "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Figures& f : all)
         std::printf(
-            "| %s | %d | %.0f | %.0f | %.0f | %.2f | %.2f | < %.1f | %.0f / %ld | %d | %.0f | %.0f "
-            "| %.0f |\n",
-            f.name.c_str(), f.workFiles, median(f.cli), median(f.inProcess), median(f.floor),
-            median(f.cli) / median(f.floor), median(f.inProcess) / median(f.floor), f.goal,
+            "| %s | %d | %.0f | %.0f | %.2f | < %.1f | %.0f | %.0f | %.2f | %.0f / %ld | %d | %.0f "
+            "| %.0f | %.0f |\n",
+            f.name.c_str(), f.workFiles, median(f.cli), median(f.script),
+            median(f.cli) / median(f.script), f.goal, median(f.inProcess), median(f.floor),
+            median(f.cli) / median(f.floor),
             f.syncsInProcess, f.cliSyncs, (f.workFiles + 31) / 32, median(f.flushes),
             median(f.toStorage), median(f.onDevice));
 }
