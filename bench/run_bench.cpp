@@ -491,17 +491,16 @@ void printTable(const std::vector<Figures>& all) {
     std::printf(
         "\n| mix | work files | kestrom-cli ms | script ms | ratio to the script | goal | in "
         "process ms | floor ms | ratio to the floor (cli) | syncs per run (seam / strace) | "
-        "batches of 32 | device flushes | write_bytes per work file | device bytes per work file "
-        "|\n"
-        "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+        "device flushes | write_bytes per work file | device bytes per work file |\n"
+        "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Figures& f : all)
         std::printf(
-            "| %s | %d | %.0f | %.0f | %.2f | < %.1f | %.0f | %.0f | %.2f | %.0f / %ld | %d | %.0f "
-            "| %.0f | %.0f |\n",
+            "| %s | %d | %.0f | %.0f | %.2f | < %.1f | %.0f | %.0f | %.2f | %.0f / %ld | %.0f | "
+            "%.0f "
+            "| %.0f |\n",
             f.name.c_str(), f.workFiles, median(f.cli), median(f.script),
             median(f.cli) / median(f.script), f.goal, median(f.inProcess), median(f.floor),
-            median(f.cli) / median(f.floor),
-            f.syncsInProcess, f.cliSyncs, (f.workFiles + 31) / 32, median(f.flushes),
+            median(f.cli) / median(f.floor), f.syncsInProcess, f.cliSyncs, median(f.flushes),
             median(f.toStorage), median(f.onDevice));
 }
 
