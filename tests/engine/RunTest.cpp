@@ -377,10 +377,6 @@ TEST_P(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
     const Case& c = GetParam();
 #ifdef _WIN32
     if (hasTwins(c.before)) GTEST_SKIP() << kNoTwins;
-    if (std::string_view(c.name) == "FailedCompanionMoveKeepsTheFileInTheWorkFolder")
-        GTEST_SKIP() << "open on Windows: the aside link of a read-only companion stays hidden in "
-                        "the library folder with its record, as DeleteFileW refuses to remove a "
-                        "read-only file";
 #endif
     TempDir dir;
     writeTree(dir.path(), c.before);
