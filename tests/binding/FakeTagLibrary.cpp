@@ -17,10 +17,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "vbmp3/vbmp3.h"
 
@@ -39,13 +41,20 @@ constexpr Field kFields[] = {{'A', VBMP3_TEXT_A_OFFSET, VBMP3_TEXT_A_SIZE},
 
 std::string g_calls;
 
+// The path as the standard library takes it: the program's paths are UTF-8,
+// which Windows would otherwise read in its ANSI code page.
+std::filesystem::path nativePath(const char* path) {
+    const std::string_view text(path);
+    return std::u8string(text.begin(), text.end());
+}
+
 // Logs the call; reads the file's lines, each after a line break, false (errno
 // ENOENT) when it cannot.
 bool start(const std::string& call, const char* path, const unsigned char* tag,
            std::string& content) {
     const bool zeros = std::all_of(tag, tag + VBMP3_TAG_INFO_SIZE, [](auto b) { return b == 0; });
     g_calls += call + (zeros ? " zeros\n" : " data\n");
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(nativePath(path), std::ios::binary);
     content = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
     if (!in) errno = ENOENT;
     return static_cast<bool>(in);
@@ -53,7 +62,11 @@ bool start(const std::string& call, const char* path, const unsigned char* tag,
 
 }  // namespace
 
+#ifdef _WIN32
+#define EXPORT extern "C" __declspec(dllexport)
+#else
 #define EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 EXPORT const char* fake_calls() {
     return g_calls.c_str();
@@ -95,7 +108,7 @@ EXPORT std::int16_t vbmp3_setTagInfo(const char* path, unsigned char* tag, std::
     if (!start(call, path, tag, content)) return 0;
     if (content.find("\nLOCKED\n") != std::string::npos) return result(EACCES);
     if (content.find("\nFULL\n") != std::string::npos) return result(ENOSPC);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(nativePath(path), std::ios::binary | std::ios::trunc);
     for (const Field& f : kFields) {
         const char* text = reinterpret_cast<const char*>(tag + f.offset);
         out << f.key << '=' << std::string(text, strnlen(text, f.length)) << '\n';

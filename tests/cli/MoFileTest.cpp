@@ -4,7 +4,9 @@
 #include "cli/MoFile.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <libintl.h>
+#endif
 
 #include <clocale>
 #include <functional>
@@ -25,6 +27,9 @@ namespace {
 const std::string kCatalogue = BUILD_DATADIR "/locale/ja/LC_MESSAGES/kestrom-cli.mo";
 
 TEST(MoFile, FindsWhatGettextFinds) {
+#ifdef _WIN32
+    GTEST_SKIP() << "compares with gettext, which the Windows build has not";
+#else
     ASSERT_NE(std::setlocale(LC_ALL, "ja_JP.UTF-8"), nullptr) << "tools/deps generates the locale";
     ::bindtextdomain("kestrom-cli", BUILD_DATADIR "/locale");
     ::bind_textdomain_codeset("kestrom-cli", "UTF-8");
@@ -42,6 +47,7 @@ TEST(MoFile, FindsWhatGettextFinds) {
     for (std::size_t n : {0UL, 1UL, 3UL})
         EXPECT_EQ(file->findPlural(one, many, n), ::dngettext("kestrom-cli", one, many, n)) << n;
     std::setlocale(LC_ALL, "C");
+#endif
 }
 
 // A damaged catalogue, or one that cannot be read, is no catalogue: the texts

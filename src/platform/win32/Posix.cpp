@@ -237,6 +237,41 @@ int flushHandle(int fd) {
     return 0;
 }
 
+// Removes a name of a read-only file. POSIX removes a name whatever the file's
+// mode, and the program refuses read-only files itself where it must (FileOps);
+// Windows refuses to delete a read-only file. The attribute belongs to the
+// file, which other hard links may still name (an aside link, say), so it is
+// taken off through a handle, the name is marked for deletion, and the
+// attribute is put back before the handle closes and the name goes. False
+// where the file is no read-only file or this fails; the attribute then stays.
+bool unlinkReadOnly(const std::wstring& path) {
+    const HANDLE handle =
+        ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                      kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    FILE_BASIC_INFO basic{};
+    bool removed = false;
+    if (::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        // Zero times leave the times as they are.
+        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+        FILE_BASIC_INFO writable = basic;
+        writable.FileAttributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
+        if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (::SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof writable)) {
+            FILE_DISPOSITION_INFO dispose{};
+            dispose.DeleteFile = TRUE;
+            removed = ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose,
+                                                   sizeof dispose) != 0;
+            ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+        }
+    }
+    ::CloseHandle(handle);
+    return removed;
+}
+
 }  // namespace
 
 DirEntry entryFromStat(std::string name, const struct stat& st) {
@@ -532,8 +567,12 @@ int Posix::rename(const char* from, const char* to) {
 }
 
 int Posix::unlink(const char* path) {
-    if (!::DeleteFileW(widePath(path).c_str())) return failFromLastError();
-    return 0;
+    const std::wstring wide = widePath(path);
+    if (::DeleteFileW(wide.c_str())) return 0;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED && unlinkReadOnly(wide)) return 0;
+    errno = win32::errnoFromWin32(error);
+    return -1;
 }
 
 int Posix::access(const char* path, int mode) {

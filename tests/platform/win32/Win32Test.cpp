@@ -187,6 +187,24 @@ TEST(Win32Posix, ReadOnlyAttributeIsTheMissingWritePermission) {
     EXPECT_NE(st.st_mode & S_IWUSR, 0u);
 }
 
+// As POSIX does, unlink removes a name of a read-only file; another hard link
+// of the file keeps it, read-only.
+TEST(Win32Posix, UnlinkRemovesANameOfAReadOnlyFileWhoseOtherNameStaysReadOnly) {
+    TempFolder folder;
+    writeBytes(folder.native(u8"a.mp3"), "x");
+    Posix& posix = systemPosix();
+    const std::string a = folder.path("a.mp3"), b = folder.path("b.mp3");
+    ASSERT_EQ(posix.link(a.c_str(), b.c_str()), 0);
+    ASSERT_EQ(posix.chmod(a.c_str(), 0444), 0);
+    ASSERT_EQ(posix.unlink(b.c_str()), 0);
+    struct stat st {};
+    EXPECT_EQ(posix.lstat(b.c_str(), &st), -1);
+    ASSERT_EQ(posix.stat(a.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IWUSR, 0u);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(readBytes(posix, a), "x");
+}
+
 TEST(Win32Posix, RealpathGivesTheStoredSpellingWithSlashes) {
     TempFolder folder;
     std::filesystem::create_directory(folder.native(u8"曲 Folder"));
