@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "binding/Vbmp3.h"
 #include "cli/Catalogue.h"
@@ -68,6 +70,22 @@ int runCli(const std::vector<std::string_view>& args, const Streams& streams,
         status = std::max(status, kExitStopped);
     }
     return status;
+}
+
+int runProgram(const std::vector<std::string_view>& args, bool terminal) {
+    const char* lineStart = terminal ? "\n" : "";
+    try {
+        // The program's one way to the file system, handed to all that uses it.
+        platform::Posix& posix = platform::systemPosix();
+        openCatalogue(posix);
+        return runCli(args, {stdout, stderr, terminal}, binding::findTagLibrary(posix), posix);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart,
+                     translate("stopped by an unknown failure").c_str());
+    }
+    return kExitStopped;
 }
 
 }  // namespace kestrom::cli

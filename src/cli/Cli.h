@@ -28,4 +28,11 @@ struct Streams {
 int runCli(const std::vector<std::string_view>& args, const Streams& streams,
            const std::string& tagLibraryPath, platform::Posix& posix);
 
+// kestrom-cli as a program: runCli on the real system with the tag library the
+// program finds, in the user's language. A failure that the run does not handle
+// itself (memory exhausted, say) ends it as a stopped run, with its reason on
+// standard error, rather than as an abort that a script cannot tell from a
+// crash; on a terminal the message starts on a line of its own.
+int runProgram(const std::vector<std::string_view>& args, bool terminal);
+
 }  // namespace kestrom::cli

@@ -9,11 +9,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <string>
 
-#include "binding/Vbmp3.h"
-#include "cli/Catalogue.h"
 #include "cli/Cli.h"
 #include "platform/Text.h"
 
@@ -50,21 +47,8 @@ int wmain(int argc, wchar_t** argv) {
     // The bytes go out as they are: the line ends the run writes are its own.
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
-    const bool terminal = ::_isatty(::_fileno(stderr)) != 0;
-    const char* lineStart = terminal ? "\n" : "";
-    try {
-        std::vector<std::string> texts;
-        for (int i = 1; i < argc; ++i) texts.push_back(argument(argv[i]));
-        const std::vector<std::string_view> args(texts.begin(), texts.end());
-        kestrom::platform::Posix& posix = kestrom::platform::systemPosix();
-        kestrom::cli::openCatalogue(posix);
-        return kestrom::cli::runCli(args, {stdout, stderr, terminal},
-                                    kestrom::binding::findTagLibrary(posix), posix);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart, error.what());
-    } catch (...) {
-        std::fprintf(stderr, "%skestrom-cli: %s\n", lineStart,
-                     kestrom::cli::translate("stopped by an unknown failure").c_str());
-    }
-    return kestrom::cli::kExitStopped;
+    std::vector<std::string> texts;
+    for (int i = 1; i < argc; ++i) texts.push_back(argument(argv[i]));
+    const std::vector<std::string_view> args(texts.begin(), texts.end());
+    return kestrom::cli::runProgram(args, ::_isatty(::_fileno(stderr)) != 0);
 }

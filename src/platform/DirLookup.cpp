@@ -3,11 +3,25 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "platform/FileOps.h"
 #include "platform/Text.h"
 
 namespace kestrom::platform {
+
+DirEntry entryFromStat(std::string name, const struct stat& st) {
+    DirEntry entry{std::move(name), EntryKind::Other, 0, 0};
+    if (S_ISREG(st.st_mode)) {
+        entry.kind = EntryKind::File;
+    } else if (S_ISDIR(st.st_mode)) {
+        entry.kind = EntryKind::Directory;
+        entry.device = st.st_dev;
+        entry.inode = st.st_ino;
+    }
+    return entry;
+}
+
 namespace {
 
 // Whether the name that opens a file is the name it is stored under. Not on

@@ -11,18 +11,6 @@
 
 namespace kestrom::platform {
 
-DirEntry entryFromStat(std::string name, const struct stat& st) {
-    DirEntry entry{std::move(name), EntryKind::Other, 0, 0};
-    if (S_ISREG(st.st_mode)) {
-        entry.kind = EntryKind::File;
-    } else if (S_ISDIR(st.st_mode)) {
-        entry.kind = EntryKind::Directory;
-        entry.device = st.st_dev;
-        entry.inode = st.st_ino;
-    }
-    return entry;
-}
-
 int Posix::open(const char* path, int flags, mode_t mode) {
     return ::open(path, flags | O_CLOEXEC, mode);
 }

@@ -274,18 +274,6 @@ bool unlinkReadOnly(const std::wstring& path) {
 
 }  // namespace
 
-DirEntry entryFromStat(std::string name, const struct stat& st) {
-    DirEntry entry{std::move(name), EntryKind::Other, 0, 0};
-    if (S_ISREG(st.st_mode)) {
-        entry.kind = EntryKind::File;
-    } else if (S_ISDIR(st.st_mode)) {
-        entry.kind = EntryKind::Directory;
-        entry.device = st.st_dev;
-        entry.inode = st.st_ino;
-    }
-    return entry;
-}
-
 int Posix::open(const char* path, int flags, mode_t mode) {
     const int access = flags & O_ACCMODE;
     const bool writing = access != O_RDONLY || (flags & O_TRUNC) != 0;
