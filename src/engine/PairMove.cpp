@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "platform/FileChange.h"
 #include "platform/FileOps.h"
@@ -231,7 +232,35 @@ std::optional<FileError> settleRecord(Posix& posix, const std::string& folder,
 
 }  // namespace
 
-std::optional<FileError> movePair(Posix& posix, const std::string& folder, const PairMove& move) {
+PreparedPair::PreparedPair(Posix& posix, std::string folder, PairMove move, std::uint64_t oldMp3,
+                           std::string path, std::string aside, platform::Fd fd)
+    : m_posix(&posix),
+      m_folder(std::move(folder)),
+      m_move(std::move(move)),
+      m_oldMp3(oldMp3),
+      m_path(std::move(path)),
+      m_aside(std::move(aside)),
+      m_fd(std::move(fd)) {}
+
+PreparedPair::PreparedPair(PreparedPair&& other) noexcept
+    : m_posix(other.m_posix),
+      m_folder(std::move(other.m_folder)),
+      m_move(std::move(other.m_move)),
+      m_oldMp3(other.m_oldMp3),
+      m_path(std::move(other.m_path)),
+      m_aside(std::move(other.m_aside)),
+      m_fd(std::move(other.m_fd)),
+      m_done(std::exchange(other.m_done, true)) {}
+
+PreparedPair::~PreparedPair() {
+    // Nothing has moved: the hidden files go.
+    if (!m_done) removeRecord(*m_posix, m_aside, m_path);
+}
+
+std::optional<FileError> PreparedPair::prepare(Posix& posix, const std::string& folder,
+                                               const PairMove& move,
+                                               std::optional<PreparedPair>& out) {
+    out.reset();
     const platform::FileOps files(posix);
     Record record{move};
     struct stat st {};
@@ -251,33 +280,36 @@ std::optional<FileError> movePair(Posix& posix, const std::string& folder, const
         fd = platform::Fd(posix, posix.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600));
         if (!fd.valid() && (errno != EEXIST || attempt == 100)) return fileErrorFromErrno(errno);
     }
-    const std::string inWork = move.workFolder + move.companionWork;
-    const std::string inLibrary = folder + move.companionLibrary;
-    // Nothing has moved yet: the hidden files go, and the failure is reported.
-    const auto abandon = [&](const FileError& failure) {
-        removeRecord(posix, aside, path);
-        return failure;
-    };
+    const int recordFd = fd.get();
+    // From here a failure removes the hidden files with the object.
+    PreparedPair prepared(posix, folder, move, record.oldMp3, path, aside, std::move(fd));
     // A run cleaning up after killed ones leaves a living run's record alone.
-    if (posix.flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK)
-        return abandon(fileErrorFromErrno(errno));
+    if (posix.flock(recordFd, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK)
+        return fileErrorFromErrno(errno);
     // A file system without hard links (FAT), or one that refuses a link to
     // another user's file, gets a copy aside instead.
+    const std::string inLibrary = folder + move.companionLibrary;
     if (move.replacesCompanion && posix.link(inLibrary.c_str(), aside.c_str()) != 0) {
-        if (auto failure = files.copyReplacing(inLibrary, aside)) return abandon(*failure);
+        if (auto failure = files.copyReplacing(inLibrary, aside)) return failure;
     }
-    if (int err = platform::writeAll(posix, fd.get(), encode(record), 0); err != 0)
-        return abandon(fileErrorFromErrno(err));
-    // The record and the aside link are on disk before anything moves.
-    if (posix.fsync(fd.get()) != 0) return abandon(fileErrorFromErrno(errno));
-    if (int err = platform::syncFolder(posix, folder); err != 0)
-        return abandon(fileErrorFromErrno(err));
+    if (int err = platform::writeAll(posix, recordFd, encode(record), 0); err != 0)
+        return fileErrorFromErrno(err);
+    out.emplace(std::move(prepared));
+    return std::nullopt;
+}
 
+std::optional<FileError> PreparedPair::carryOut() {
+    Posix& posix = *m_posix;
+    const PairMove& move = m_move;
+    const platform::FileOps files(posix);
+    const std::string inWork = move.workFolder + move.companionWork;
+    const std::string inLibrary = m_folder + move.companionLibrary;
+    m_done = true;
     auto error = move.copyCompanion ? files.copyReplacing(inWork, inLibrary)
                                     : files.moveReplacing(inWork, inLibrary);
     const bool mp3Moving = !error;
     if (mp3Moving)
-        error = files.moveReplacing(move.workFolder + move.mp3Work, folder + move.mp3Library);
+        error = files.moveReplacing(move.workFolder + move.mp3Work, m_folder + move.mp3Library);
     if (error) {
         // Settled as the next run would: a move across file systems may have put
         // the MP3 file into the library and failed only to delete it from the
@@ -285,14 +317,24 @@ std::optional<FileError> movePair(Posix& posix, const std::string& folder, const
         // deletion); any other pair is undone. Where that fails too, the record
         // stays for the next run.
         bool arrived = false;
-        if (mp3Moving && mp3Arrived(posix, folder, record, arrived) != 0) return error;
-        if (arrived ? finish(posix, folder, move) : undo(posix, folder, aside, move)) return error;
+        if (mp3Moving && mp3Arrived(posix, m_folder, {move, m_oldMp3}, arrived) != 0) return error;
+        if (arrived ? finish(posix, m_folder, move) : undo(posix, m_folder, m_aside, move))
+            return error;
         if (arrived) error.reset();
     }
     // The removals reach the disk with the run's folder syncs; until then a
     // power loss brings them back, and the next run finishes the pair again.
-    removeRecord(posix, aside, path);
+    removeRecord(posix, m_aside, m_path);
     return error;
+}
+
+std::optional<FileError> movePair(Posix& posix, const std::string& folder, const PairMove& move) {
+    std::optional<PreparedPair> prepared;
+    if (auto error = PreparedPair::prepare(posix, folder, move, prepared)) return error;
+    // The record and the aside link are on disk before anything moves.
+    if (posix.fsync(prepared->fd()) != 0) return fileErrorFromErrno(errno);
+    if (int err = platform::syncFolder(posix, folder); err != 0) return fileErrorFromErrno(err);
+    return prepared->carryOut();
 }
 
 std::optional<FileError> settleLeftover(Posix& posix, const std::string& folder,

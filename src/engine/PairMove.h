@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "platform/FileError.h"
+#include "platform/FileOps.h"
 #include "platform/Posix.h"
 
 // A song and its text companion move into a library folder together, or neither
@@ -41,12 +43,47 @@ struct PairMove {
     bool replacesCompanion = false;
 };
 
-// Moves the pair into folder (ending in "/"). Nothing, or the failure of the
-// first step that failed; the library's files and the work folder's are then
-// as they were before. (A move across file systems whose MP3 file has arrived
-// but could not be deleted from the work folder is finished instead, when a
-// second try at the deletion succeeds.) When even the undo fails, the record
-// stays for the next run to settle.
+// A pair move made ready in a library folder: its record is written and the
+// library's companion linked aside, neither of them synced yet. Many pairs
+// can be made ready and then put on disk with one flush of their file system
+// (Posix::flushFiles over their fd()), before any of them moves. One that is
+// destroyed without being carried out removes its hidden files: nothing moved.
+class PreparedPair {
+public:
+    // Makes move into folder (ending in "/") ready. Nothing, or the failure; out
+    // is then empty and nothing is left behind.
+    static std::optional<platform::FileError> prepare(platform::Posix& posix,
+                                                      const std::string& folder,
+                                                      const PairMove& move,
+                                                      std::optional<PreparedPair>& out);
+    PreparedPair(PreparedPair&& other) noexcept;
+    PreparedPair& operator=(PreparedPair&&) = delete;
+    ~PreparedPair();
+
+    // The record's descriptor.
+    int fd() const { return m_fd.get(); }
+    // Moves the pair, once the record and the aside link are on disk: as
+    // movePair() says. Once only.
+    std::optional<platform::FileError> carryOut();
+
+private:
+    PreparedPair(platform::Posix& posix, std::string folder, PairMove move, std::uint64_t oldMp3,
+                 std::string path, std::string aside, platform::Fd fd);
+
+    platform::Posix* m_posix;
+    std::string m_folder;
+    PairMove m_move;
+    std::uint64_t m_oldMp3;  // the inode of the library MP3 file the pair replaces, 0 for none
+    std::string m_path, m_aside;
+    platform::Fd m_fd;
+    bool m_done = false;  // carried out, or moved from
+};
+
+// Moves the pair into folder (ending in "/"), its record synced on its own.
+// Nothing, or the failure of the first step that failed; the library's files and the work folder's
+// are then as they were before. (A move across file systems whose MP3 file has arrived but could
+// not be deleted from the work folder is finished instead, when a second try at the deletion
+// succeeds.) When even the undo fails, the record stays for the next run to settle.
 std::optional<platform::FileError> movePair(platform::Posix& posix, const std::string& folder,
                                             const PairMove& move);
 

@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "engine/PairMove.h"
 #include "engine/RunState.h"
 #include "engine/TagTransfer.h"
 #include "platform/DirLookup.h"
@@ -28,13 +30,12 @@ namespace kestrom::engine {
 // companion first, into the same folder (under the name of a companion the
 // library holds for the file, else under the MP3 file's name as it arrives
 // there with "txt" for "mp3": upper.txt beside upper.mp3, Song_K.txt beside a
-// karaoke copy), then the work
-// file; a failure of either puts back what the pair had changed, and a run
-// stopped half-way is finished or undone by the next one. A companion that
-// Song.mp3 and Song_K.mp3 share is copied for its first user and moved for its
-// last. MP3 files added to the library are entered into the run's name index, so
-// that later work files find them. The moves reach the disk when
-// syncChangedFolders() runs.
+// karaoke copy), then the work file; a failure of either puts back what the
+// pair had changed, and a run stopped half-way is finished or undone by the
+// next one. A companion that Song.mp3 and Song_K.mp3 share is copied for its
+// first user and moved for its last. MP3 files added to the library are
+// entered into the run's name index, so that later work files find them. The moves reach the disk
+// when syncChangedFolders() runs: one flush of each file system that a move changed.
 //
 // No file is moved over a library file that another work file of the run has
 // put there: on Linux SONG.mp3 and song.mp3 can both wait in the work folder and
@@ -50,6 +51,14 @@ public:
     // Returns the message for a failed step, "<matched library file>:(<number>)<description>",
     // or nothing when every step succeeded.
     std::optional<std::string> replace(std::size_t i, const Transfer& transfer);
+    // Moves a batch's tagged work files, transfers[k] being work file first + k's
+    // (those that are not Ok stay): the records of all its pairs are made and
+    // put on disk with one flush of each file system, then the files move in
+    // order, each as replace() moves it. A file whose place in the library an
+    // earlier file of the batch takes (SONG.mp3 and song.mp3) moves after the
+    // others, as replace() would move it then. messages[k]: as replace() returns.
+    std::vector<std::optional<std::string>> replaceBatch(std::size_t first,
+                                                         std::span<const Transfer> transfers);
     // For a dry run, which moves nothing: the message replace() would give for a
     // move that another work file's place refuses, or nothing; the places are
     // taken as replace() takes them.
@@ -63,7 +72,22 @@ public:
     std::vector<std::string> syncChangedFolders();
 
 private:
+    // A move worked out: where to, under which names, and the pair's record
+    // made ready when it goes in a batch.
+    struct Move {
+        std::string folder, targetName;
+        std::string companion, companionName;  // the companion in the work folder, and its target
+        std::optional<PairMove> pair;          // with a companion
+        std::optional<PreparedPair> prepared;
+        std::optional<platform::FileError> failed;
+    };
     std::optional<platform::FileError> moveFiles(std::size_t i, const Transfer& transfer);
+    // Steps 1 and 2, and the names the move takes. Nothing, or the failure.
+    std::optional<platform::FileError> planMove(std::size_t i, const Transfer& transfer,
+                                                Move& move);
+    // Step 3, with the record made ready when there is one.
+    std::optional<platform::FileError> carryOut(std::size_t i, const Transfer& transfer,
+                                                Move& move);
     std::optional<platform::FileError> storedName(const std::string& folder,
                                                   const std::string& name, std::string& stored);
     std::string failure(const Transfer& transfer, const platform::FileError& error) const;

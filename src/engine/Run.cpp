@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -210,23 +211,21 @@ RunSummary runTransfer(RunWindow& window, binding::Vbmp3& tagLibrary, const RunO
                 }
             }
         }
+        // The batch's tagged files move into the library, their pairs' records
+        // put on disk together. A dry run's plan shows the moves that would be
+        // refused; it has no messages.
+        std::vector<std::optional<std::string>> moveFailures(transfers.size());
+        if (window.replaceFlag() && !options.dryRun)
+            moveFailures = replacer.replaceBatch(first, transfers);
         for (std::size_t i = first; i < first + transfers.size(); ++i) {
             const Transfer& transfer = transfers[i - first];
             countFile(i, state, transfer);
             const bool explained = transfer.outcome == Transfer::Outcome::WriteFailed &&
                                    unwritable.explains(transfer.error);
-            bool replaced = false;
-            bool replaceFailed = false;
-            if (transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag()) {
-                replaced = true;
-                // A dry run's plan shows the move that would be refused; it has no message.
-                const auto message =
-                    options.dryRun ? replacer.plan(i, transfer) : replacer.replace(i, transfer);
-                if (message) {
-                    replaceFailed = true;
-                    if (!options.dryRun) window.message(*message);
-                }
-            }
+            const bool replaced = transfer.outcome == Transfer::Outcome::Ok && window.replaceFlag();
+            if (replaced && options.dryRun) moveFailures[i - first] = replacer.plan(i, transfer);
+            const bool replaceFailed = moveFailures[i - first].has_value();
+            if (replaceFailed && !options.dryRun) window.message(*moveFailures[i - first]);
             // Every change of the run is on disk before the counter shows its last numbers.
             if (i + 1 == fileCount && !options.dryRun) syncChanges();
             window.counterText(counterText(state.OkCount, state.NgCount));

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <utility>
 
 #include "platform/DirLookup.h"
@@ -164,6 +165,26 @@ int syncFolder(Posix& posix, std::string_view folder) {
     Fd fd(posix, posix.open(path.c_str(), O_RDONLY | O_DIRECTORY, 0));
     if (!fd.valid()) return errno;
     return posix.fsync(fd.get()) == 0 ? 0 : errno;
+}
+
+std::vector<int> flushByFileSystem(Posix& posix, std::span<const int> fds) {
+    std::vector<int> results(fds.size(), 0);
+    std::map<dev_t, std::vector<std::size_t>> groups;
+    for (std::size_t k = 0; k < fds.size(); ++k) {
+        struct stat st {};
+        if (posix.fstat(fds[k], &st) != 0)
+            results[k] = errno;
+        else
+            groups[st.st_dev].push_back(k);
+    }
+    for (const auto& [device, members] : groups) {
+        std::vector<int> group;
+        group.reserve(members.size());
+        for (const std::size_t k : members) group.push_back(fds[k]);
+        const int err = posix.flushFiles(group) == 0 ? 0 : errno;
+        for (const std::size_t k : members) results[k] = err;
+    }
+    return results;
 }
 
 PendingFile::PendingFile(Posix& posix, std::string path, std::string target, int fd)

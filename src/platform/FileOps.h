@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileError.h"
 #include "platform/Posix.h"
@@ -70,6 +72,10 @@ off_t sharingBlockSize(const struct stat& status);
 int readFile(Posix& posix, const std::string& path, std::size_t maxBytes, std::string& content);
 // Makes the renames, creations and removals in a folder durable. 0 or errno.
 int syncFolder(Posix& posix, std::string_view folder);
+// Puts the files and folders fds on disk with Posix::flushFiles, one call for
+// those of each file system (one device flush each on Linux). The result for
+// each: 0 or the errno of its file system's flush (or of its fstat).
+std::vector<int> flushByFileSystem(Posix& posix, std::span<const int> fds);
 
 // A hidden temporary file beside a target file, holding what the target is to
 // become. It replaces the target only through commit(); destroyed without a

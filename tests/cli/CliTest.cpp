@@ -244,7 +244,7 @@ TEST_F(CliTest, UnreadableLibraryFolderIsNamedWithTheReason) {
 TEST_F(CliTest, AFailedSyncOfAFolderExitsOne) {
     writeTree(dir.path(), "lib/Song.mp3:A=Song work/Song.mp3:");
     FaultyPosix posix;
-    posix.failAt(Call::Fsync, 1, EIO);  // the work folder's, at the end
+    posix.failAt(Call::FlushFiles, 1, EIO);  // the work folder's, at the end
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const std::string lib = dir / "lib", work = dir / "work";

@@ -22,6 +22,7 @@
 
 #include "RecordingWindow.h"
 #include "engine/PairMove.h"
+#include "engine/ReplaceInLibrary.h"
 #include "engine/RunLock.h"
 #include "platform/SharedLibrary.h"
 #include "support/FaultyPosix.h"
@@ -79,7 +80,7 @@ protected:
 // for a karaoke copy tagged from it.
 struct Case {
     const char *name, *before, *after;
-    const char* message = "";  // the run's one message, with the folder's path left out
+    const char* message = "";  // the run's messages, a line each, with the folder's path left out
     Call fault = Call::Count;  // the call of this kind...
     int nth = 0;               // ...and number fails...
     int err = EIO;             // ...with this errno
@@ -162,6 +163,16 @@ const Case kCases[] = {
     {"TheSecondTwinMovesWhenTheFirstCannotBeTagged",
      "lib/Pop/Song.mp3:A=new work/SONG.mp3:LOCKED work/song.mp3:",
      "lib/Pop/Song.mp3:* work/SONG.mp3:LOCKED"},
+    {"TheSecondTwinMovesWhenTheFirstCannotMove",
+     "lib/Pop/Song.mp3:A=new work/SONG.mp3: work/song.mp3:", "lib/Pop/Song.mp3:* work/SONG.mp3:*",
+     "lib/Pop/Song.mp3:(57)デバイスの入出力エラーです。", Call::Rename, 1},
+    // Song.mp3's move fails after its copy of the shared text arrived: the text
+    // stays in the work folder for it, and Song_K.mp3 takes a copy.
+    {"SharedCompanionStaysWhenItsFirstUserCannotMove",
+     "lib/Pop/Song.mp3:A=new work/Song.mp3: work/Song_K.mp3: work/Song.txt:text",
+     "lib/Pop/Song.mp3:A=new lib/Pop/Song_K.mp3:*K lib/Pop/Song_K.txt:text work/Song.mp3:* "
+     "work/Song.txt:text",
+     "lib/Pop/Song.mp3:(57)デバイスの入出力エラーです。", Call::Rename, 2},
     // The companion moves first, over the library's own, which stays linked
     // aside until the MP3 file is in place. When a step fails, the library's
     // files are as they were and the work folder keeps both: a read-only text in
@@ -188,12 +199,13 @@ const Case kCases[] = {
      "lib/Pop/Song.mp3:A=new lib/Pop/Song.txt:old work/Song.txt:text",
      "lib/Pop/Song.mp3:* lib/Pop/Song.txt:old work/Song.mp3:* work/Song.txt:text",
      "lib/Pop/Song.mp3:(81)移動先は移動元のファイルそのものです。", Call::Count, 0, EIO, true},
-    // The run's changes are on disk when it ends, or a message names the folder
-    // whose sync failed.
+    // The run's changes are on disk when it ends, or a message names each folder
+    // whose sync failed: those of the file system whose flush failed.
     {"AFailedSyncOfAFolderIsReported",
      "lib/Pop/Song.mp3:A=new work/Song.mp3:", "lib/Pop/Song.mp3:*",
-     "lib/Popのフォルダの変更をディスクに書き込めません:(57)デバイスの入出力エラーです。",
-     Call::Fsync, 1},
+     "lib/Popのフォルダの変更をディスクに書き込めません:(57)デバイスの入出力エラーです。\n"
+     "workのフォルダの変更をディスクに書き込めません:(57)デバイスの入出力エラーです。",
+     Call::FlushFiles, 1},
     // Work names written decomposed, as a Mac writes them, in other letter case:
     // each replaces its composed match and companion under the stored names, a
     // karaoke copy (か + U+3099 is が) joins its match under its own name.
@@ -389,12 +401,69 @@ TEST_P(ReplaceInLibrary, MovesTheTaggedFilesIntoTheLibrary) {
     kestrom::binding::Vbmp3 library(FAKE_TAG_LIBRARY);
     RecordingWindow window(dir / "lib", dir / "work", true);
     runTransfer(window, library, {}, posix);
-    EXPECT_EQ(window.messages, *c.message ? dir / c.message + "\n" : "");
+    std::string messages;  // a line for each of c.message's, in dir
+    for (std::string_view rest = c.message; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        messages += dir / std::string(rest.substr(0, end)) + "\n";
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    EXPECT_EQ(window.messages, messages);
     EXPECT_EQ(treeText(dir.path(), shown), c.after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, ReplaceInLibrary, ::testing::ValuesIn(kCases),
                          [](const auto& c) { return std::string(c.param.name); });
+
+// A run never puts two files that take one place in the library into one batch,
+// nor two users of one text (the second searches for the first); should a
+// batch hold them, the second twin moves after the rest, as it would have moved
+// alone, rather than over the first, and a shared text leaves the work folder
+// only with the last user that does.
+TEST(LibraryReplacerTest, FilesOfABatchThatTakeOnePlaceOrShareATextMoveOneAfterTheOther) {
+    const std::string twins = "work/SONG.mp3:SONG work/Song.txt:text work/song.mp3:song";
+    const std::string users = "work/Song.mp3:plain work/Song.txt:text work/Song_K.mp3:karaoke";
+    // Each row: the work folder, whether the first file's move fails (its MP3
+    // file's rename, after its text's copy), the tree after, the numbers of the failures.
+    for (const auto& [work, firstFails, after, failures] :
+         {std::tuple<std::string, bool, std::string, std::string>{
+              twins, false,
+              "lib/Pop/Song.mp3:SONG lib/Pop/Song.txt:text work/Song.txt:text work/song.mp3:song",
+              "58"},
+          {twins, true,
+           "lib/Pop/Song.mp3:song lib/Pop/Song.txt:text work/SONG.mp3:SONG work/Song.txt:text",
+           "57"},
+          {users, true,
+           "lib/Pop/Song.mp3:A=old lib/Pop/Song_K.mp3:karaoke lib/Pop/Song_K.txt:text "
+           "work/Song.mp3:plain work/Song.txt:text",
+           "57"}}) {
+#ifdef _WIN32
+        if (work == twins) continue;  // no twins on Windows
+#endif
+        TempDir dir;
+        writeTree(dir.path(), "lib/Pop/Song.mp3:A=old " + work);
+        FaultyPosix posix;
+        if (firstFails) posix.failAt(Call::Rename, 2, EIO);
+        kestrom::platform::DirLookup lookup(posix);
+        RunState state;
+        state.libraryText = dir / "lib";
+        state.workText = dir / "work";
+        state.library = scanLibrary(state.libraryText, lookup);
+        state.work = listWorkFolder(state.workText, lookup);
+        ASSERT_EQ(state.work.FileCount(), 2u);
+        std::vector<Transfer> transfers(2);
+        for (Transfer& transfer : transfers) {
+            transfer.outcome = Transfer::Outcome::Ok;
+            transfer.folder = 1;  // lib/Pop
+            transfer.foundName = "Song.mp3";
+        }
+        LibraryReplacer replacer(state, posix, lookup);
+        std::string failed;
+        for (const auto& message : replacer.replaceBatch(0, transfers))
+            failed += message ? message->substr(message->find('(') + 1, 2) : "";
+        EXPECT_EQ(failed, failures) << work;
+        EXPECT_EQ(treeText(dir.path()), after) << work;
+    }
+}
 
 namespace {
 
