@@ -508,6 +508,15 @@ void printTable(const std::vector<Figures>& all) {
 
 static int benchmark(int argc, char** argv) {
     Options o;
+    // Flags come in pairs with their values: anything else is a mistake, and
+    // a run of every mix takes minutes.
+    if (argc % 2 == 0) {
+        std::fprintf(stderr,
+                     "usage: run_bench [--runs N] [--songs N] [--song-mib M] [--small N] "
+                     "[--small-kib K] [--untagged P] [--folders N] [--files N] [--work N] "
+                     "[--keep DIR]\n");
+        return 2;
+    }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         const char* value = argv[i + 1];
@@ -531,6 +540,10 @@ static int benchmark(int argc, char** argv) {
             o.untaggedPercent = std::clamp(std::atoi(value), 0, 100);
         else if (flag == "--keep")
             o.keep = value;
+        else {
+            std::fprintf(stderr, "run_bench: unknown flag %s\n", flag.c_str());
+            return 2;
+        }
     }
     char tmpl[] = "/tmp/kestrom-bench-XXXXXX";
     const fs::path base = o.keep.empty() ? fs::path(::mkdtemp(tmpl)) : fs::path(o.keep);
