@@ -206,11 +206,14 @@ int Journal::record(std::span<const JournalEntry> entries) {
     const std::string data = encode(entries);
     if (int err = writeAll(*m_posix, m_fd.get(), data, 0); err != 0) return err;
     if (m_posix->ftruncate(m_fd.get(), static_cast<off_t>(data.size())) != 0) return errno;
-    if (m_posix->fdatasync(m_fd.get()) != 0) return errno;
-    if (m_fresh) {
-        if (int err = syncFolder(*m_posix, m_folder); err != 0) return err;
-        m_fresh = false;
-    }
+    if (!m_fresh) return m_posix->fdatasync(m_fd.get()) == 0 ? 0 : errno;
+    // A new journal and its name in the folder: one flush of the file system.
+    const Fd folder(*m_posix,
+                    m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
+    if (!folder.valid()) return errno;
+    const int fds[] = {m_fd.get(), folder.get()};
+    if (m_posix->flushFiles(fds) != 0) return errno;
+    m_fresh = false;
     return 0;
 }
 

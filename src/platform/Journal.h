@@ -20,7 +20,8 @@
 // folder: the hidden file ".kestrom.journal", which holds for every file of the
 // batch its device and inode, its name, its old and new length, and the old and
 // the new bytes of every region it changes. One write and one sync put it there
-// (and a sync of the folder, when the journal is new there). Then the batch's
+// (where the journal is new, one flush of the file system for it and its
+// name in the folder). Then the batch's
 // changes are made and flushed, and the journal is marked done with one more
 // write and sync: from then on it rolls nothing back. The folder's next batch
 // writes its own journal over it; the last one removes it.

@@ -40,7 +40,7 @@ inline void changeKilledHalfWay(const std::vector<std::string>& paths, const pla
     ASSERT_GE(child, 0);
     if (child == 0) {
         FaultyPosix dies;
-        dies.beforeCall(Call::FlushFiles, 1, [] { ::_exit(0); });
+        dies.beforeCall(Call::FlushFiles, 2, [] { ::_exit(0); });  // after the journal's
         std::vector<std::optional<platform::FileChange>> changes(paths.size());
         platform::ChangeBatch batch(dies);
         for (std::size_t i = 0; i < paths.size(); ++i) {
