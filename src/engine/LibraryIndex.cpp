@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/LibraryIndex.h"
 
+#include <cstdint>
 #include <functional>
 
 #include "platform/Text.h"
@@ -9,7 +10,20 @@ namespace kestrom::engine {
 namespace {
 
 std::string keyOf(std::string_view name) {
-    return platform::toUtf8(platform::foldName(name));
+    return platform::foldNameUtf8(name);
+}
+
+// A table cell: the slot's number plus one in the low half, the high half of
+// its hash in the high one, so that most probes pass a cell without reading
+// its slot.
+constexpr std::uint64_t cellFor(std::size_t slot, std::size_t hash) {
+    return (static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000U) | (slot + 1);
+}
+constexpr bool sameTag(std::uint64_t cell, std::size_t hash) {
+    return ((cell ^ static_cast<std::uint64_t>(hash)) & 0xFFFFFFFF00000000U) == 0;
+}
+constexpr std::size_t slotOf(std::uint64_t cell) {
+    return static_cast<std::size_t>(cell & 0xFFFFFFFFU) - 1;
 }
 
 }  // namespace
@@ -23,9 +37,10 @@ LibraryIndex::Range LibraryIndex::store(std::string_view bytes) {
 std::size_t LibraryIndex::cellOf(std::string_view key, std::size_t hash) const {
     const std::size_t mask = m_table.size() - 1;
     for (std::size_t cell = hash & mask;; cell = (cell + 1) & mask) {
-        const std::size_t entry = m_table[cell];
+        const std::uint64_t entry = m_table[cell];
         if (entry == 0) return cell;
-        const Slot& slot = m_slots[entry - 1];
+        if (!sameTag(entry, hash)) continue;
+        const Slot& slot = m_slots[slotOf(entry)];
         if (slot.hash == hash && text(slot.key) == key) return cell;
     }
 }
@@ -36,7 +51,7 @@ void LibraryIndex::grow() {
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         std::size_t cell = m_slots[i].hash & mask;
         while (m_table[cell] != 0) cell = (cell + 1) & mask;
-        m_table[cell] = i + 1;
+        m_table[cell] = cellFor(i, m_slots[i].hash);
     }
 }
 
@@ -48,10 +63,10 @@ void LibraryIndex::add(std::size_t folder, std::string_view name) {
     if (m_table[cell] == 0) {
         m_spellings.push_back({store(name), kNone});
         m_slots.push_back({store(key), hash, folder, m_spellings.size() - 1});
-        m_table[cell] = m_slots.size();
+        m_table[cell] = cellFor(m_slots.size() - 1, hash);
         return;
     }
-    Slot& slot = m_slots[m_table[cell] - 1];
+    Slot& slot = m_slots[slotOf(m_table[cell])];
     if (folder < slot.folder) {  // a file that appeared in an earlier folder wins from now on
         slot.folder = folder;
         slot.spellings = kNone;
@@ -66,9 +81,9 @@ void LibraryIndex::add(std::size_t folder, std::string_view name) {
 std::optional<LibraryIndex::Match> LibraryIndex::find(std::string_view name) const {
     if (m_table.empty()) return std::nullopt;
     const std::string key = keyOf(name);
-    const std::size_t entry = m_table[cellOf(key, std::hash<std::string_view>{}(key))];
+    const std::uint64_t entry = m_table[cellOf(key, std::hash<std::string_view>{}(key))];
     if (entry == 0) return std::nullopt;
-    const Slot& slot = m_slots[entry - 1];
+    const Slot& slot = m_slots[slotOf(entry)];
     // The spelling exactly as asked for, else the first in byte order.
     std::string_view best;
     for (std::size_t s = slot.spellings; s != kNone; s = m_spellings[s].next) {

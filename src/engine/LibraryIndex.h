@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,8 +66,8 @@ private:
     std::vector<Slot> m_slots;
     std::vector<Spelling> m_spellings;
     // Open addressing, a power of two in size, at most half full: a slot's
-    // number plus one, 0 for an empty cell.
-    std::vector<std::size_t> m_table;
+    // number and part of its hash (see LibraryIndex.cpp), 0 for an empty cell.
+    std::vector<std::uint64_t> m_table;
 };
 
 }  // namespace kestrom::engine
