@@ -71,7 +71,7 @@ FileChange::FileChange(FileChange&& other) noexcept
 FileChange::~FileChange() = default;
 
 int FileChange::open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
-                     Purpose purpose) {
+                     Purpose purpose, const ChangeBatch* batch) {
     out.reset();
     Fd fd;
     std::string resolved;
@@ -80,7 +80,8 @@ int FileChange::open(Posix& posix, const std::string& path, std::optional<FileCh
     FileChange change(posix, std::move(fd), std::move(resolved));
     if (purpose == Purpose::Check) change.m_state = State::Check;
     // The folder's unfinished batch is rolled back before the file is looked at.
-    if (purpose == Purpose::Change) {
+    // Where this process's batch holds the journal, the name is its own.
+    if (purpose == Purpose::Change && (batch == nullptr || !batch->holdsJournal(change.m_folder))) {
         if (int err = settleFolder(posix, change.m_folder); err != 0) return err;
     }
     if (posix.fstat(change.fd(), &change.m_status) != 0) return errno;

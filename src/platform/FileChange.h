@@ -29,6 +29,8 @@
 // them before the renames and the journal's done mark, one after.
 namespace kestrom::platform {
 
+class ChangeBatch;
+
 // A plain file opened for a safe change, for as long as the object lives: a link
 // is followed to the file itself, the file is locked against the other writers
 // of this program, and a batch that a crash left unfinished in its folder has
@@ -57,9 +59,11 @@ public:
     enum class State { Open, Check, Staged, Changed, Replaced, Failed };
 
     // Opens the file at path. EINVAL: no plain file; EACCES: read-only (owner
-    // write permission clear); EBUSY: another process is changing it.
+    // write permission clear); EBUSY: another process is changing it. A change
+    // for batch (when given) needs no look for an unfinished batch in a folder
+    // where batch holds the journal: none can be there beside it.
     static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
-                    Purpose purpose = Purpose::Change);
+                    Purpose purpose = Purpose::Change, const ChangeBatch* batch = nullptr);
     FileChange(FileChange&& other) noexcept;
     FileChange& operator=(FileChange&&) = delete;
     ~FileChange();
@@ -150,6 +154,8 @@ public:
     // error() tell its result. 0 when all succeeded, else the errno of one that
     // failed.
     int commit();
+    // Whether the batch holds the journal of folder (ending in "/") now.
+    bool holdsJournal(const std::string& folder) const { return m_journals.contains(folder); }
 
 private:
     int commitFolder(const std::string& folder, std::vector<FileChange*>& changes);
