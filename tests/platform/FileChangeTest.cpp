@@ -265,7 +265,8 @@ TEST(ChangeBatch, CommitsManyFilesWithTwoFlushesAndUndoesWhatFails) {
 }
 
 // Beside the journal its batch holds, a file opens without a look for another
-// (no batch can have left one there); in a folder where it holds none, a
+// (no batch can have left one there) and without opening the folder, which the
+// batch has open; in a folder where it holds none, a
 // batch that a crash left is rolled back first, as ever.
 TEST(ChangeBatch, OpensFilesBesideItsOwnJournalWithoutLookingForAnother) {
     TempDir dir;
@@ -283,8 +284,10 @@ TEST(ChangeBatch, OpensFilesBesideItsOwnJournalWithoutLookingForAnother) {
         ASSERT_EQ(batch.commit(), 0);
         ASSERT_TRUE(batch.holdsJournal(dir / "own/"));
         const int looks = posix.calls(Call::Lstat);
+        const int opens = posix.calls(Call::Open);
         ASSERT_EQ(FileChange::open(posix, dir / "own/B", changes[1], kChange, &batch), 0);
         EXPECT_EQ(posix.calls(Call::Lstat), looks);
+        EXPECT_EQ(posix.calls(Call::Open), opens + 1);  // the file alone: the batch has the folder
         ASSERT_EQ(FileChange::open(posix, dir / "crashed/C", changes[2], kChange, &batch), 0);
         EXPECT_EQ(readFile(dir / "crashed/C"), kOld);
         for (int i = 1; i < 3; ++i) {
