@@ -67,6 +67,8 @@ public:
     // The names of the hidden entries (starting with ".", but "." and "..")
     // that the last listing of a folder found, whatever the filter.
     const std::vector<std::string>& hiddenNames() const { return m_hidden; }
+    // The system calls the lookup makes, for a caller that lists folders its own way.
+    Posix& posix() const { return m_posix; }
 
 private:
     std::string start(std::string_view pattern, Filter filter, bool wildcards);

@@ -71,7 +71,7 @@ FileChange::FileChange(FileChange&& other) noexcept
 FileChange::~FileChange() = default;
 
 int FileChange::open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
-                     Purpose purpose) {
+                     Purpose purpose, const ChangeBatch* batch) {
     out.reset();
     Fd fd;
     std::string resolved;
@@ -80,21 +80,25 @@ int FileChange::open(Posix& posix, const std::string& path, std::optional<FileCh
     FileChange change(posix, std::move(fd), std::move(resolved));
     if (purpose == Purpose::Check) change.m_state = State::Check;
     // The folder's unfinished batch is rolled back before the file is looked at.
-    if (purpose == Purpose::Change) {
+    // Where this process's batch holds the journal, the name is its own, and
+    // the batch has the folder open.
+    const bool besideOwnJournal = batch != nullptr && batch->holdsJournal(change.m_folder);
+    if (purpose == Purpose::Change && !besideOwnJournal) {
         if (int err = settleFolder(posix, change.m_folder); err != 0) return err;
     }
     if (posix.fstat(change.fd(), &change.m_status) != 0) return errno;
     if (!S_ISREG(change.m_status.st_mode)) return EINVAL;
     if ((change.m_status.st_mode & S_IWUSR) == 0) return EACCES;
-    if (int err = change.lockAndRecover(); err != 0) return err;
+    if (int err = change.lockAndRecover(!besideOwnJournal); err != 0) return err;
     out.emplace(std::move(change));
     return 0;
 }
 
-int FileChange::lockAndRecover() {
+int FileChange::lockAndRecover(bool openFolder) {
     // Advisory: it keeps two runs of this program from changing one file at once.
     if (m_posix->flock(fd(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK)
         return errno == EWOULDBLOCK ? EBUSY : errno;
+    if (!openFolder) return 0;
     m_folderFd =
         Fd(*m_posix, m_posix->open(folderToOpen(m_folder).c_str(), O_RDONLY | O_DIRECTORY, 0));
     return m_folderFd.valid() ? 0 : errno;
@@ -257,6 +261,8 @@ int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*
                 return failAll(err);
             }
             slot = std::make_unique<Journal>(std::move(*opened));
+            // The folder stays open with it, for the later changes there.
+            m_folders[folder] = std::move(changes.front()->m_folderFd);
         }
         journal = slot.get();
         std::vector<JournalEntry> entries;
@@ -276,7 +282,9 @@ int ChangeBatch::commitFolder(const std::string& folder, std::vector<FileChange*
     }
     // 3. One flush for the batch's writes and copies (and the folder, where the
     // copies are and the renames go).
-    std::vector<int> fds{changes.front()->m_folderFd.get()};
+    const auto held = m_folders.find(folder);
+    std::vector<int> fds{held != m_folders.end() ? held->second.get()
+                                                 : changes.front()->m_folderFd.get()};
     if (journal != nullptr) fds.push_back(journal->fd());
     for (const FileChange* c : changes) fds.push_back(c->m_copy ? c->m_copy->fd() : c->fd());
     if (int err = flush(fds); err != 0 || m_broken != 0) {

@@ -29,6 +29,8 @@
 // them before the renames and the journal's done mark, one after.
 namespace kestrom::platform {
 
+class ChangeBatch;
+
 // A plain file opened for a safe change, for as long as the object lives: a link
 // is followed to the file itself, the file is locked against the other writers
 // of this program, and a batch that a crash left unfinished in its folder has
@@ -57,9 +59,12 @@ public:
     enum class State { Open, Check, Staged, Changed, Replaced, Failed };
 
     // Opens the file at path. EINVAL: no plain file; EACCES: read-only (owner
-    // write permission clear); EBUSY: another process is changing it.
+    // write permission clear); EBUSY: another process is changing it. A change
+    // for batch (when given) needs no look for an unfinished batch in a folder
+    // where batch holds the journal: none can be there beside it (nor is the
+    // folder opened again).
     static int open(Posix& posix, const std::string& path, std::optional<FileChange>& out,
-                    Purpose purpose = Purpose::Change);
+                    Purpose purpose = Purpose::Change, const ChangeBatch* batch = nullptr);
     FileChange(FileChange&& other) noexcept;
     FileChange& operator=(FileChange&&) = delete;
     ~FileChange();
@@ -93,7 +98,8 @@ public:
 private:
     friend class ChangeBatch;
     FileChange(Posix& posix, Fd fd, std::string path);
-    int lockAndRecover();
+    // openFolder: open the file's folder too (else its batch has it open).
+    int lockAndRecover(bool openFolder);
     // 0 when the file has kept its size and time since it was opened, and its
     // name still leads to it; else EBUSY, or the errno of a failed look.
     int checkUnchanged(bool byName);
@@ -150,6 +156,9 @@ public:
     // error() tell its result. 0 when all succeeded, else the errno of one that
     // failed.
     int commit();
+    // Whether the batch holds the journal of folder (ending in "/") now, and
+    // so has the folder open.
+    bool holdsJournal(const std::string& folder) const { return m_journals.contains(folder); }
 
 private:
     int commitFolder(const std::string& folder, std::vector<FileChange*>& changes);
@@ -158,6 +167,7 @@ private:
     Posix* m_posix;
     std::vector<FileChange*> m_changes;
     std::map<std::string, std::unique_ptr<Journal>> m_journals;  // by folder
+    std::map<std::string, Fd> m_folders;  // each folder of a journal, open as long as it
     int m_broken = 0;
 };
 

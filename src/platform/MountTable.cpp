@@ -93,8 +93,7 @@ bool pathHolds(std::string_view folder, std::string_view path) {
     return path.size() == folder.size() || path[folder.size()] == '/';
 }
 
-std::optional<FileSystemPath> fileSystemPath(const std::vector<Mount>& mounts,
-                                             std::string_view path) {
+const Mount* mountShowing(const std::vector<Mount>& mounts, std::string_view path) {
     const auto isMount = [&](int id) {
         return std::any_of(mounts.begin(), mounts.end(),
                            [&](const Mount& m) { return m.id == id; });
@@ -103,7 +102,7 @@ std::optional<FileSystemPath> fileSystemPath(const std::vector<Mount>& mounts,
     const auto root = std::find_if(mounts.begin(), mounts.end(), [&](const Mount& m) {
         return m.point == "/" && !isMount(m.parent);
     });
-    if (root == mounts.end()) return std::nullopt;
+    if (root == mounts.end()) return nullptr;
     const Mount* current = &*root;
     // Each step goes one mount further along the path, so a table that loops
     // ends after as many steps as it has mounts.
@@ -116,6 +115,17 @@ std::optional<FileSystemPath> fileSystemPath(const std::vector<Mount>& mounts,
         if (next == nullptr) break;
         current = next;
     }
+    return current;
+}
+
+bool listsOwnInodes(std::string_view type) {
+    return type == "ext2" || type == "ext3" || type == "ext4" || type == "xfs" || type == "tmpfs";
+}
+
+std::optional<FileSystemPath> fileSystemPath(const std::vector<Mount>& mounts,
+                                             std::string_view path) {
+    const Mount* current = mountShowing(mounts, path);
+    if (current == nullptr) return std::nullopt;
     std::string_view rest = path.substr(std::min(current->point.size(), path.size()));
     while (rest.starts_with('/')) rest.remove_prefix(1);
     FileSystemPath place{current->device, current->root};

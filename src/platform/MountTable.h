@@ -50,6 +50,17 @@ struct FileSystemPath {
 std::optional<FileSystemPath> fileSystemPath(const std::vector<Mount>& mounts,
                                              std::string_view path);
 
+// The mount that shows path (absolute, holding no link, "." or ".."), found as
+// fileSystemPath() finds it; nullptr when the table has no root mount.
+const Mount* mountShowing(const std::vector<Mount>& mounts, std::string_view path);
+
+// Whether the folder listings of a file system of this type give each folder's
+// own inode number, the one a look at it (stat) gives, wherever no mount shows
+// something else in its place. Only types known to: not btrfs (a subvolume has
+// a device of its own, with no mount), nor overlay, FUSE or network file
+// systems, whose listings may give other numbers.
+bool listsOwnInodes(std::string_view type);
+
 // True when path is folder or lies inside it, compared by whole names: "/music"
 // holds "/music/new" but not "/music2". Both are absolute, without a trailing "/"
 // except the root.

@@ -6,8 +6,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 namespace kestrom::platform {
 
@@ -118,6 +121,52 @@ int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
         }
     }
     ::closedir(dir);
+    if (err == 0) return 0;
+    errno = err;
+    return -1;
+}
+
+int Posix::readDirectory(const char* path, std::vector<ListedEntry>& entries) {
+    // open and getdents64 rather than opendir, which looks at the folder too.
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    entries.clear();
+    // Room for a folder of a few hundred entries in one call.
+    alignas(dirent64) std::array<char, 32768> buffer;
+    int err = 0;
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
+        if (got <= 0) {
+            err = got < 0 ? errno : 0;
+            break;
+        }
+        for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+            // The record's fields are copied out: the buffer holds bytes, not objects.
+            const char* record = buffer.data() + at;
+            ino64_t inode = 0;
+            unsigned short length = 0;
+            unsigned char type = DT_UNKNOWN;
+            std::memcpy(&inode, record + offsetof(dirent64, d_ino), sizeof inode);
+            std::memcpy(&length, record + offsetof(dirent64, d_reclen), sizeof length);
+            std::memcpy(&type, record + offsetof(dirent64, d_type), sizeof type);
+            const std::string_view name(record + offsetof(dirent64, d_name));
+            at += length;
+            if (name == "." || name == "..") continue;
+            ListedEntry entry{std::string(name), ListedEntry::Type::Other, 0};
+            switch (type) {
+                case DT_REG: entry.type = ListedEntry::Type::File; break;
+                case DT_DIR:
+                    entry.type = ListedEntry::Type::Directory;
+                    entry.inode = static_cast<ino_t>(inode);
+                    break;
+                case DT_LNK:
+                case DT_UNKNOWN: entry.type = ListedEntry::Type::Unknown; break;
+                default: break;
+            }
+            entries.push_back(std::move(entry));
+        }
+    }
+    ::close(fd);
     if (err == 0) return 0;
     errno = err;
     return -1;

@@ -29,6 +29,20 @@ struct DirEntry {
     int error = 0;
 };
 
+// One entry of a folder as the folder's listing alone tells it, nothing looked
+// up. Unknown: a link, or an entry whose type the listing does not give; a look
+// at it (stat) tells what it is.
+struct ListedEntry {
+    enum class Type { File, Directory, Unknown, Other };
+    std::string name;
+    Type type = Type::Unknown;
+    // The listing's inode number (d_ino) of a Directory. It is the folder's own
+    // only where no mount shows another file system or folder there, and only on
+    // file systems whose listings give the inode a look gives; 0 where the system
+    // has none.
+    ino_t inode = 0;
+};
+
 // The entry that a stat() result describes.
 DirEntry entryFromStat(std::string name, const struct stat& st);
 
@@ -80,6 +94,9 @@ public:
     // Every entry of a folder but "." and "..", in the file system's own order.
     // On failure entries holds nothing useful.
     virtual int listDirectory(const char* path, std::vector<DirEntry>& entries);
+    // The same, but as the listing alone tells them: no entry is looked at, so
+    // a folder of many subfolders costs a few calls rather than one a subfolder.
+    virtual int readDirectory(const char* path, std::vector<ListedEntry>& entries);
 };
 
 // The real system calls. Stateless; shared by everything that is not under test.

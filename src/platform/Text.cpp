@@ -207,6 +207,22 @@ std::u16string foldName(std::string_view bytes) {
     return folded;
 }
 
+// Upper-casing keeps ASCII within ASCII, so an ASCII name folds byte by byte.
+static_assert([] {
+    for (std::size_t c = 0; c < 0x80; ++c)
+        if (kUpcase[c] >= 0x80) return false;
+    return true;
+}());
+
+std::string foldNameUtf8(std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+        std::string folded(bytes);
+        for (char& c : folded) c = static_cast<char>(kUpcase[static_cast<unsigned char>(c)]);
+        return folded;
+    }
+    return toUtf8(foldName(bytes));
+}
+
 std::string_view trimBlanks(std::string_view bytes) {
     constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
     for (;;) {

@@ -38,6 +38,9 @@ std::string toValidUtf8(std::u16string_view text);
 // is that of the upper-cased names. Bytes that are not UTF-8 keep their escape
 // units, never the same as a character's.
 std::u16string foldName(std::string_view bytes);
+// The folded form as UTF-8 (toUtf8 of foldName), for a key to store: a plain
+// ASCII name is upper-cased byte by byte.
+std::string foldNameUtf8(std::string_view bytes);
 
 // Removes leading and trailing blanks: U+0020 and the full-width U+3000.
 std::string_view trimBlanks(std::string_view bytes);

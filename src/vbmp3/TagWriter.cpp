@@ -396,15 +396,16 @@ WriteFailure changeFailure(int err) {
 
 // Opens the file at path and plans the write; in Write mode stages the change
 // in change (left empty when nothing is to change). The failure, if the write is
-// refused or fails before anything is written.
+// refused or fails before anything is written. batch: the batch the change
+// goes into, if any.
 std::optional<WriteFailure> stageWrite(platform::Posix& posix, const std::string& path,
                                        const TagFields& fields, WriteTargets targets,
-                                       WriteMode mode,
-                                       std::optional<platform::FileChange>& change) {
+                                       WriteMode mode, std::optional<platform::FileChange>& change,
+                                       const platform::ChangeBatch* batch = nullptr) {
     if (!targets.id3v2 && !targets.id3v1) return failure(WriteCheck::NoTarget, EINVAL);
     const auto purpose = mode == WriteMode::Check ? platform::FileChange::Purpose::Check
                                                   : platform::FileChange::Purpose::Change;
-    if (int err = platform::FileChange::open(posix, path, change, purpose); err != 0)
+    if (int err = platform::FileChange::open(posix, path, change, purpose, batch); err != 0)
         return systemFailure(err);
     ReadAheadStream stream(posix, change->fd(), change->status().st_size, path);
     stream.preloadEnds();
@@ -466,12 +467,12 @@ std::optional<WriteFailure> writeFields(platform::Posix& posix, const std::strin
 std::optional<WriteFailure> WriteBatch::add(const std::string& path, const TagFields& fields,
                                             WriteTargets targets) {
     std::optional<platform::FileChange> change;
-    auto refused = stageWrite(m_posix, path, fields, targets, WriteMode::Write, change);
+    auto refused = stageWrite(m_posix, path, fields, targets, WriteMode::Write, change, &m_batch);
     if (refused && refused->error == EBUSY && !m_pending.empty()) {
         // The file may be one staged already, by another name (a link, a hard
         // link): the batch so far is committed, and the file tried again.
         commitStaged();
-        refused = stageWrite(m_posix, path, fields, targets, WriteMode::Write, change);
+        refused = stageWrite(m_posix, path, fields, targets, WriteMode::Write, change, &m_batch);
     }
     m_results.push_back(refused);
     if (refused || !change) return refused;

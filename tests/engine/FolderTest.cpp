@@ -235,6 +235,96 @@ TEST_F(ScanLibrary, IndexFindsTheFirstFolderInScanOrder) {
     EXPECT_FALSE(scan.index.find("Dead.mp3"));  // a link to nothing is no file
 }
 
+namespace {
+
+// Gives listings whose folder inodes are not the folders' own, as an overlay's
+// may be; the mount table comes from a file.
+class ListingOtherInodes : public TablePosix {
+public:
+    int readDirectory(const char* path,
+                      std::vector<kestrom::platform::ListedEntry>& entries) override {
+        const int result = TablePosix::readDirectory(path, entries);
+        for (kestrom::platform::ListedEntry& e : entries) e.inode += 1000000;
+        return result;
+    }
+};
+
+}  // namespace
+
+// A folder is known by the listing's inode only where that is the folder's own:
+// on a file system whose listings tell the truth, away from mount points. Here
+// the listings do not: on a file system of another type, at a mount point, or
+// with no mount table, every folder is looked at and found once. The last case,
+// a table that vouches for the listing, shows the listing's word being taken
+// (the link then passes for another folder).
+TEST_F(ScanLibrary, KnowsFoldersByTheListingOnlyWhereItIsTheirOwn) {
+#ifdef _WIN32
+    GTEST_SKIP() << kNoLinks;
+#else
+    writeTree(dir.path(), "lib/a/Song.mp3: lib/b/x:");
+    ASSERT_EQ(::symlink("a", (dir / "lib/link").c_str()), 0);
+    ASSERT_EQ(::symlink("..", (dir / "lib/a/up").c_str()), 0);
+    std::string root;
+    ASSERT_EQ(posix.realpath(dir.path().c_str(), root), 0);
+    const std::string once = "lib/ lib/a/ lib/b/ ";
+    for (const auto& [table, expected] :
+         {std::pair{"1 0 9:1 / / rw - overlay overlay rw\n", once},
+          {"1 0 9:1 / / rw - ext4 /dev/vda rw\n2 1 9:1 ~/lib/a ~/lib/a rw - ext4 /dev/vda rw\n",
+           once},
+          {"", once},
+          {"1 0 9:1 / / rw - ext4 /dev/vda rw\n", once + "lib/link/ "}}) {
+        ListingOtherInodes lying;
+        lying.table = dir / "mountinfo";
+        std::string text = table;
+        for (std::size_t at; (at = text.find('~')) != std::string::npos;) text.replace(at, 1, root);
+        writeFile(lying.table, text);
+        DirLookup lyingLookup(lying);
+        const LibraryScan scan = scanLibrary(dir / "lib", lyingLookup);
+        std::string found;
+        for (const std::string& d : scan.SourceDirs) found += d.substr(dir.path().size() + 1) + " ";
+        EXPECT_EQ(found, expected) << table;
+        const auto song = scan.index.find("song.mp3");
+        ASSERT_TRUE(song);
+        EXPECT_EQ(scan.SourceDirs[song->folder], dir / "lib/a/");
+    }
+#endif
+}
+
+// Bind mounts inside the library, in a mount namespace of a child process: a
+// subfolder bound at a second place in the tree, and the root bound below
+// itself. Their listings give the inodes of the folders they cover, so only a
+// look finds them the folders they show, listed once.
+TEST_F(ScanLibrary, BindMountsInsideTheLibraryAreListedOnce) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs bind mounts in a mount namespace of a child process (fork, unshare)";
+#else
+    writeTree(dir.path(), "lib/a/Song.mp3: lib/b/m/x: lib/c/loop/x:");
+    const pid_t child = forkChild();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount((dir / "lib/a").c_str(), (dir / "lib/b/m").c_str(), nullptr, MS_BIND,
+                    nullptr) != 0 ||
+            ::mount((dir / "lib").c_str(), (dir / "lib/c/loop").c_str(), nullptr, MS_BIND,
+                    nullptr) != 0)
+            ::_exit(kCannotMount);
+        std::string found;
+        for (const std::string& d : scanLibrary(dir / "lib", lookup).SourceDirs)
+            found += d.substr(dir.path().size() + 1) + " ";
+        writeFile(dir / "results", found);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotMount)
+        GTEST_SKIP() << "this system allows no bind mount in a private mount namespace (it "
+                        "needs root or CAP_SYS_ADMIN)";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(dir / "results"), "lib/ lib/a/ lib/b/ lib/c/ ");
+#endif
+}
+
 // A karaoke copy ends in "_K.mp3" in any letter case and searches for its name
 // without the "_K"; hidden files and folders are left out.
 TEST_F(ListWorkFolder, ListsMp3FilesWithSearchNamesAndCompanions) {

@@ -5,9 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "support/FaultyPosix.h"
 #include "support/TempDir.h"
@@ -107,4 +111,46 @@ TEST(DirLookup, UnreadableFolderReturnsNothingAndTellsWhy) {
         EXPECT_EQ(lookup.first(dir / pattern, Filter::Folder), found);
         EXPECT_EQ(lookup.lastError(), error);
     }
+}
+
+// The listing alone: files and folders by the listing's type, a folder with the
+// inode a look at it gives, links and other entries for the caller to look at,
+// hidden names too, "." and ".." never; a folder of more entries than one read of
+// the listing holds; a folder that is missing or a file.
+TEST(Posix, ReadDirectoryTellsTypesAndInodesWithoutLooking) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the listing gives no inode numbers there: folders come as Unknown";
+#else
+    TempDir dir;
+    writeTree(dir.path(), "f/song.mp3: f/.hidden: f/sub/x: many/x:");
+    ASSERT_EQ(::symlink("sub", (dir / "f/link").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "f/pipe").c_str(), 0600), 0);
+    Posix posix;
+    std::vector<ListedEntry> entries;
+    ASSERT_EQ(posix.readDirectory((dir / "f").c_str(), entries), 0);
+    std::sort(entries.begin(), entries.end(),
+              [](const ListedEntry& a, const ListedEntry& b) { return a.name < b.name; });
+    using Type = ListedEntry::Type;
+    std::vector<std::pair<std::string, Type> > seen;
+    seen.reserve(entries.size());
+    for (const ListedEntry& e : entries) seen.emplace_back(e.name, e.type);
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, Type> >{{".hidden", Type::File},
+                                                                {"link", Type::Unknown},
+                                                                {"pipe", Type::Other},
+                                                                {"song.mp3", Type::File},
+                                                                {"sub", Type::Directory}}));
+    EXPECT_EQ(entries.back().inode, inodeOf(dir / "f/sub"));
+
+    // Some 70 KiB of listing: several reads.
+    for (int i = 0; i < 1500; ++i) writeFile(dir / "many/a rather long name " + std::to_string(i));
+    ASSERT_EQ(posix.readDirectory((dir / "many").c_str(), entries), 0);
+    EXPECT_EQ(entries.size(), 1501u);
+
+    for (const auto& [path, error] :
+         {std::pair{dir / "missing", ENOENT}, {dir / "f/song.mp3", ENOTDIR}}) {
+        errno = 0;
+        EXPECT_EQ(posix.readDirectory(path.c_str(), entries), -1) << path;
+        EXPECT_EQ(errno, error) << path;
+    }
+#endif
 }

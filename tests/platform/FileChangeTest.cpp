@@ -264,6 +264,43 @@ TEST(ChangeBatch, CommitsManyFilesWithTwoFlushesAndUndoesWhatFails) {
     }
 }
 
+// Beside the journal its batch holds, a file opens without a look for another
+// (no batch can have left one there) and without opening the folder, which the
+// batch has open; in a folder where it holds none, a
+// batch that a crash left is rolled back first, as ever.
+TEST(ChangeBatch, OpensFilesBesideItsOwnJournalWithoutLookingForAnother) {
+    TempDir dir;
+    for (const char* name : {"own/A", "own/B", "crashed/C"}) writeFile(dir / name, kOld);
+    killHalfWay(dir / "crashed/C");
+    FaultyPosix posix;
+    posix.skipSyncs();
+    {
+        ChangeBatch batch(posix);
+        constexpr auto kChange = FileChange::Purpose::Change;
+        std::optional<FileChange> changes[3];
+        ASSERT_EQ(FileChange::open(posix, dir / "own/A", changes[0], kChange, &batch), 0);
+        ASSERT_EQ(changes[0]->stageInPlace(kPatches, 17), 0);
+        batch.add(*changes[0]);
+        ASSERT_EQ(batch.commit(), 0);
+        ASSERT_TRUE(batch.holdsJournal(dir / "own/"));
+        const int looks = posix.calls(Call::Lstat);
+        const int opens = posix.calls(Call::Open);
+        ASSERT_EQ(FileChange::open(posix, dir / "own/B", changes[1], kChange, &batch), 0);
+        EXPECT_EQ(posix.calls(Call::Lstat), looks);
+        EXPECT_EQ(posix.calls(Call::Open), opens + 1);  // the file alone: the batch has the folder
+        ASSERT_EQ(FileChange::open(posix, dir / "crashed/C", changes[2], kChange, &batch), 0);
+        EXPECT_EQ(readFile(dir / "crashed/C"), kOld);
+        for (int i = 1; i < 3; ++i) {
+            ASSERT_EQ(changes[i]->stageInPlace(kPatches, 17), 0);
+            batch.add(*changes[i]);
+        }
+        EXPECT_EQ(batch.commit(), 0);
+    }
+    for (const char* name : {"own/A", "own/B", "crashed/C"})
+        EXPECT_EQ(readFile(dir / name), "NEWTAGaudioNEWEND") << name;
+    EXPECT_EQ(hiddenFiles(dir.path()), "");
+}
+
 // A journal marked done rolls nothing back; one cut short by a crash was never
 // complete, so its files were not touched: both simply go.
 TEST(ChangeBatch, AJournalDoneOrCutShortRollsNothingBack) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <utility>
 
 using namespace kestrom::platform;
 
@@ -37,8 +38,12 @@ TEST(MountTable, FoldersAreNamedByTheirFileSystemAndThePathInIt) {
           {"/mnt/usb/z", "8:65", "/z"},
           {"/media/my music/a", "8:1", "/my music/a"}})
         EXPECT_EQ(fileSystemPath(mounts, path), (FileSystemPath{device, inside})) << path;
+    // The mount itself, with the type of its file system: the top one of a stack.
+    for (const auto& [path, id] : {std::pair{"/mnt/usb/z", 35}, {"/mnt/hidden", 33}, {"/srv", 27}})
+        EXPECT_EQ(mountShowing(mounts, path)->id, id) << path;
     // Without a root mount (a table that could not be read) nothing is named.
     EXPECT_EQ(fileSystemPath(parseMountInfo(""), "/srv"), std::nullopt);
+    EXPECT_EQ(mountShowing({}, "/srv"), nullptr);
     EXPECT_EQ(fileSystemPath(std::vector<Mount>(mounts.begin(), mounts.begin() + 1), "/srv"),
               std::nullopt);
 }

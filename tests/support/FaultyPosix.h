@@ -14,7 +14,7 @@ namespace kestrom::test {
 // clang-format off
 enum class Call { Open, Read, Pread, Pwrite, Ftruncate, CopyFileRange, Fstat, Stat, Lstat,
                   Chmod, Fchmod, Fchown, Chown, Flock, Rename, Unlink, Link, Access, Realpath, Fsync,
-                  Fdatasync, FlushFiles, ListDirectory, Close, Any /* every call, whatever its kind */, Count };
+                  Fdatasync, FlushFiles, ListDirectory, ReadDirectory, Close, Any /* every call, whatever its kind */, Count };
 // clang-format on
 
 // The real system calls, except that one chosen call fails with a chosen errno:
@@ -68,6 +68,8 @@ public:
     KESTROM_FAULTY(Realpath, int, realpath, (const char* p, std::string& r), p, r)
     KESTROM_FAULTY(ListDirectory, int, listDirectory,
                    (const char* p, std::vector<platform::DirEntry>& e), p, e)
+    KESTROM_FAULTY(ReadDirectory, int, readDirectory,
+                   (const char* p, std::vector<platform::ListedEntry>& e), p, e)
 #undef KESTROM_FAULTY
     int fsync(int fd) override {
         if (fails(Call::Fsync)) return -1;

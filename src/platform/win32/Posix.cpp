@@ -652,6 +652,21 @@ int Posix::listDirectory(const char* path, std::vector<DirEntry>& entries) {
     return -1;
 }
 
+int Posix::readDirectory(const char* path, std::vector<ListedEntry>& entries) {
+    // The listing gives no inode numbers here: folders and links are for the
+    // caller to look at.
+    std::vector<DirEntry> listed;
+    if (listDirectory(path, listed) != 0) return -1;
+    entries.clear();
+    for (DirEntry& e : listed) {
+        const ListedEntry::Type type = e.kind == EntryKind::File    ? ListedEntry::Type::File
+                                       : e.kind == EntryKind::Other ? ListedEntry::Type::Other
+                                                                    : ListedEntry::Type::Unknown;
+        entries.push_back({std::move(e.name), type, 0});
+    }
+    return 0;
+}
+
 Posix& systemPosix() {
     static Posix real;
     return real;
