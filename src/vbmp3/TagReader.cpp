@@ -150,8 +150,10 @@ TagFields fieldsOf(const TagLib::APE::Tag& tag) {
 std::optional<FileInfo> readFileInfo(ReadAheadStream& stream) {
     const FileLayout layout = readLayout(stream);
     if (!layout.isMpegAudio()) return std::nullopt;
-    // TagLib reads the tags behind the audio and the stream's properties.
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true);
+    // TagLib reads the tags behind the audio; the stream's properties come from
+    // the first frame that the layout found (see mpegInfo), which spares
+    // TagLib's own search for the first and the last frame.
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
 
     std::optional<TagFields> fields;
     if (layout.leading.count > 0) fields = fieldsOf(layout.leading.frames);
