@@ -10,7 +10,12 @@
 #endif
 
 #include <cerrno>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
 #include <tuple>
+#include <utility>
 
 #include "engine/FolderCheck.h"
 #include "engine/LibraryScan.h"
@@ -37,8 +42,37 @@ using FolderCheck = Folders;
 using ScanLibrary = Folders;
 using ListWorkFolder = Folders;
 
-// The exit status of a child that could not make its bind mounts.
-[[maybe_unused]] constexpr int kCannotMount = 77;
+#ifndef _WIN32
+// Runs body in a child process with a mount namespace of its own, in which
+// each pair's first folder in dir is bound at its second, so that nothing
+// outside sees the mounts, and returns what body returned; nothing where the
+// system allows no such mounts (it needs root or CAP_SYS_ADMIN).
+std::optional<std::string> withBindMounts(
+    const TempDir& dir, std::initializer_list<std::pair<const char*, const char*>> binds,
+    const std::function<std::string()>& body) {
+    constexpr int kCannotMount = 77;
+    const pid_t child = forkChild();
+    if (child < 0) return "fork failed";
+    if (child == 0) {
+        bool mounted = ::unshare(CLONE_NEWNS) == 0 &&
+                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        for (const auto& [from, at] : binds)
+            mounted = mounted && ::mount((dir / from).c_str(), (dir / at).c_str(), nullptr, MS_BIND,
+                                         nullptr) == 0;
+        if (!mounted) ::_exit(kCannotMount);
+        writeFile(dir / "results", body());
+        ::_exit(0);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return "the child died";
+    if (WEXITSTATUS(status) == kCannotMount) return std::nullopt;
+    return WEXITSTATUS(status) == 0 ? readFile(dir / "results") : "the child failed";
+}
+
+constexpr const char* kNoBindMounts =
+    "this system allows no bind mount in a private mount namespace (it needs root or "
+    "CAP_SYS_ADMIN)";
+#endif
 
 // The reason the tests that make symbolic links give on Windows.
 [[maybe_unused]] constexpr const char* kNoLinks =
@@ -146,37 +180,22 @@ TEST_F(FolderCheck, BindMountsOfTheLibraryOverlapIt) {
     writeTree(dir.path(), "lib/sub/x: work/x: alias/x: other/x:");
     TablePosix noTable;
     noTable.table = dir / "missing";
-    const pid_t child = forkChild();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount((dir / "lib/sub").c_str(), (dir / "work").c_str(), nullptr, MS_BIND, nullptr) !=
-                0 ||
-            ::mount((dir / "lib").c_str(), (dir / "alias").c_str(), nullptr, MS_BIND, nullptr) != 0)
-            ::_exit(kCannotMount);
-        std::string results;
+    const auto results = withBindMounts(dir, {{"lib/sub", "work"}, {"lib", "alias"}}, [&] {
+        std::string lines;
         for (const auto& [library, work, system] : {std::tuple{"lib", "work", &posix},
                                                     {"work", "lib", &posix},
                                                     {"lib", "alias/sub", &posix},
                                                     {"lib", "alias/sub", &noTable},
                                                     {"other", "work", &posix}}) {
             DirLookup childLookup(*system);
-            results += checkFolders(dir / library, dir / work, childLookup, *system).value_or("-");
-            results += "\n";
+            lines += checkFolders(dir / library, dir / work, childLookup, *system).value_or("-");
+            lines += "\n";
         }
-        writeFile(dir / "results", results);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotMount)
-        GTEST_SKIP() << "this system allows no bind mount in a private mount namespace (it "
-                        "needs root or CAP_SYS_ADMIN); the mount table test proves the logic";
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return lines;
+    });
+    if (!results) GTEST_SKIP() << kNoBindMounts << "; the mount table test proves the logic";
     const std::string overlap = "指定パスの範囲が重複しています。";
-    EXPECT_EQ(readFile(dir / "results"),
-              overlap + "\n" + overlap + "\n" + overlap + "\n" + overlap + "\n-\n");
+    EXPECT_EQ(*results, overlap + "\n" + overlap + "\n" + overlap + "\n" + overlap + "\n-\n");
 #endif
 }
 
@@ -299,29 +318,14 @@ TEST_F(ScanLibrary, BindMountsInsideTheLibraryAreListedOnce) {
     GTEST_SKIP() << "needs bind mounts in a mount namespace of a child process (fork, unshare)";
 #else
     writeTree(dir.path(), "lib/a/Song.mp3: lib/b/m/x: lib/c/loop/x:");
-    const pid_t child = forkChild();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount((dir / "lib/a").c_str(), (dir / "lib/b/m").c_str(), nullptr, MS_BIND,
-                    nullptr) != 0 ||
-            ::mount((dir / "lib").c_str(), (dir / "lib/c/loop").c_str(), nullptr, MS_BIND,
-                    nullptr) != 0)
-            ::_exit(kCannotMount);
-        std::string found;
+    const auto found = withBindMounts(dir, {{"lib/a", "lib/b/m"}, {"lib", "lib/c/loop"}}, [&] {
+        std::string folders;
         for (const std::string& d : scanLibrary(dir / "lib", lookup).SourceDirs)
-            found += d.substr(dir.path().size() + 1) + " ";
-        writeFile(dir / "results", found);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kCannotMount)
-        GTEST_SKIP() << "this system allows no bind mount in a private mount namespace (it "
-                        "needs root or CAP_SYS_ADMIN)";
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(readFile(dir / "results"), "lib/ lib/a/ lib/b/ lib/c/ ");
+            folders += d.substr(dir.path().size() + 1) + " ";
+        return folders;
+    });
+    if (!found) GTEST_SKIP() << kNoBindMounts;
+    EXPECT_EQ(*found, "lib/ lib/a/ lib/b/ lib/c/ ");
 #endif
 }
 
