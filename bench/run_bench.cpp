@@ -603,25 +603,20 @@ static int benchmark(int argc, char** argv) {
             spread(second).c_str(), median(second) / median(all.back().inProcess), secondSyncs,
             again.byCalls / o.songs, again.toStorage / o.songs);
     }
-    // Songs of real size, most without a tag: most writes make the file anew.
-    if (o.songs > 0) {
-        const fs::path songs = base / "real";
-        if (!fs::exists(songs / "work")) {
-            std::printf("generating %d songs of %.1f MiB, %d%% without a tag...\n", o.songs,
-                        o.songMiB, o.untaggedPercent);
-            generateSongs(songs, o.songs, o.songMiB * 1024 * 1024, o.untaggedPercent);
+    // Songs of real size, and small files, most without a tag: most writes
+    // make the file anew.
+    const auto untaggedMix = [&](const char* name, int count, double bytes, double goal) {
+        if (count <= 0) return;
+        const fs::path folder = base / name;
+        if (!fs::exists(folder / "work")) {
+            std::printf("generating %d files of %.0f KiB, %d%% without a tag...\n", count,
+                        bytes / 1024, o.untaggedPercent);
+            generateSongs(folder, count, bytes, o.untaggedPercent);
         }
-        all.push_back(bench.measure("real", songs, o.songs, 1.0));
-    }
-    if (o.small > 0) {
-        const fs::path small = base / "small";
-        if (!fs::exists(small / "work")) {
-            std::printf("generating %d files of %.0f KiB, %d%% without a tag...\n", o.small,
-                        o.smallKiB, o.untaggedPercent);
-            generateSongs(small, o.small, o.smallKiB * 1024, o.untaggedPercent);
-        }
-        all.push_back(bench.measure("small", small, o.small, 0.5));
-    }
+        all.push_back(bench.measure(name, folder, count, goal));
+    };
+    untaggedMix("real", o.songs, o.songMiB * 1024 * 1024, 1.0);
+    untaggedMix("small", o.small, o.smallKiB * 1024, 0.5);
 
     // A large library, small work files; also with the replace option, against
     // the floor whose writes are made safe, and the peak memory.
